@@ -1,0 +1,140 @@
+#pragma once
+
+#include "models/icon_image.h"
+#include "models/semantic_category.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QUrl>
+#include <QUuid>
+
+#include <memory>
+#include <optional>
+
+/// @brief One entry of a folder's content summary.
+struct FileEntry
+{
+    QUuid id;
+    QString name;
+    bool isDirectory = false;
+    qint64 size = 0;
+
+    friend bool operator==(const FileEntry &, const FileEntry &) = default;
+};
+
+size_t qHash(const FileEntry &entry, size_t seed = 0) noexcept;
+
+/// @brief Where a folder's icon is in its lifecycle; `failed` carries the message shown to the user.
+class IconState
+{
+public:
+    enum class Kind : quint8 { placeholder, generating, generated, applied, failed };
+
+    constexpr IconState() = default;
+    static IconState placeholder() { return IconState(Kind::placeholder); }
+    static IconState generating() { return IconState(Kind::generating); }
+    static IconState generated() { return IconState(Kind::generated); }
+    static IconState applied() { return IconState(Kind::applied); }
+    static IconState failed(const QString &message) { return IconState(Kind::failed, message); }
+
+    Kind kind() const { return m_kind; }
+    bool is(Kind kind) const { return m_kind == kind; }
+    /// The failure message; empty for every other case.
+    QString message() const { return m_message; }
+
+    friend bool operator==(const IconState &, const IconState &) = default;
+
+private:
+    explicit IconState(Kind kind, const QString &message = {}) : m_kind(kind), m_message(message) {}
+
+    Kind m_kind = Kind::placeholder;
+    QString m_message;
+};
+
+class FolderItem;
+/// Records are shared: the list holds one reference, each running generation another.
+using FolderItemPtr = std::shared_ptr<FolderItem>;
+
+/// @brief The observable record of one added folder.
+///
+/// Lives on the main thread. Every setter stores and notifies only when the value differs.
+/// Make records with create(): the last holder to let go deletes the record on its own thread.
+class FolderItem final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FolderItem)
+    Q_PROPERTY(QUuid id READ id CONSTANT)
+    Q_PROPERTY(QUrl url READ url CONSTANT)
+    Q_PROPERTY(SemanticCategory detectedCategory READ detectedCategory WRITE setDetectedCategory NOTIFY detectedCategoryChanged)
+    Q_PROPERTY(IconState iconState READ iconState WRITE setIconState NOTIFY iconStateChanged)
+    Q_PROPERTY(IconImage generatedImage READ generatedImage WRITE setGeneratedImage NOTIFY generatedImageChanged)
+    Q_PROPERTY(QString customPrompt READ customPrompt WRITE setCustomPrompt NOTIFY customPromptChanged)
+    Q_PROPERTY(std::optional<QString> lastGeneratedPrompt READ lastGeneratedPrompt WRITE setLastGeneratedPrompt NOTIFY lastGeneratedPromptChanged)
+    Q_PROPERTY(std::optional<QDateTime> lastGeneratedAt READ lastGeneratedAt WRITE setLastGeneratedAt NOTIFY lastGeneratedAtChanged)
+    Q_PROPERTY(qint64 fileCount READ fileCount WRITE setFileCount NOTIFY fileCountChanged)
+    Q_PROPERTY(qint64 folderSizeBytes READ folderSizeBytes WRITE setFolderSizeBytes NOTIFY folderSizeBytesChanged)
+    Q_PROPERTY(QList<FileEntry> topFiles READ topFiles WRITE setTopFiles NOTIFY topFilesChanged)
+
+public:
+    /// A record for `url`; without a category, the category is detected from the folder now.
+    static FolderItemPtr create(const QUrl &url, std::optional<SemanticCategory> category = std::nullopt);
+    ~FolderItem() override;
+
+    QUuid id() const { return m_id; }
+    QUrl url() const { return m_url; }
+    /// The folder's name: the last path component of its URL.
+    QString name() const;
+
+    SemanticCategory detectedCategory() const { return m_detectedCategory; }
+    IconState iconState() const { return m_iconState; }
+    IconImage generatedImage() const { return m_generatedImage; }
+    QString customPrompt() const { return m_customPrompt; }
+    std::optional<QString> lastGeneratedPrompt() const { return m_lastGeneratedPrompt; }
+    std::optional<QDateTime> lastGeneratedAt() const { return m_lastGeneratedAt; }
+    qint64 fileCount() const { return m_fileCount; }
+    qint64 folderSizeBytes() const { return m_folderSizeBytes; }
+    QList<FileEntry> topFiles() const { return m_topFiles; }
+
+    void setDetectedCategory(SemanticCategory category);
+    void setIconState(const IconState &state);
+    void setGeneratedImage(const IconImage &image);
+    void setCustomPrompt(const QString &prompt);
+    void setLastGeneratedPrompt(const std::optional<QString> &prompt);
+    void setLastGeneratedAt(const std::optional<QDateTime> &at);
+    void setFileCount(qint64 count);
+    void setFolderSizeBytes(qint64 bytes);
+    void setTopFiles(const QList<FileEntry> &files);
+
+Q_SIGNALS:
+    void detectedCategoryChanged();
+    void iconStateChanged();
+    void generatedImageChanged();
+    void customPromptChanged();
+    void lastGeneratedPromptChanged();
+    void lastGeneratedAtChanged();
+    void fileCountChanged();
+    void folderSizeBytesChanged();
+    void topFilesChanged();
+
+private:
+    FolderItem(const QUrl &url, SemanticCategory category);
+
+    const QUuid m_id;
+    const QUrl m_url;
+    SemanticCategory m_detectedCategory;
+    IconState m_iconState;
+    IconImage m_generatedImage;
+    QString m_customPrompt;
+    std::optional<QString> m_lastGeneratedPrompt;
+    std::optional<QDateTime> m_lastGeneratedAt;
+    qint64 m_fileCount = 0;
+    qint64 m_folderSizeBytes = 0;
+    QList<FileEntry> m_topFiles;
+};
+
+/// The folder's name as cards, prompts and toasts show it: the last path component of `url`.
+QString folderDisplayName(const QUrl &url);
+
+Q_DECLARE_METATYPE(IconState)
+Q_DECLARE_METATYPE(FileEntry)

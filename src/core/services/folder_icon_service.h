@@ -1,0 +1,17 @@
+#pragma once
+
+#include "models/icon_image.h"
+
+#include <QUrl>
+
+/// @brief Writes an icon onto a folder for every Linux file manager, and takes it off again.
+namespace FolderIconService {
+
+/// True when the folder exists and at least one file-manager mechanism took the icon.
+/// Writes the PNG bytes that come with the image; never encodes.
+bool applyIcon(const IconImage &image, const QUrl &folderUrl);
+
+/// Removes what applyIcon wrote, and nothing else.
+void resetIcon(const QUrl &folderUrl);
+
+} // namespace FolderIconService

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QUrl>
+
+#include <chrono>
+#include <functional>
+
+class QFileSystemWatcher;
+
+/// @brief Reports sub-folders newly created in (or moved into) one directory, after a short delay.
+///
+/// Lives on the main thread; the callback is called there with a non-empty list.
+class FolderWatcher final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FolderWatcher)
+
+public:
+    using Callback = std::function<void(const QList<QUrl> &newFolders)>;
+
+    FolderWatcher(const QUrl &directoryUrl, Callback onNewFolders, QObject *parent = nullptr);
+    ~FolderWatcher() override;
+
+    QUrl directoryUrl() const { return m_directoryUrl; }
+    /// Begins, or restarts with a fresh snapshot. A directory that cannot be watched leaves it idle.
+    void start();
+    /// Stops watching; reports already pending still arrive while this object lives.
+    void stop();
+    bool isWatching() const;
+
+    /// How long a new folder must keep its name before it is reported (4 s by default).
+    void setReportDelay(std::chrono::milliseconds delay) { m_reportDelay = delay; }
+
+private:
+    void directoryChanged();
+
+    QUrl m_directoryUrl;
+    Callback m_onNewFolders;
+    QFileSystemWatcher *m_source = nullptr;
+    QSet<QString> m_knownSubfolders;
+    std::chrono::milliseconds m_reportDelay{4000};
+};

@@ -1,0 +1,34 @@
+#include "shell/main_window.h"
+
+#include <QtTest>
+
+class TestMainWindow final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void opensAtDefaultSizeWithTitleAndDarkBackground()
+    {
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        QCOMPARE(window.windowTitle(), QStringLiteral("Tavrune"));
+        QCOMPARE(window.size(), QSize(1200, 750));
+        QCOMPARE(window.minimumSize(), QSize(800, 500));
+
+        const QImage shot = window.grab().toImage();
+        QCOMPARE(shot.pixelColor(shot.width() / 2, shot.height() / 2), QColor(0x0c, 0x0c, 0x0c));
+    }
+
+    void cannotShrinkBelowMinimum()
+    {
+        MainWindow window;
+        window.show();
+        window.resize(300, 200);
+        QCOMPARE(window.size(), QSize(800, 500));
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_main_window.moc"
