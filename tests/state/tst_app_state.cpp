@@ -7,6 +7,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <thread>
+
 using namespace std::chrono_literals;
 
 namespace {
