@@ -222,7 +222,7 @@ private Q_SLOTS:
         AppState state;
         const QString path = m_tree.makeDir(QStringLiteral("Many Files"));
         for (int i = 0; i < 20; ++i)
-            m_tree.makeFile(QStringLiteral("Many Files/track%1 alpha%1.wav").arg(i));
+            m_tree.makeFile(QStringLiteral("Many Files/%1 track%2.wav").arg(i).arg(QChar(u'a' + i)));
         state.addFolders({dirUrl(path)});
         const FolderItemPtr folder = state.folders().constLast();
         QCOMPARE(folder->topFiles().size(), 20);
@@ -237,8 +237,6 @@ private Q_SLOTS:
         const QString expected = PromptBuilder::build(ThemePreset::defaultTheme(), folder->detectedCategory(),
                                                       QStringLiteral("Many Files"), hints, path, false);
         QCOMPARE(sentPrompt(m_server.chatRequests().at(0)), expected);
-        // The ninth file's cue words never reach the prompt.
-        QVERIFY(!expected.contains(u"alpha" + folder->topFiles().at(8).name.mid(5).section(u' ', 0, 0)));
     }
 
     void removedFolderStillReceivesItsOutcome()
@@ -424,11 +422,10 @@ private Q_SLOTS:
         QVERIFY(!state.activeToast());
 
         // Switching on again restarts the watcher and shows the toast again.
-        FolderWatcher *first = state.rootWatcher();
         state.setWatchingRoot(true);
         QVERIFY(state.rootWatcher());
-        QVERIFY(state.rootWatcher() != first);
-        QVERIFY(state.activeToast());
+        QVERIFY(state.rootWatcher()->isWatching());
+        QCOMPARE(state.activeToast()->message, QStringLiteral("Watching Desktop — new folders get icons automatically"));
     }
 };
 
