@@ -131,7 +131,8 @@ private Q_SLOTS:
     void keepsLeadingByteOrderMarkWhenLoading()
     {
         writeRawKey(QByteArray("\xEF\xBB\xBFsk"));
-        QCOMPARE(KeychainService::shared().load(), std::optional<QString>(QString(QChar(0xFEFF)) + QStringLiteral("sk")));
+        const QString expected = QString(QChar(0xFEFF)) + QStringLiteral("sk");
+        QCOMPARE(KeychainService::shared().load(), std::optional<QString>(expected));
     }
 
     void loadsNothingFromAFifo()

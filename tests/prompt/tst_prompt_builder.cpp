@@ -125,13 +125,15 @@ private Q_SLOTS:
         QTest::newRow("non-ascii letters") << QString::fromUtf8("\xC3\x9C" "ber Stra\xC3\x9F" "e")
                                            << QStringList{QString::fromUtf8("\xC3\xBC" "ber"),
                                                           QString::fromUtf8("stra\xC3\x9F" "e")};
-        QTest::newRow("non-ascii camel case not split") << QString::fromUtf8("\xC3\xA9t\xC3\xA9\xC3\x89t\xC3\xA9")
-                                                        << QStringList{QString::fromUtf8("\xC3\xA9t\xC3\xA9\xC3\xA9t\xC3\xA9")};
+        QTest::newRow("non-ascii camel case not split")
+            << QString::fromUtf8("\xC3\xA9t\xC3\xA9\xC3\x89t\xC3\xA9")
+            << QStringList{QString::fromUtf8("\xC3\xA9t\xC3\xA9\xC3\xA9t\xC3\xA9")};
         // "b" + U+0301 has no composed form: the mark stays inside the word and counts with its letter.
         QTest::newRow("combining mark joins") << QString::fromUtf8("ab\xCC\x81" "c xb\xCC\x81")
                                               << QStringList{QString::fromUtf8("ab\xCC\x81" "c")};
-        QTest::newRow("three ideographs") << QString::fromUtf8("\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E \xE8\xB3\x87\xE6\x96\x99")
-                                          << QStringList{QString::fromUtf8("\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E")};
+        QTest::newRow("three ideographs")
+            << QString::fromUtf8("\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E \xE8\xB3\x87\xE6\x96\x99")
+            << QStringList{QString::fromUtf8("\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E")};
         QTest::newRow("emoji separates") << QString::fromUtf8("travel\xF0\x9F\x8C\x8Dphotos")
                                          << QStringList{"travel", "photos"};
         QTest::newRow("numeric only, any script")
@@ -215,8 +217,10 @@ private Q_SLOTS:
     {
         const QString prompt = buildPlain(QStringLiteral("Recipes"), {}, std::nullopt);
         QVERIFY(prompt.contains(QStringLiteral("Variation key for composition choices: Recipes. Render")));
-        const QString style = detail::seededChoice(detail::individualStyleDirections(), QStringLiteral("Recipes:style"));
-        const QString color = detail::seededChoice(detail::individualColorDirections(), QStringLiteral("Recipes:color"));
+        const QString style =
+            detail::seededChoice(detail::individualStyleDirections(), QStringLiteral("Recipes:style"));
+        const QString color =
+            detail::seededChoice(detail::individualColorDirections(), QStringLiteral("Recipes:color"));
         QVERIFY(prompt.contains(QStringLiteral("Style direction: ") + style + QStringLiteral(", ") + color + u'.'));
         QVERIFY(prompt.contains(detail::motif(SemanticCategory::documents, QStringLiteral("Recipes"))));
     }
@@ -329,14 +333,16 @@ private Q_SLOTS:
             "signature terracotta-orange #D97757 on a warm cream background)");
         QTest::newRow("openai") << "OpenAI" << QStringLiteral("OpenAI / ChatGPT") + dash
                                        + QStringLiteral("the hexagonal interwoven knot/blossom logo mark");
-        QTest::newRow("apple") << "Apple" << QStringLiteral("Apple") + dash + QStringLiteral("the bitten apple logo mark");
+        QTest::newRow("apple") << "Apple"
+                               << QStringLiteral("Apple") + dash + QStringLiteral("the bitten apple logo mark");
         QTest::newRow("react") << "React" << QStringLiteral("React") + dash + QStringLiteral(
             "the cyan atom logo with three elliptical orbits around a nucleus");
         QTest::newRow("whatsapp") << "WhatsApp" << QStringLiteral("WhatsApp") + dash + QStringLiteral(
             "the green circle with white phone in a speech bubble logo");
         QTest::newRow("nintendo") << "Nintendo" << QStringLiteral("Nintendo") + dash + QStringLiteral(
             "a classic grey-and-red NES game controller with d-pad and red A/B buttons");
-        QTest::newRow("xbox") << "Xbox" << QStringLiteral("Xbox") + dash + QStringLiteral("the green sphere with X logo");
+        QTest::newRow("xbox") << "Xbox"
+                              << QStringLiteral("Xbox") + dash + QStringLiteral("the green sphere with X logo");
     }
 
     void givenBrandSubjectsAreExact()
@@ -372,7 +378,8 @@ private Q_SLOTS:
         QVERIFY(!prompt.contains(QStringLiteral("brand")));
         QVERIFY(!prompt.contains(QStringLiteral("logo")));
         QVERIFY(!prompt.contains(emDash()));
-        QVERIFY(prompt.contains(QStringLiteral("Core category subject: ") + promptFragment(SemanticCategory::documents)));
+        QVERIFY(prompt.contains(QStringLiteral("Core category subject: ")
+                                + promptFragment(SemanticCategory::documents)));
     }
 
     void familyLockUsesThemeStyleOnly()
@@ -393,8 +400,10 @@ private Q_SLOTS:
         const ThemePreset &first = themes.at(0);
         const ThemePreset &other = themes.at(1);
         QVERIFY(first.stylePrompt != other.stylePrompt);
-        const QString a = build(first, SemanticCategory::music, QStringLiteral("Songs"), {}, QStringLiteral("abc"), false);
-        const QString b = build(other, SemanticCategory::music, QStringLiteral("Songs"), {}, QStringLiteral("abc"), false);
+        const QString a =
+            build(first, SemanticCategory::music, QStringLiteral("Songs"), {}, QStringLiteral("abc"), false);
+        const QString b =
+            build(other, SemanticCategory::music, QStringLiteral("Songs"), {}, QStringLiteral("abc"), false);
         QCOMPARE(a, b);
         QVERIFY(!a.contains(first.stylePrompt));
         QVERIFY(!a.contains(other.stylePrompt));

@@ -75,10 +75,12 @@ const QList<KnownBrand> &knownBrands()
             {{"react"}, "React — the cyan atom logo with three elliptical orbits around a nucleus"},
             {{"nextjs", "next"}, "Next.js — the black circle with a white stylised N logo whose right stroke fades"},
             {{"vue"}, "Vue.js — the green V logo with a smaller dark slate-blue V nested inside it"},
-            {{"svelte"}, "Svelte — the orange-red S logo made of two interlocking curved bands with white inner lines"},
+            {{"svelte"},
+             "Svelte — the orange-red S logo made of two interlocking curved bands with white inner lines"},
             {{"node", "nodejs"}, "Node.js — the green hexagon logo mark"},
             {{"python"}, "Python — the two interlocking snakes logo, one blue and one yellow"},
-            {{"swift", "swiftui"}, "Swift — the white swift bird in flight on an orange-to-red gradient rounded square"},
+            {{"swift", "swiftui"},
+             "Swift — the white swift bird in flight on an orange-to-red gradient rounded square"},
             {{"rust"}, "Rust — the black gear-toothed ring with a bold R in its centre logo"},
             {{"typescript"}, "TypeScript — the blue rounded square with the white letters TS logo"},
             {{"javascript"}, "JavaScript — the yellow square with the black letters JS logo"},
@@ -88,9 +90,11 @@ const QList<KnownBrand> &knownBrands()
             {{"azure"}, "Microsoft Azure — the blue gradient angular A logo mark made of two slanted shapes"},
             {{"slack"},
              "Slack — the hashtag pinwheel logo of four rounded bars and dots in blue, green, yellow and red"},
-            {{"discord"}, "Discord — the white game-controller-shaped Clyde face logo on a blurple blue-violet background"},
+            {{"discord"},
+             "Discord — the white game-controller-shaped Clyde face logo on a blurple blue-violet background"},
             {{"telegram"}, "Telegram — the white paper plane on a light blue circle logo"},
-            {{"whatsapp", "wachat", "wasender"}, "WhatsApp — the green circle with white phone in a speech bubble logo"},
+            {{"whatsapp", "wachat", "wasender"},
+             "WhatsApp — the green circle with white phone in a speech bubble logo"},
             {{"instagram", "insta"},
              "Instagram — the white rounded-square camera outline with a round lens and a dot on a purple, pink, "
              "orange and yellow gradient"},
@@ -366,7 +370,8 @@ QString build(const ThemePreset &theme, SemanticCategory category, const QString
                                    "and make it the hero of the icon (the brand's own logomark or letterform is "
                                    "allowed; absolutely no other text). You may subtly hint at the folder's "
                                    "context (")
-                  + cueText + QString::fromUtf8(") through small background props only — never by writing those words.");
+                  + cueText
+                  + QString::fromUtf8(") through small background props only — never by writing those words.");
     } else {
         subject = QStringLiteral("Core category subject: ") + promptFragment(category)
                   + QStringLiteral(". Primary metaphor (must be obvious): ") + detail::motif(category, seed)
