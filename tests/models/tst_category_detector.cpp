@@ -59,7 +59,7 @@ private Q_SLOTS:
         QTest::newRow("full Unicode lower-casing") << QString::fromUtf8("BOO\u212AING") << SemanticCategory::travel;
         QTest::newRow("finance") << "Taxes 2024" << SemanticCategory::finance;
         QTest::newRow("video") << "Footage" << SemanticCategory::video;
-        QTest::newRow("games") << "Steam Library Saves" << SemanticCategory::code;
+        QTest::newRow("lib shadows the games keywords") << "Steam Library Saves" << SemanticCategory::code;
         QTest::newRow("games alone") << "Gaming" << SemanticCategory::games;
         QTest::newRow("downloads") << "Downloads" << SemanticCategory::downloads;
         QTest::newRow("personal") << "Fitness" << SemanticCategory::personal;

@@ -285,8 +285,8 @@ QList<ThemePreset> buildCatalogue()
         // Art & Illustration
         preset("ukiyoe", "Ukiyo-e", C::art, S::organic,
                "ukiyo-e woodblock print, Hokusai great wave, flat bold outlines, Prussian blue, aged paper texture",
-               {"3a7ca5", "d9512c", "efe3c8", "1d3557"}, {"0d1219", "131a24", "080c11"}, hex("efe3c8", 0.04),
-               hex("efe3c8", 0.1), "f1e8d2", "3a7ca5"),
+               {"4f8fc0", "d9512c", "efe3c8", "1d3557"}, {"0d1219", "131a24", "080c11"}, hex("efe3c8", 0.04),
+               hex("efe3c8", 0.1), "f1e8d2", "4f8fc0"),
         preset("pop-art", "Pop Art", C::art, S::pixel,
                "pop art, Roy Lichtenstein style, Ben-Day dots, bold black outlines, primary colors, comic halftone",
                {"ff2e4c", "ffde00", "1e7bff", "ff69b4"}, {"120d0d", "1a1414", "0c0808"}, hex("ffde00", 0.04),
