@@ -105,6 +105,10 @@ private Q_SLOTS:
         QTest::newRow("six characters, no leading digits") << "zz1234" << opaqueBlack;
         QTest::newRow("inner hash is kept") << "#12#456" << QColor::fromRgb(0, 0, 0x12, 255);
         QTest::newRow("eight characters, no digits") << "gggggggg" << QColor::fromRgb(0, 0, 0, 0);
+        // Trimming and counting go by whole characters: a trailing accent joins its letter and stays,
+        // a letter outside the BMP at the front stays and makes the string seven characters long.
+        QTest::newRow("combining mark is kept") << QStringLiteral("1a1a2e\u0301") << navy;
+        QTest::newRow("astral letter is kept") << QStringLiteral("\U0001D4001a1a2e") << opaqueBlack;
     }
 
     void colorFromHexReadsSixAndEightDigitStrings()

@@ -1,16 +1,23 @@
 #include "models/theme_preset.h"
 
+#include <QTextBoundaryFinder>
+
 #include <limits>
 
 QColor colorFromHex(QStringView hex)
 {
+    // Letters, marks and digits stay; everything else is trimmed from both ends, a whole code
+    // point at a time (so a letter outside the BMP is not split into surrogates).
+    const auto keeps = [](char32_t cp) { return QChar::isLetterOrNumber(cp) || QChar::isMark(cp); };
+    const QList<uint> points = hex.toUcs4();
     qsizetype begin = 0;
-    qsizetype end = hex.size();
-    while (begin < end && !hex.at(begin).isLetterOrNumber())
+    qsizetype end = points.size();
+    while (begin < end && !keeps(points.at(begin)))
         ++begin;
-    while (end > begin && !hex.at(end - 1).isLetterOrNumber())
+    while (end > begin && !keeps(points.at(end - 1)))
         --end;
-    const QStringView trimmed = hex.sliced(begin, end - begin);
+    const QString trimmedText = QString::fromUcs4(reinterpret_cast<const char32_t *>(points.constData()) + begin, end - begin);
+    const QStringView trimmed(trimmedText);
 
     // Reads leading hex digits like a scanner does: stops at the first other character and
     // saturates instead of wrapping when the number does not fit.
@@ -33,8 +40,15 @@ QColor colorFromHex(QStringView hex)
         value = (value << 4) | quint64(nibble);
     }
 
+    // The length that decides the layout counts user-perceived characters, so "e" followed by a
+    // combining accent is one character.
+    qsizetype characters = 0;
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, trimmedText);
+    while (graphemes.toNextBoundary() > 0)
+        ++characters;
+
     const quint32 v = quint32(value & 0xffffffffu);
-    switch (trimmed.size()) {
+    switch (characters) {
     case 8:
         return QColor::fromRgb((v >> 16) & 0xff, (v >> 8) & 0xff, v & 0xff, (v >> 24) & 0xff);
     case 6:
