@@ -106,6 +106,9 @@ public:
     void setFolderSizeBytes(qint64 bytes);
     void setTopFiles(const QList<FileEntry> &files);
 
+    /// Records are the same folder entry exactly when their ids are equal.
+    friend bool operator==(const FolderItem &a, const FolderItem &b) { return a.m_id == b.m_id; }
+
 Q_SIGNALS:
     void detectedCategoryChanged();
     void iconStateChanged();
@@ -132,6 +135,8 @@ private:
     qint64 m_folderSizeBytes = 0;
     QList<FileEntry> m_topFiles;
 };
+
+inline size_t qHash(const FolderItem &item, size_t seed = 0) noexcept { return qHash(item.id(), seed); }
 
 /// The folder's name as cards, prompts and toasts show it: the last path component of `url`.
 QString folderDisplayName(const QUrl &url);
