@@ -1,8 +1,8 @@
 #include "icon_styler.h"
 
-#include <QBuffer>
-#include <QImageWriter>
 #include <QPainter>
+
+#include <png.h>
 
 #include <algorithm>
 #include <cmath>
@@ -83,6 +83,38 @@ QImage makePlateLayer()
     return layer;
 }
 
+void appendToByteArray(png_structp png, png_bytep data, png_size_t length)
+{
+    static_cast<QByteArray *>(png_get_io_ptr(png))->append(reinterpret_cast<const char *>(data), qsizetype(length));
+}
+
+void flushNothing(png_structp) {}
+
+/// libpng reports errors by longjmp: this function holds no object with a destructor, so jumping
+/// back into it skips nothing.
+bool writePng(const uchar *const *rows, int width, int height, QByteArray *out)
+{
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (!png)
+        return false;
+    png_infop info = png_create_info_struct(png);
+    if (!info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_set_write_fn(png, out, &appendToByteArray, &flushNothing);
+    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_RGB_ALPHA,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    // One filter for every row instead of trying all five per row: most of the speed-up.
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
+    png_set_compression_level(png, pngCompressionLevel);
+    png_write_info(png, info);
+    png_write_image(png, const_cast<png_bytepp>(rows));
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
 const QImage &plateLayer()
 {
     static const QImage layer = makePlateLayer(); // thread-safe initialisation
@@ -157,12 +189,16 @@ QImage appIconStyled(const QImage &source)
 
 QByteArray encodePng(const QImage &image)
 {
+    if (image.isNull())
+        return QByteArray();
+    // PNG stores straight (not premultiplied) alpha, in RGBA byte order.
+    const QImage rgba = image.convertToFormat(QImage::Format_RGBA8888);
+    std::vector<const uchar *> rows(size_t(rgba.height()));
+    for (int y = 0; y < rgba.height(); ++y)
+        rows[size_t(y)] = rgba.constScanLine(y);
     QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    writer.setQuality(pngCompressionLevel);
-    if (!writer.write(image))
+    png.reserve(qsizetype(rgba.sizeInBytes() / 4));
+    if (!writePng(rows.data(), rgba.width(), rgba.height(), &png))
         return QByteArray();
     return png;
 }
