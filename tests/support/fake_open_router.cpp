@@ -1,6 +1,7 @@
 #include "fake_open_router.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QImageWriter>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -180,6 +181,7 @@ struct FakeOpenRouter::Private
 {
     httplib::Server server;
     std::thread thread;
+    QElapsedTimer clock;
     int port = 0;
     int listenSocket = -1;
 
@@ -212,6 +214,7 @@ void FakeOpenRouter::Private::record(const httplib::Request &request)
         recorded.headers.append({QByteArray::fromStdString(name), QByteArray::fromStdString(value)});
     }
     recorded.body = QByteArray::fromStdString(request.body);
+    recorded.receivedAtMs = clock.elapsed();
     std::lock_guard lock(mutex);
     requests.append(recorded);
 }
@@ -300,6 +303,7 @@ FakeOpenRouter::FakeOpenRouter()
     d->server.Get(".*", [this](const httplib::Request &request, httplib::Response &response) {
         d->handleGet(request, response);
     });
+    d->clock.start();
     d->port = d->server.bind_to_any_port("127.0.0.1");
     if (d->port <= 0 || d->listenSocket < 0)
         qFatal("The fake OpenRouter could not listen on 127.0.0.1");
@@ -340,6 +344,11 @@ quint16 FakeOpenRouter::closedPort()
         return ntohs(address.sin_port);
     }();
     return port;
+}
+
+qint64 FakeOpenRouter::elapsedMs() const
+{
+    return d->clock.elapsed();
 }
 
 quint16 FakeOpenRouter::port() const

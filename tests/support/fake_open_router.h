@@ -56,6 +56,8 @@ struct RecordedRequest
     /// Header names as sent (the order is the server's, sorted by name).
     QList<std::pair<QByteArray, QByteArray>> headers;
     QByteArray body;
+    /// When the request was complete, in milliseconds since the server started.
+    qint64 receivedAtMs = 0;
 
     QByteArray header(const QByteArray &name) const;
     QList<QByteArray> headerNames() const;
@@ -86,6 +88,9 @@ public:
 
     QString baseUrl() const;
     quint16 port() const;
+
+    /// Milliseconds since the server started: the clock of RecordedRequest::receivedAtMs.
+    qint64 elapsedMs() const;
 
     /// A loopback port nobody listens on (for connection failures).
     static quint16 closedPort();
