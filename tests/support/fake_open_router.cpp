@@ -269,7 +269,9 @@ void FakeOpenRouter::Private::handleGet(const httplib::Request &request, httplib
         std::lock_guard lock(mutex);
         if (path == QLatin1String("/api/v1/key")) {
             const QByteArray authorization = QByteArray::fromStdString(request.get_header_value("Authorization"));
-            if (authorization == "Bearer " + validKey.toUtf8()) {
+            const bool accepted = validKey.isEmpty() ? authorization.size() > int(qstrlen("Bearer "))
+                                                     : authorization == "Bearer " + validKey.toUtf8();
+            if (accepted && authorization.startsWith("Bearer ")) {
                 QJsonObject data;
                 data.insert(QLatin1String("label"), QStringLiteral("sk-or-...fake"));
                 QJsonObject root;

@@ -102,7 +102,7 @@ public:
     void setGenerator(Generator generator);
     /// Serves GET `path` with this reply (remote images, 404 pages); returns the full URL.
     QString serve(const QString &path, const FakeReply &reply);
-    /// The key /api/v1/key accepts (as "Bearer <key>").
+    /// The key /api/v1/key accepts (as "Bearer <key>"); an empty key accepts any non-empty one.
     void setValidKey(const QString &key);
 
     QList<RecordedRequest> requests() const;
