@@ -157,10 +157,8 @@ void HttpClient::Private::run()
         std::vector<std::unique_ptr<Transfer>> incoming;
         {
             std::lock_guard lock(mutex);
-            if (stopping) {
-                incoming.swap(queued);
-                break;
-            }
+            if (stopping)
+                break; // what is still queued is cancelled below
             incoming.swap(queued);
         }
         for (auto &transfer : incoming)
