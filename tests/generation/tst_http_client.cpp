@@ -100,6 +100,32 @@ private Q_SLOTS:
         QVERIFY(timer.elapsed() < 4000);
     }
 
+    void requestsWaitingForAConnectionKeepTheirWholeTimeout()
+    {
+        // 40 requests, 32 connections: 8 wait 2 s for a free one. Their 3.5 s timeout counts from
+        // when they are sent, so they still succeed.
+        m_server.serve("/slow", FakeReply::raw(200, "ok").after(2s));
+        QList<QFuture<HttpResponse>> futures;
+        for (int i = 0; i < 40; ++i) {
+            HttpRequest request;
+            request.url = QUrl(m_server.baseUrl() + "/slow");
+            request.timeout = 3500ms;
+            futures.append(m_client.send(request));
+        }
+        for (QFuture<HttpResponse> &future : futures) {
+            QVERIFY(waitFor(future));
+            QCOMPARE(future.result().transportError, QString());
+            QCOMPARE(future.result().status, 200);
+        }
+        // Never more than 32 at once: the last 8 reached the server a whole answer later.
+        QList<qint64> arrivals;
+        for (const RecordedRequest &request : m_server.requests())
+            arrivals.append(request.receivedAtMs);
+        std::sort(arrivals.begin(), arrivals.end());
+        QCOMPARE(arrivals.size(), 40);
+        QVERIFY2(arrivals[32] - arrivals[0] >= 1900, qPrintable(QString::number(arrivals[32] - arrivals[0])));
+    }
+
     void refusedConnectionIsATransportFailure()
     {
         const quint16 closedPort = FakeOpenRouter::closedPort();

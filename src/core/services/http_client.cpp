@@ -5,8 +5,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -74,6 +73,12 @@ QString limitText(qint64 bytes)
     return QStringLiteral("Response body exceeds the limit of %1 bytes").arg(bytes);
 }
 
+/// Requests to the same scheme, host and port share the connection limit.
+QString hostKey(const QUrl &url)
+{
+    return url.scheme() + QLatin1Char(':') + url.host() + QLatin1Char(':') + QString::number(url.port());
+}
+
 void resolve(Transfer &transfer, HttpResponse response)
 {
     transfer.promise.addResult(std::move(response));
@@ -95,8 +100,14 @@ struct HttpClient::Private
 
     // Only touched by the network thread.
     std::map<CURL *, std::unique_ptr<Transfer>> active;
+    // Requests wait here, not inside curl, for a free connection to their host: curl counts a
+    // request's timeout from the moment it is added, so a request queued behind 32 slow ones
+    // would time out without ever having been sent.
+    std::deque<std::unique_ptr<Transfer>> waiting;
+    std::map<QString, int> activePerHost;
 
     void run();
+    void startWaiting();
     void start(std::unique_ptr<Transfer> transfer);
     void complete(CURL *easy, CURLcode code);
     void cancelAll(std::vector<std::unique_ptr<Transfer>> &transfers);
@@ -162,15 +173,21 @@ void HttpClient::Private::run()
             incoming.swap(queued);
         }
         for (auto &transfer : incoming)
-            start(std::move(transfer));
+            waiting.push_back(std::move(transfer));
+        startWaiting();
 
         int running = 0;
         curl_multi_perform(multi, &running);
         int remaining = 0;
+        bool slotsFreed = false;
         while (CURLMsg *message = curl_multi_info_read(multi, &remaining)) {
-            if (message->msg == CURLMSG_DONE)
+            if (message->msg == CURLMSG_DONE) {
                 complete(message->easy_handle, message->data.result);
+                slotsFreed = true;
+            }
         }
+        if (slotsFreed && !waiting.empty())
+            continue; // start the next waiting requests now, not after the next poll
         curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
     }
 
@@ -183,6 +200,9 @@ void HttpClient::Private::run()
             pending.push_back(std::move(transfer));
         queued.clear();
     }
+    for (auto &transfer : waiting)
+        pending.push_back(std::move(transfer));
+    waiting.clear();
     for (auto &[easy, transfer] : active) {
         curl_multi_remove_handle(multi, easy);
         pending.push_back(std::move(transfer));
@@ -202,6 +222,27 @@ void HttpClient::Private::cancelAll(std::vector<std::unique_ptr<Transfer>> &tran
     transfers.clear();
 }
 
+void HttpClient::Private::startWaiting()
+{
+    for (auto it = waiting.begin(); it != waiting.end();) {
+        Transfer &transfer = **it;
+        if (transfer.promise.isCanceled()) {
+            transfer.promise.finish();
+            it = waiting.erase(it);
+            continue;
+        }
+        int &count = activePerHost[hostKey(transfer.request.url)];
+        if (count >= maxConnectionsPerHost) {
+            ++it;
+            continue;
+        }
+        ++count;
+        std::unique_ptr<Transfer> next = std::move(*it);
+        it = waiting.erase(it);
+        start(std::move(next));
+    }
+}
+
 void HttpClient::Private::start(std::unique_ptr<Transfer> transfer)
 {
     if (!transfer)
@@ -209,6 +250,7 @@ void HttpClient::Private::start(std::unique_ptr<Transfer> transfer)
     const HttpRequest &request = transfer->request;
     CURL *easy = curl_easy_init();
     if (!easy) {
+        --activePerHost[hostKey(request.url)];
         resolve(*transfer, HttpResponse{0, {}, QStringLiteral("Could not create a transfer")});
         return;
     }
@@ -255,6 +297,7 @@ void HttpClient::Private::start(std::unique_ptr<Transfer> transfer)
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->headerList);
 
     if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
+        --activePerHost[hostKey(request.url)];
         resolve(*transfer, HttpResponse{0, {}, QStringLiteral("Could not start the transfer")});
         return;
     }
@@ -269,6 +312,7 @@ void HttpClient::Private::complete(CURL *easy, CURLcode code)
     std::unique_ptr<Transfer> transfer = std::move(found->second);
     active.erase(found);
     curl_multi_remove_handle(multi, easy);
+    --activePerHost[hostKey(transfer->request.url)];
 
     if (transfer->promise.isCanceled()) {
         transfer->promise.finish();
