@@ -115,6 +115,21 @@ bool writePng(const uchar *const *rows, int width, int height, QByteArray *out)
     return true;
 }
 
+/// The plate's antialiased coverage over the plate's square, for clipping pictures to it.
+const QImage &plateMask()
+{
+    static const QImage mask = [] {
+        QImage image(static_cast<int>(plateSide), static_cast<int>(plateSide), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.translate(-plateInset, -plateInset);
+        painter.fillPath(platePath(), Qt::white);
+        return image;
+    }();
+    return mask;
+}
+
 const QImage &plateLayer()
 {
     static const QImage layer = makePlateLayer(); // thread-safe initialisation
@@ -166,19 +181,17 @@ QImage appIconStyled(const QImage &source)
                                  Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
 
-    // The picture clipped to the plate with antialiased edges: the plate's shape first, then the
-    // picture drawn only where that shape is.
+    // The picture clipped to the plate with antialiased edges: drawn opaque (the fast path), then
+    // multiplied by the plate's coverage.
     const int side = int(plateSide);
     QImage clipped(side, side, QImage::Format_ARGB32_Premultiplied);
-    clipped.fill(Qt::transparent);
     {
         QPainter painter(&clipped);
-        painter.translate(-plateInset, -plateInset);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.fillPath(platePath(), Qt::white);
-        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(target, picture);
+        painter.drawImage(target.translated(-plateInset, -plateInset), picture);
+        painter.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+        painter.drawImage(0, 0, plateMask());
     }
 
     QImage canvas = plateLayer().copy();
