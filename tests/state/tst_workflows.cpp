@@ -1,4 +1,5 @@
 #include "models/app_state.h"
+#include "services/folder_watcher.h"
 #include "services/keychain_service.h"
 #include "services/prompt_builder.h"
 
