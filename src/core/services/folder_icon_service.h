@@ -2,6 +2,7 @@
 
 #include "models/icon_image.h"
 
+#include <QString>
 #include <QUrl>
 
 /// @brief Writes an icon onto a folder for every Linux file manager, and takes it off again.
@@ -13,5 +14,8 @@ bool applyIcon(const IconImage &image, const QUrl &folderUrl);
 
 /// Removes what applyIcon wrote, and nothing else.
 void resetIcon(const QUrl &folderUrl);
+
+/// Where applied icons are kept as PNG files: `$XDG_DATA_HOME/com.tavrune.app/icons`.
+QString iconDirectory();
 
 } // namespace FolderIconService

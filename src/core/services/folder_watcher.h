@@ -36,6 +36,8 @@ public:
 
 private:
     void directoryChanged();
+    void reportIfStillThere(const QList<QUrl> &candidates);
+    static QSet<QString> subfolderNames(const QString &directoryPath);
 
     QUrl m_directoryUrl;
     Callback m_onNewFolders;

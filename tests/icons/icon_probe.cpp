@@ -1,0 +1,28 @@
+// tavrune_icon_probe apply FOLDER PNG | reset FOLDER
+// Exit status 0 when applying succeeded (always for reset), 1 when it failed, 2 on bad arguments.
+#include "services/folder_icon_service.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QImage>
+#include <QUrl>
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() == 4 && args[1] == QLatin1String("apply")) {
+        QFile file(args[3]);
+        if (!file.open(QIODevice::ReadOnly))
+            return 2;
+        IconImage icon;
+        icon.png = file.readAll();
+        icon.image = QImage::fromData(icon.png, "PNG");
+        return FolderIconService::applyIcon(icon, QUrl::fromLocalFile(args[2])) ? 0 : 1;
+    }
+    if (args.size() == 3 && args[1] == QLatin1String("reset")) {
+        FolderIconService::resetIcon(QUrl::fromLocalFile(args[2]));
+        return 0;
+    }
+    return 2;
+}

@@ -1,0 +1,475 @@
+#include "services/desktop_entry_icon.h"
+#include "services/folder_icon_service.h"
+#include "temp_tree.h"
+
+#include <QBuffer>
+#include <QDBusConnection>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QtTest>
+
+#include <gio/gio.h>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr char kCustomIconKey[] = "metadata::custom-icon";
+constexpr char kThunarIconKey[] = "metadata::thunar-custom-icon-name";
+
+IconImage makeIcon(const QColor &color)
+{
+    IconImage icon;
+    icon.image = QImage(48, 48, QImage::Format_ARGB32_Premultiplied);
+    icon.image.fill(color);
+    QBuffer buffer(&icon.png);
+    buffer.open(QIODevice::WriteOnly);
+    icon.image.save(&buffer, "PNG");
+    return icon;
+}
+
+QUrl urlOf(const QString &path)
+{
+    return QUrl::fromLocalFile(path);
+}
+
+QString metadata(const QString &path, const char *key)
+{
+    GFile *file = g_file_new_for_path(QFile::encodeName(path).constData());
+    GFileInfo *info = g_file_query_info(file, key, G_FILE_QUERY_INFO_NONE, nullptr, nullptr);
+    QString value;
+    if (info && g_file_info_get_attribute_string(info, key))
+        value = QString::fromUtf8(g_file_info_get_attribute_string(info, key));
+    if (info)
+        g_object_unref(info);
+    g_object_unref(file);
+    return value;
+}
+
+bool setMetadata(const QString &path, const char *key, const QString &value)
+{
+    GFile *file = g_file_new_for_path(QFile::encodeName(path).constData());
+    const bool ok = g_file_set_attribute_string(file, key, value.toUtf8().constData(), G_FILE_QUERY_INFO_NONE,
+                                                nullptr, nullptr);
+    g_object_unref(file);
+    return ok;
+}
+
+QString pathOfUri(const QString &uri)
+{
+    return QUrl(uri).toLocalFile();
+}
+
+QByteArray contentOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Read with GKeyFile itself, independent of the code under test.
+QString directoryFileIcon(const QString &folder)
+{
+    GKeyFile *file = g_key_file_new();
+    QString value;
+    const QByteArray path = QFile::encodeName(folder + QStringLiteral("/.directory"));
+    if (g_key_file_load_from_file(file, path.constData(), G_KEY_FILE_NONE, nullptr)) {
+        gchar *icon = g_key_file_get_string(file, "Desktop Entry", "Icon", nullptr);
+        value = icon ? QString::fromUtf8(icon) : QString();
+        g_free(icon);
+    }
+    g_key_file_free(file);
+    return value;
+}
+
+QStringList iconFiles()
+{
+    return QDir(FolderIconService::iconDirectory()).entryList(QDir::Files | QDir::Hidden);
+}
+
+QStringList entriesOf(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+struct timespec modificationTime(const QString &path)
+{
+    struct stat status = {};
+    ::stat(QFile::encodeName(path).constData(), &status);
+    return status.st_mtim;
+}
+
+void setModificationTime(const QString &path, time_t seconds)
+{
+    const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
+}
+
+mode_t modeOf(const QString &path)
+{
+    struct stat status = {};
+    ::lstat(QFile::encodeName(path).constData(), &status);
+    return status.st_mode & 07777;
+}
+
+constexpr time_t kLongAgo = 1000000000; // 2001-09-09
+
+} // namespace
+
+/// Collects KDirNotify signals; D-Bus signals can only be connected by name.
+class KDirNotifyListener final : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QStringList> received;
+public Q_SLOTS:
+    void filesChanged(const QStringList &urls) { received.append(urls); }
+};
+
+class TestFolderIconService final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        // The test command installs gvfs; without it the metadata half goes untested, which must not pass.
+        TempTree tree;
+        const QString folder = tree.makeDir(QStringLiteral("probe"));
+        QVERIFY2(setMetadata(folder, kCustomIconKey, QStringLiteral("file:///probe.png")),
+                 "GIO metadata is not writable: gvfs (gvfs, gvfs-daemons) and a session bus are needed");
+        QCOMPARE(metadata(folder, kCustomIconKey), QStringLiteral("file:///probe.png"));
+    }
+
+    void cleanup()
+    {
+        QDir(FolderIconService::iconDirectory()).removeRecursively();
+    }
+
+    void writesTheIconForEveryFileManager()
+    {
+        TempTree tree;
+        const QString folder = tree.makeDir(QStringLiteral("Music"));
+        const IconImage icon = makeIcon(Qt::red);
+
+        QVERIFY(FolderIconService::applyIcon(icon, urlOf(folder)));
+
+        const QString iconPath = pathOfUri(metadata(folder, kCustomIconKey));
+        QVERIFY(iconPath.startsWith(FolderIconService::iconDirectory() + QLatin1Char('/')));
+        QCOMPARE(contentOf(iconPath), icon.png);
+        QCOMPARE(metadata(folder, kThunarIconKey), iconPath);
+        QCOMPARE(directoryFileIcon(folder), iconPath);
+        QCOMPARE(modeOf(folder + QStringLiteral("/.directory")), mode_t(0666 & ~currentUmask()));
+    }
+
+    void keepsTheUsersDirectoryFileByteForByte_data()
+    {
+        QTest::addColumn<QByteArray>("original");
+        QTest::addColumn<QByteArray>("afterApply"); // @ICON@ stands for the icon's path
+
+        const QByteArray dolphin = "[Dolphin]\nTimestamp=2024,5,1,10,0,0.0\nVersion=4\nViewMode=1\n\n"
+                                   "[Settings]\nHiddenFilesShown=true\n\n"
+                                   "[File Manager]\nSortOrder=1\n";
+        const QByteArray entry = "# Set by hand, keep.\n[Desktop Entry]\nComment=My songs\nComment[de]=Meine Lieder\n\n";
+        QTest::newRow("with a desktop entry group")
+            << entry + dolphin
+            << "# Set by hand, keep.\n[Desktop Entry]\nIcon=@ICON@\nComment=My songs\nComment[de]=Meine Lieder\n\n" + dolphin;
+        QTest::newRow("without one") << "# comment\n" + dolphin
+                                     << "# comment\n" + dolphin + "[Desktop Entry]\nIcon=@ICON@\n";
+    }
+
+    void keepsTheUsersDirectoryFileByteForByte()
+    {
+        QFETCH(QByteArray, original);
+        QFETCH(QByteArray, afterApply);
+        TempTree tree;
+        const QString folder = tree.makeDir(QStringLiteral("Songs"));
+        const QString directoryFile = tree.makeFile(QStringLiteral("Songs/.directory"), original);
+        QFile::setPermissions(directoryFile, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+
+        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::blue), urlOf(folder)));
+        const QString iconPath = directoryFileIcon(folder);
+        QVERIFY(!iconPath.isEmpty());
+        QCOMPARE(contentOf(directoryFile), afterApply.replace("@ICON@", iconPath.toUtf8()));
+        QCOMPARE(modeOf(directoryFile), mode_t(0640));
+
+        FolderIconService::resetIcon(urlOf(folder));
+        QCOMPARE(contentOf(directoryFile), original);
+        QCOMPARE(modeOf(directoryFile), mode_t(0640));
+        QCOMPARE(entriesOf(folder), QStringList{QStringLiteral(".directory")}); // no temporary file left
+        QVERIFY(metadata(folder, kCustomIconKey).isEmpty());
+        QVERIFY(metadata(folder, kThunarIconKey).isEmpty());
+        QVERIFY(iconFiles().isEmpty());
+    }
+
+    void resetLeavesTheFolderAsItWas()
+    {
+        TempTree tree;
+        const QString folder = tree.makeDir(QStringLiteral("Plain"));
+        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::green), urlOf(folder)));
+        QCOMPARE(entriesOf(folder), QStringList{QStringLiteral(".directory")});
+
+        FolderIconService::resetIcon(urlOf(folder));
+        QVERIFY(entriesOf(folder).isEmpty());
+        QVERIFY(metadata(folder, kCustomIconKey).isEmpty());
+        QVERIFY(metadata(folder, kThunarIconKey).isEmpty());
+        QVERIFY(iconFiles().isEmpty());
+    }
+
+    void replacesThePreviousIcon()
+    {
+        TempTree tree;
+        const QString folder = tree.makeDir(QStringLiteral("Work"));
+        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::red), urlOf(folder)));
+        const QString first = directoryFileIcon(folder);
+
+        const IconImage second = makeIcon(Qt::yellow);
+        QVERIFY(FolderIconService::applyIcon(second, urlOf(folder)));
+        const QString replaced = directoryFileIcon(folder);
+        QVERIFY(replaced != first); // file managers cache by path: new content, new name
+        QVERIFY(!QFileInfo::exists(first));
+        QCOMPARE(contentOf(replaced), second.png);
+        QCOMPARE(pathOfUri(metadata(folder, kCustomIconKey)), replaced);
+        QCOMPARE(metadata(folder, kThunarIconKey), replaced);
+
+        // The same image again succeeds, and dates move again.
+        setModificationTime(folder, kLongAgo);
+        QVERIFY(FolderIconService::applyIcon(second, urlOf(folder)));
+        QCOMPARE(directoryFileIcon(folder), replaced);
+        QCOMPARE(iconFiles().size(), 1);
+        QVERIFY(modificationTime(folder).tv_sec > kLongAgo);
+    }
+
+    void refusesWhatIsNotAnExistingFolderWithoutATrace_data()
+    {
+        QTest::addColumn<QString>("relative");
+        QTest::addColumn<bool>("local");
+        QTest::newRow("missing") << QStringLiteral("parent/missing") << true;
+        QTest::newRow("a file") << QStringLiteral("parent/notes.txt") << true;
+        QTest::newRow("not a local URL") << QStringLiteral("parent") << false;
+    }
+
+    void refusesWhatIsNotAnExistingFolderWithoutATrace()
+    {
+        QFETCH(QString, relative);
+        QFETCH(bool, local);
+        TempTree tree;
+        const QString parent = tree.makeDir(QStringLiteral("parent"));
+        tree.makeFile(QStringLiteral("parent/notes.txt"), "hello");
+        setModificationTime(parent, kLongAgo);
+        const QString target = tree.filePath(relative);
+        const QUrl url = local ? urlOf(target) : QUrl(QStringLiteral("sftp://host") + target);
+
+        QVERIFY(!FolderIconService::applyIcon(makeIcon(Qt::red), url));
+
+        QCOMPARE(modificationTime(parent).tv_sec, kLongAgo);
+        QCOMPARE(entriesOf(parent), QStringList{QStringLiteral("notes.txt")});
+        QVERIFY(iconFiles().isEmpty());
+        QVERIFY(metadata(target, kCustomIconKey).isEmpty());
+    }
+
+    void refusesAnIconWithoutPngBytes()
+    {
+        TempTree tree;
+        const QString folder = tree.makeDir(QStringLiteral("Empty"));
+        IconImage withoutBytes = makeIcon(Qt::red);
+        withoutBytes.png.clear();
+        IconImage notPng = makeIcon(Qt::red);
+        notPng.png = "definitely not a PNG";
+
+        QVERIFY(!FolderIconService::applyIcon(withoutBytes, urlOf(folder)));
+        QVERIFY(!FolderIconService::applyIcon(notPng, urlOf(folder)));
+        QVERIFY(entriesOf(folder).isEmpty());
+        QVERIFY(iconFiles().isEmpty());
+        QVERIFY(metadata(folder, kCustomIconKey).isEmpty());
+    }
+
+    void setsFolderAndParentToTheSameMoment()
+    {
+        TempTree tree;
+        const QString parent = tree.makeDir(QStringLiteral("Desktop"));
+        const QString folder = tree.makeDir(QStringLiteral("Desktop/Photos"));
+        setModificationTime(folder, kLongAgo);
+        setModificationTime(parent, kLongAgo);
+
+        const qint64 before = QDateTime::currentSecsSinceEpoch();
+        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::cyan), urlOf(folder)));
+        const qint64 after = QDateTime::currentSecsSinceEpoch();
+
+        const struct timespec folderTime = modificationTime(folder);
+        const struct timespec parentTime = modificationTime(parent);
+        QCOMPARE(folderTime.tv_sec, parentTime.tv_sec);
+        QCOMPARE(folderTime.tv_nsec, parentTime.tv_nsec);
+        QVERIFY(folderTime.tv_sec >= before && folderTime.tv_sec <= after);
+    }
+
+    void resetLeavesForeignIconsAlone()
+    {
+        TempTree tree;
+        const QString folder = tree.makeDir(QStringLiteral("Theirs"));
+        const QByteArray original = "[Desktop Entry]\nIcon=folder-music\n";
+        const QString directoryFile = tree.makeFile(QStringLiteral("Theirs/.directory"), original);
+        const QString foreign = QStringLiteral("file:///usr/share/icons/hicolor/48x48/apps/other.png");
+        QVERIFY(setMetadata(folder, kCustomIconKey, foreign));
+        const QString bare = tree.makeDir(QStringLiteral("Bare"));
+
+        FolderIconService::resetIcon(urlOf(folder));
+        FolderIconService::resetIcon(urlOf(bare));
+
+        QCOMPARE(contentOf(directoryFile), original);
+        QCOMPARE(metadata(folder, kCustomIconKey), foreign);
+        QVERIFY(entriesOf(bare).isEmpty());
+    }
+
+    void handlesPathsWithSpacesAndNonAsciiNames()
+    {
+        TempTree tree;
+        const QString folder = tree.makeDir(QStringLiteral("Mein Ordner – Überblick 日本 #1"));
+        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::magenta), urlOf(folder)));
+
+        const QString iconPath = pathOfUri(metadata(folder, kCustomIconKey));
+        QVERIFY(QFileInfo(iconPath).isFile());
+        QCOMPARE(directoryFileIcon(folder), iconPath);
+
+        FolderIconService::resetIcon(urlOf(folder));
+        QVERIFY(entriesOf(folder).isEmpty());
+        QVERIFY(metadata(folder, kCustomIconKey).isEmpty());
+        QVERIFY(iconFiles().isEmpty());
+    }
+
+    void leavesADirectoryFileThatIsNoRegularFileAlone_data()
+    {
+        QTest::addColumn<bool>("symlink");
+        QTest::newRow("symbolic link to a file") << true;
+        QTest::newRow("directory") << false;
+    }
+
+    void leavesADirectoryFileThatIsNoRegularFileAlone()
+    {
+        QFETCH(bool, symlink);
+        TempTree tree;
+        const QString folder = tree.makeDir(QStringLiteral("Linked"));
+        const QByteArray elsewhere = "[Dolphin]\nVersion=4\n";
+        const QString target = tree.makeFile(QStringLiteral("shared.directory"), elsewhere);
+        const QString directoryFile = folder + QStringLiteral("/.directory");
+        if (symlink)
+            QVERIFY(QFile::link(target, directoryFile));
+        else
+            tree.makeFile(QStringLiteral("Linked/.directory/inside"), "x");
+
+        // The metadata still takes the icon, so applying succeeds.
+        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::darkGreen), urlOf(folder)));
+        QVERIFY(!metadata(folder, kCustomIconKey).isEmpty());
+        FolderIconService::resetIcon(urlOf(folder));
+
+        QCOMPARE(QFileInfo(directoryFile).isSymLink(), symlink);
+        QCOMPARE(QFileInfo(directoryFile).isDir(), !symlink);
+        QCOMPARE(contentOf(target), elsewhere);
+        if (!symlink)
+            QCOMPARE(entriesOf(directoryFile), QStringList{QStringLiteral("inside")});
+    }
+
+    void announcesChangesOnTheSessionBus()
+    {
+        TempTree tree;
+        const QString folder = tree.makeDir(QStringLiteral("Announced"));
+        KDirNotifyListener listener;
+        QVERIFY(QDBusConnection::sessionBus().connect(QString(), QStringLiteral("/"), QStringLiteral("org.kde.KDirNotify"),
+                                                      QStringLiteral("FilesChanged"), &listener,
+                                                      SLOT(filesChanged(QStringList))));
+
+        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::gray), urlOf(folder)));
+        QTRY_COMPARE_WITH_TIMEOUT(listener.received.size(), 1, 10000);
+        QCOMPARE(listener.received.first(), QStringList{QUrl::fromLocalFile(folder).toString()});
+
+        // Taking the icon off is shown at once too.
+        FolderIconService::resetIcon(urlOf(folder));
+        QTRY_COMPARE_WITH_TIMEOUT(listener.received.size(), 2, 10000);
+        QCOMPARE(listener.received.last(), QStringList{QUrl::fromLocalFile(folder).toString()});
+    }
+
+    void appliesThroughTheDirectoryFileWithoutSessionBus()
+    {
+        TempTree tree;
+        const QString folder = tree.makeDir(QStringLiteral("Offline"));
+        const QString blocked = tree.makeDir(QStringLiteral("Blocked"));
+        tree.makeDir(QStringLiteral("Blocked/.directory"));
+        const IconImage icon = makeIcon(Qt::darkBlue);
+        const QString png = tree.makeFile(QStringLiteral("icon.png"), icon.png);
+
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent/bus"));
+        environment.insert(QStringLiteral("GIO_USE_VFS"), QStringLiteral("local"));
+        const auto probe = [&](const QStringList &arguments) {
+            QProcess process;
+            process.setProcessEnvironment(environment);
+            process.start(QStringLiteral(TAVRUNE_ICON_PROBE), arguments);
+            if (!process.waitForFinished(60000))
+                return -1;
+            return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        };
+
+        QCOMPARE(probe({QStringLiteral("apply"), folder, png}), 0);
+        const QString iconPath = directoryFileIcon(folder);
+        QVERIFY(iconPath.startsWith(FolderIconService::iconDirectory() + QLatin1Char('/')));
+        QCOMPARE(contentOf(iconPath), icon.png);
+        QVERIFY(metadata(folder, kCustomIconKey).isEmpty());
+
+        // With neither mechanism available the failure is reported and the written PNG is taken back.
+        QCOMPARE(probe({QStringLiteral("apply"), blocked, png}), 1);
+        QCOMPARE(iconFiles(), QStringList{QFileInfo(iconPath).fileName()});
+
+        QCOMPARE(probe({QStringLiteral("reset"), folder}), 0);
+        QVERIFY(entriesOf(folder).isEmpty());
+        QVERIFY(iconFiles().isEmpty());
+    }
+
+    void readOnlyFolderStillTakesTheMetadata()
+    {
+        TempTree tree;
+        const QString folder = tree.makeDir(QStringLiteral("Locked"));
+        if (!makeReadOnly(folder, true))
+            QSKIP("cannot make a folder read-only for this user on this file system");
+
+        const bool applied = FolderIconService::applyIcon(makeIcon(Qt::darkRed), urlOf(folder));
+        const QStringList entries = entriesOf(folder);
+        makeReadOnly(folder, false);
+        QVERIFY(applied);
+        QVERIFY(entries.isEmpty());
+        QVERIFY(!metadata(folder, kCustomIconKey).isEmpty());
+    }
+
+private:
+    // Permissions do not stop root, the immutable attribute does (where the file system has it).
+    static bool makeReadOnly(const QString &folder, bool readOnly)
+    {
+        if (::geteuid() != 0) {
+            return QFile::setPermissions(folder, readOnly ? QFile::ReadOwner | QFile::ExeOwner
+                                                          : QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        int flags = 0;
+        bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = readOnly ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        ::close(fd);
+        return ok;
+    }
+
+    static mode_t currentUmask()
+    {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        return mask;
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFolderIconService)
+#include "tst_folder_icon_service.moc"
