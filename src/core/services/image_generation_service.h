@@ -5,10 +5,18 @@
 #include <QFuture>
 #include <QString>
 
+#include <memory>
+
+class HttpClient;
+
 /// @brief Turns a prompt and the user's key into a styled app icon through OpenRouter.
 ///
 /// Two models, the other tried when the first fails. The network runs on its own thread and
 /// decoding, styling and PNG encoding on Qt's thread pool; nothing blocks the caller.
+///
+/// The OpenRouter base URL is "https://openrouter.ai", or the value of the environment variable
+/// TAVRUNE_OPENROUTER_URL read once, at the first call of shared(): tests and developers pointing
+/// the app at a local server must set it before that.
 class ImageGenerationService final
 {
 public:
@@ -18,9 +26,18 @@ public:
     QFuture<IconImage> generate(const QString &prompt, const QString &apiKey, bool fast);
 
     /// Checks a key for the onboarding sheet: resolves with an empty string when it works,
-    /// else "Invalid API key" or "Connection failed".
+    /// else "Invalid API key" or "Connection failed". Asks GET /api/v1/key, which rejects a bad
+    /// key (the model list answers 200 to anyone), with a 10 s timeout.
     QFuture<QString> testConnection(const QString &apiKey);
+
+    /// The base URL in use (scheme and host, no trailing slash).
+    QString baseUrl() const { return m_baseUrl; }
+
+    ~ImageGenerationService();
 
 private:
     ImageGenerationService();
+
+    std::unique_ptr<HttpClient> m_http;
+    QString m_baseUrl;
 };

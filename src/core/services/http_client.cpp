@@ -1,0 +1,337 @@
+#include "http_client.h"
+
+#include <QPromise>
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Headers curl would otherwise add by itself. The requests this program sends are fixed to the
+// header, so each of these is removed ("Name:" with no value) unless the caller sets it.
+constexpr const char *curlOwnHeaders[] = {"Accept", "Expect", "User-Agent", "Content-Type",
+                                          "Transfer-Encoding", "Pragma"};
+
+struct CurlGlobal
+{
+    CurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+    ~CurlGlobal() { curl_global_cleanup(); }
+};
+
+/// One exchange in flight: owns its easy handle, its header list and the promise of its result.
+struct Transfer
+{
+    HttpRequest request;
+    QPromise<HttpResponse> promise;
+    CURL *easy = nullptr;
+    curl_slist *headerList = nullptr;
+    QByteArray received;
+    bool overLimit = false;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+
+    ~Transfer()
+    {
+        if (easy)
+            curl_easy_cleanup(easy);
+        curl_slist_free_all(headerList);
+    }
+};
+
+size_t writeBody(char *data, size_t size, size_t count, void *userData)
+{
+    auto *transfer = static_cast<Transfer *>(userData);
+    const qint64 bytes = qint64(size * count);
+    if (transfer->received.size() + bytes > transfer->request.maxResponseBytes) {
+        transfer->overLimit = true;
+        return 0; // makes curl abort the transfer with a write error
+    }
+    transfer->received.append(data, bytes);
+    return size_t(bytes);
+}
+
+int progress(void *userData, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    // A caller that cancelled its future no longer wants the bytes: abort the transfer.
+    return static_cast<Transfer *>(userData)->promise.isCanceled() ? 1 : 0;
+}
+
+bool hasHeader(const HttpRequest &request, const char *name)
+{
+    return std::any_of(request.headers.cbegin(), request.headers.cend(), [name](const auto &header) {
+        return header.first.compare(name, Qt::CaseInsensitive) == 0;
+    });
+}
+
+QString limitText(qint64 bytes)
+{
+    return QStringLiteral("Response body exceeds the limit of %1 bytes").arg(bytes);
+}
+
+/// Requests to the same scheme, host and port share the connection limit.
+QString hostKey(const QUrl &url)
+{
+    return url.scheme() + QLatin1Char(':') + url.host() + QLatin1Char(':') + QString::number(url.port());
+}
+
+void resolve(Transfer &transfer, HttpResponse response)
+{
+    transfer.promise.addResult(std::move(response));
+    transfer.promise.finish();
+}
+
+} // namespace
+
+struct HttpClient::Private
+{
+    CurlGlobal global;
+    CURLM *multi = nullptr;
+    std::thread thread;
+
+    std::mutex mutex;
+    std::vector<std::unique_ptr<Transfer>> queued; // guarded by mutex
+    bool stopping = false;                         // guarded by mutex
+    std::once_flag shutdownOnce;
+
+    // Only touched by the network thread.
+    std::map<CURL *, std::unique_ptr<Transfer>> active;
+    // Requests wait here, not inside curl, for a free connection to their host: curl counts a
+    // request's timeout from the moment it is added, so a request queued behind 32 slow ones
+    // would time out without ever having been sent.
+    std::deque<std::unique_ptr<Transfer>> waiting;
+    std::map<QString, int> activePerHost;
+
+    void run();
+    void startWaiting();
+    void start(std::unique_ptr<Transfer> transfer);
+    void complete(CURL *easy, CURLcode code);
+    void cancelAll(std::vector<std::unique_ptr<Transfer>> &transfers);
+};
+
+HttpClient::HttpClient()
+    : d(std::make_unique<Private>())
+{
+    d->multi = curl_multi_init();
+    curl_multi_setopt(d->multi, CURLMOPT_MAX_HOST_CONNECTIONS, maxConnectionsPerHost);
+    curl_multi_setopt(d->multi, CURLMOPT_PIPELINING, long(CURLPIPE_MULTIPLEX));
+    d->thread = std::thread([p = d.get()] { p->run(); });
+}
+
+HttpClient::~HttpClient()
+{
+    shutdown();
+    curl_multi_cleanup(d->multi);
+}
+
+void HttpClient::shutdown()
+{
+    std::call_once(d->shutdownOnce, [this] {
+        {
+            std::lock_guard lock(d->mutex);
+            d->stopping = true;
+        }
+        curl_multi_wakeup(d->multi);
+        d->thread.join();
+    });
+}
+
+QFuture<HttpResponse> HttpClient::send(const HttpRequest &request)
+{
+    auto transfer = std::make_unique<Transfer>();
+    transfer->request = request;
+    transfer->promise.start();
+    QFuture<HttpResponse> future = transfer->promise.future();
+    {
+        std::lock_guard lock(d->mutex);
+        if (!d->stopping) {
+            d->queued.push_back(std::move(transfer));
+        }
+    }
+    if (transfer) {
+        // Shut down: nobody is left to serve it.
+        transfer->promise.future().cancel();
+        transfer->promise.finish();
+        return future;
+    }
+    curl_multi_wakeup(d->multi);
+    return future;
+}
+
+void HttpClient::Private::run()
+{
+    for (;;) {
+        std::vector<std::unique_ptr<Transfer>> incoming;
+        {
+            std::lock_guard lock(mutex);
+            if (stopping)
+                break; // what is still queued is cancelled below
+            incoming.swap(queued);
+        }
+        for (auto &transfer : incoming)
+            waiting.push_back(std::move(transfer));
+        startWaiting();
+
+        int running = 0;
+        curl_multi_perform(multi, &running);
+        int remaining = 0;
+        bool slotsFreed = false;
+        while (CURLMsg *message = curl_multi_info_read(multi, &remaining)) {
+            if (message->msg == CURLMSG_DONE) {
+                complete(message->easy_handle, message->data.result);
+                slotsFreed = true;
+            }
+        }
+        if (slotsFreed && !waiting.empty())
+            continue; // start the next waiting requests now, not after the next poll
+        curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+    }
+
+    // Leaving: whatever is still pending is cancelled, so its continuations are dropped instead of
+    // running into a half torn-down application.
+    std::vector<std::unique_ptr<Transfer>> pending;
+    {
+        std::lock_guard lock(mutex);
+        for (auto &transfer : queued)
+            pending.push_back(std::move(transfer));
+        queued.clear();
+    }
+    for (auto &transfer : waiting)
+        pending.push_back(std::move(transfer));
+    waiting.clear();
+    for (auto &[easy, transfer] : active) {
+        curl_multi_remove_handle(multi, easy);
+        pending.push_back(std::move(transfer));
+    }
+    active.clear();
+    cancelAll(pending);
+}
+
+void HttpClient::Private::cancelAll(std::vector<std::unique_ptr<Transfer>> &transfers)
+{
+    for (auto &transfer : transfers) {
+        if (!transfer)
+            continue;
+        transfer->promise.future().cancel();
+        transfer->promise.finish();
+    }
+    transfers.clear();
+}
+
+void HttpClient::Private::startWaiting()
+{
+    for (auto it = waiting.begin(); it != waiting.end();) {
+        Transfer &transfer = **it;
+        if (transfer.promise.isCanceled()) {
+            transfer.promise.finish();
+            it = waiting.erase(it);
+            continue;
+        }
+        int &count = activePerHost[hostKey(transfer.request.url)];
+        if (count >= maxConnectionsPerHost) {
+            ++it;
+            continue;
+        }
+        ++count;
+        std::unique_ptr<Transfer> next = std::move(*it);
+        it = waiting.erase(it);
+        start(std::move(next));
+    }
+}
+
+void HttpClient::Private::start(std::unique_ptr<Transfer> transfer)
+{
+    if (!transfer)
+        return;
+    const HttpRequest &request = transfer->request;
+    CURL *easy = curl_easy_init();
+    if (!easy) {
+        --activePerHost[hostKey(request.url)];
+        resolve(*transfer, HttpResponse{0, {}, QStringLiteral("Could not create a transfer")});
+        return;
+    }
+    transfer->easy = easy;
+
+    const QByteArray url = request.url.toEncoded();
+    curl_easy_setopt(easy, CURLOPT_URL, url.constData()); // curl copies strings it is given
+    curl_easy_setopt(easy, CURLOPT_PRIVATE, transfer.get());
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer->errorBuffer);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_2TLS));
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(request.timeout.count()));
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, request.followRedirects ? 1L : 0L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(request.maxResponseBytes));
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &writeBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &progress);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, transfer.get());
+
+    if (request.method == "GET") {
+        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    } else {
+        if (request.method != "POST")
+            curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.constData());
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(request.body.size()));
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, request.body.constData()); // not copied: lives in transfer
+    }
+
+    for (const auto &[name, value] : request.headers) {
+        // "Name;" is curl's way to send a header with an empty value.
+        const QByteArray line = value.isEmpty() ? name + ';' : name + ": " + value;
+        transfer->headerList = curl_slist_append(transfer->headerList, line.constData());
+    }
+    for (const char *name : curlOwnHeaders) {
+        if (!hasHeader(request, name))
+            transfer->headerList = curl_slist_append(transfer->headerList, (QByteArray(name) + ':').constData());
+    }
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->headerList);
+
+    if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
+        --activePerHost[hostKey(request.url)];
+        resolve(*transfer, HttpResponse{0, {}, QStringLiteral("Could not start the transfer")});
+        return;
+    }
+    active.emplace(easy, std::move(transfer));
+}
+
+void HttpClient::Private::complete(CURL *easy, CURLcode code)
+{
+    auto found = active.find(easy);
+    if (found == active.end())
+        return;
+    std::unique_ptr<Transfer> transfer = std::move(found->second);
+    active.erase(found);
+    curl_multi_remove_handle(multi, easy);
+    --activePerHost[hostKey(transfer->request.url)];
+
+    if (transfer->promise.isCanceled()) {
+        transfer->promise.finish();
+        return;
+    }
+
+    HttpResponse response;
+    if (code == CURLE_OK) {
+        long status = 0;
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+        response.status = int(status);
+        response.body = std::move(transfer->received);
+    } else if (transfer->overLimit || code == CURLE_FILESIZE_EXCEEDED) {
+        response.transportError = limitText(transfer->request.maxResponseBytes);
+    } else {
+        // The error buffer has the detailed text ("Failed to connect to ... : Connection refused");
+        // the generic one only when curl left the buffer empty.
+        response.transportError = transfer->errorBuffer[0] ? QString::fromUtf8(transfer->errorBuffer)
+                                                            : QString::fromUtf8(curl_easy_strerror(code));
+    }
+    resolve(*transfer, std::move(response));
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFuture>
+#include <QList>
+#include <QString>
+#include <QUrl>
+
+#include <chrono>
+#include <memory>
+#include <utility>
+
+/// One HTTP request, as a plain value.
+struct HttpRequest
+{
+    QByteArray method = QByteArrayLiteral("GET");
+    QUrl url;
+    /// Sent exactly as given; the client adds only what the protocol needs (Host, Content-Length)
+    /// and suppresses every header curl would add on its own (Accept, Expect, User-Agent, ...).
+    QList<std::pair<QByteArray, QByteArray>> headers;
+    QByteArray body;
+    std::chrono::milliseconds timeout{std::chrono::seconds(30)};
+    /// Redirects are followed only when asked, and never to a scheme other than http or https.
+    bool followRedirects = false;
+    /// A body longer than this fails the request instead of filling memory.
+    qint64 maxResponseBytes = qint64(64) * 1024 * 1024;
+};
+
+/// What came back: a status and a body, or the transport failure that prevented them.
+struct HttpResponse
+{
+    int status = 0;
+    QByteArray body;
+    /// curl's own description of a transport failure; empty when a response arrived.
+    QString transportError;
+
+    bool isTransportFailure() const { return !transportError.isEmpty(); }
+};
+
+/// @brief An HTTP client over the libcurl multi interface running on its own network thread.
+///
+/// At most 32 connections per host, HTTP/2 where the server offers it over TLS, no cache, TLS
+/// verification on, a timeout per request. Results come back as futures completed from the
+/// network thread; callers continue on their own thread with `.then(context, ...)` or on the thread
+/// pool, never on the network thread, which does nothing but move bytes.
+class HttpClient final
+{
+public:
+    HttpClient();
+    /// Stops the network thread; requests still pending are cancelled.
+    ~HttpClient();
+
+    QFuture<HttpResponse> send(const HttpRequest &request);
+
+    /// Stops the network thread and cancels pending requests; later sends fail at once.
+    /// Safe to call more than once. Used at application exit, before Qt's own teardown.
+    void shutdown();
+
+    static constexpr long maxConnectionsPerHost = 32;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+
+    HttpClient(const HttpClient &) = delete;
+    HttpClient &operator=(const HttpClient &) = delete;
+};

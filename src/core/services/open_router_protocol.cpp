@@ -1,0 +1,198 @@
+#include "open_router_protocol.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonValue>
+
+namespace OpenRouterProtocol {
+namespace {
+
+/// The array when every element is an object; an array holding anything else does not count.
+std::optional<QJsonArray> arrayOfObjects(const QJsonValue &value)
+{
+    if (!value.isArray())
+        return std::nullopt;
+    const QJsonArray array = value.toArray();
+    for (const QJsonValue &element : array) {
+        if (!element.isObject())
+            return std::nullopt;
+    }
+    return array;
+}
+
+/// error.message of an object, when "error" is an object and its "message" a string.
+std::optional<QString> errorMessage(const QJsonObject &object)
+{
+    const QJsonValue error = object.value(QLatin1String("error"));
+    if (!error.isObject())
+        return std::nullopt;
+    const QJsonValue message = error.toObject().value(QLatin1String("message"));
+    if (!message.isString())
+        return std::nullopt;
+    return message.toString();
+}
+
+/// "image_url" as an object with a string "url", else as a string itself.
+std::optional<QString> imageUrlOf(const QJsonObject &element)
+{
+    const QJsonValue imageUrl = element.value(QLatin1String("image_url"));
+    if (imageUrl.isObject()) {
+        const QJsonValue url = imageUrl.toObject().value(QLatin1String("url"));
+        if (url.isString())
+            return url.toString();
+    }
+    if (imageUrl.isString())
+        return imageUrl.toString();
+    return std::nullopt;
+}
+
+ChatOutcome failure(GenerationError error)
+{
+    return ChatOutcome{QString(), std::move(error)};
+}
+
+int base64Value(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= 'A' && u <= 'Z')
+        return u - 'A';
+    if (u >= 'a' && u <= 'z')
+        return u - 'a' + 26;
+    if (u >= '0' && u <= '9')
+        return u - '0' + 52;
+    if (u == '+')
+        return 62;
+    if (u == '/')
+        return 63;
+    return -1;
+}
+
+} // namespace
+
+HeaderList chatRequestHeaders(const QString &apiKey)
+{
+    return {
+        {"Authorization", "Bearer " + apiKey.toUtf8()},
+        {"Content-Type", "application/json"},
+        {"Cache-Control", "no-store"},
+        {"X-Title", "Tavrune"},
+    };
+}
+
+HeaderList keyCheckHeaders(const QString &apiKey)
+{
+    return {
+        {"Authorization", "Bearer " + apiKey.toUtf8()},
+        {"X-Title", "Tavrune"},
+    };
+}
+
+QByteArray chatRequestBody(const QString &modelId, const QStringList &modalities, const QString &prompt)
+{
+    QJsonObject message;
+    message.insert(QLatin1String("role"), QStringLiteral("user"));
+    message.insert(QLatin1String("content"), prompt);
+    QJsonObject body;
+    body.insert(QLatin1String("model"), modelId);
+    body.insert(QLatin1String("modalities"), QJsonArray::fromStringList(modalities));
+    body.insert(QLatin1String("messages"), QJsonArray{message});
+    return QJsonDocument(body).toJson(QJsonDocument::Compact);
+}
+
+ChatOutcome readChatResponse(int status, const QByteArray &body)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(body);
+    const QJsonObject root = document.object(); // empty when the body is not a JSON object
+
+    if (status < 100 || status > 999) // no HTTP status line at all
+        return failure(GenerationError::invalidResponse());
+    if (status != 200) {
+        if (const auto message = errorMessage(root))
+            return failure(GenerationError::apiError(*message));
+        return failure(GenerationError::apiError(QStringLiteral("HTTP ") + QString::number(status)));
+    }
+
+    // OpenRouter may answer 200 and still report a failure, as a top-level "error" object or in the
+    // first choice. Without an image that message explains more than a generic failure would.
+    std::optional<QString> reportedError = errorMessage(root);
+    auto failWith = [&reportedError](GenerationError error) {
+        return reportedError ? failure(GenerationError::apiError(*reportedError)) : failure(std::move(error));
+    };
+
+    if (!document.isObject())
+        return failWith(GenerationError::invalidResponse());
+    const std::optional<QJsonArray> choices = arrayOfObjects(root.value(QLatin1String("choices")));
+    if (!choices || choices->isEmpty())
+        return failWith(GenerationError::invalidResponse());
+    const QJsonObject firstChoice = choices->first().toObject();
+    if (!reportedError)
+        reportedError = errorMessage(firstChoice);
+    const QJsonValue message = firstChoice.value(QLatin1String("message"));
+    if (!message.isObject())
+        return failWith(GenerationError::invalidResponse());
+    const std::optional<QString> reference = extractImageUrl(message.toObject());
+    if (!reference)
+        return failWith(GenerationError::imageDecoding());
+    return ChatOutcome{*reference, std::nullopt};
+}
+
+std::optional<QString> extractImageUrl(const QJsonObject &message)
+{
+    if (const auto images = arrayOfObjects(message.value(QLatin1String("images")))) {
+        for (const QJsonValue &element : *images) {
+            if (const auto url = imageUrlOf(element.toObject()))
+                return url;
+        }
+    }
+    if (const auto parts = arrayOfObjects(message.value(QLatin1String("content")))) {
+        for (const QJsonValue &value : *parts) {
+            const QJsonObject part = value.toObject();
+            const QJsonValue type = part.value(QLatin1String("type"));
+            if (!type.isString() || type.toString() != QLatin1String("image_url"))
+                continue;
+            if (const auto url = imageUrlOf(part))
+                return url;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<QByteArray> decodeStrictBase64(QStringView text)
+{
+    if (text.size() % 4 != 0)
+        return std::nullopt;
+    qsizetype padding = 0;
+    if (text.endsWith(QLatin1String("==")))
+        padding = 2;
+    else if (text.endsWith(QLatin1Char('=')))
+        padding = 1;
+    const qsizetype dataLength = text.size() - padding;
+    for (qsizetype i = 0; i < dataLength; ++i) {
+        if (base64Value(text.at(i)) < 0)
+            return std::nullopt;
+    }
+    // Checked to be plain Base64: Qt's decoder is exact on such input, and fast.
+    return QByteArray::fromBase64(text.toLatin1());
+}
+
+std::optional<QByteArray> dataUrlPayload(const QString &reference)
+{
+    static const QString marker = QStringLiteral("base64,");
+    const qsizetype at = reference.indexOf(marker);
+    if (at < 0)
+        return std::nullopt;
+    return decodeStrictBase64(QStringView(reference).mid(at + marker.size()));
+}
+
+QUrl fetchableImageUrl(const QString &reference)
+{
+    const QUrl url(reference, QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty())
+        return QUrl();
+    const QString scheme = url.scheme();
+    if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+        return QUrl();
+    return url;
+}
+
+} // namespace OpenRouterProtocol

@@ -1,0 +1,204 @@
+#include "services/http_client.h"
+
+#include "fake_open_router.h"
+#include "wait_for.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <QThread>
+
+#include <algorithm>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+HttpResponse fetch(HttpClient &client, const HttpRequest &request)
+{
+    QFuture<HttpResponse> future = client.send(request);
+    if (!waitFor(future) || future.isCanceled() || future.resultCount() == 0)
+        return HttpResponse{-1, {}, QStringLiteral("no result")};
+    return future.result();
+}
+
+QList<QByteArray> sortedLower(QList<QByteArray> names)
+{
+    for (QByteArray &name : names)
+        name = name.toLower();
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+/// The HTTP client against a real server on loopback: headers, limits, timeouts, redirects, threads.
+class TestHttpClient final : public QObject
+{
+    Q_OBJECT
+
+private:
+    FakeOpenRouter m_server;
+    HttpClient m_client;
+
+private Q_SLOTS:
+    void init() { m_server.reset(); }
+
+    void sendsOnlyTheGivenHeaders()
+    {
+        HttpRequest post;
+        post.method = "POST";
+        post.url = QUrl(m_server.baseUrl() + "/api/v1/chat/completions");
+        post.headers = {{"Authorization", "Bearer k"}, {"Content-Type", "application/json"},
+                        {"Cache-Control", "no-store"}, {"X-Title", "Tavrune"}};
+        post.body = QByteArray(2 * 1024 * 1024, 'x'); // large enough for curl to want "Expect: 100-continue"
+        QCOMPARE(fetch(m_client, post).status, 404); // nothing scripted
+
+        HttpRequest get;
+        get.url = QUrl(m_server.baseUrl() + "/anything");
+        get.headers = {{"Cache-Control", "no-store"}};
+        QCOMPARE(fetch(m_client, get).status, 404);
+
+        const QList<RecordedRequest> requests = m_server.requests();
+        QCOMPARE(requests.size(), 2);
+        QCOMPARE(requests[0].method, QByteArray("POST"));
+        QCOMPARE(sortedLower(requests[0].headerNames()),
+                 (QList<QByteArray>{"authorization", "cache-control", "content-length", "content-type", "host",
+                                    "x-title"}));
+        QCOMPARE(requests[0].body.size(), post.body.size());
+        QCOMPARE(requests[1].method, QByteArray("GET"));
+        QCOMPARE(sortedLower(requests[1].headerNames()), (QList<QByteArray>{"cache-control", "host"}));
+    }
+
+    void bodyBeyondTheLimitFailsTheRequest()
+    {
+        m_server.serve("/big", FakeReply::raw(200, QByteArray(3 * 1024 * 1024, 'b')));
+        HttpRequest request;
+        request.url = QUrl(m_server.baseUrl() + "/big");
+        request.maxResponseBytes = 1024 * 1024;
+        const HttpResponse refused = fetch(m_client, request);
+        QVERIFY(refused.isTransportFailure());
+        QVERIFY2(refused.transportError.contains("limit"), qPrintable(refused.transportError));
+        QVERIFY(refused.body.isEmpty());
+
+        request.maxResponseBytes = 3 * 1024 * 1024;
+        const HttpResponse accepted = fetch(m_client, request);
+        QCOMPARE(accepted.status, 200);
+        QCOMPARE(accepted.body.size(), 3 * 1024 * 1024);
+    }
+
+    void slowAnswerTimesOutWithCurlsDescription()
+    {
+        m_server.serve("/slow", FakeReply::raw(200, "late").after(5s));
+        HttpRequest request;
+        request.url = QUrl(m_server.baseUrl() + "/slow");
+        request.timeout = 300ms;
+        QElapsedTimer timer;
+        timer.start();
+        const HttpResponse response = fetch(m_client, request);
+        QVERIFY(response.isTransportFailure());
+        QVERIFY2(response.transportError.contains("timed out"), qPrintable(response.transportError));
+        QVERIFY(timer.elapsed() < 4000);
+    }
+
+    void requestsWaitingForAConnectionKeepTheirWholeTimeout()
+    {
+        // 40 requests, 32 connections: 8 wait 2 s for a free one. Their 3.5 s timeout counts from
+        // when they are sent, so they still succeed.
+        m_server.serve("/slow", FakeReply::raw(200, "ok").after(2s));
+        QList<QFuture<HttpResponse>> futures;
+        for (int i = 0; i < 40; ++i) {
+            HttpRequest request;
+            request.url = QUrl(m_server.baseUrl() + "/slow");
+            request.timeout = 3500ms;
+            futures.append(m_client.send(request));
+        }
+        for (QFuture<HttpResponse> &future : futures) {
+            QVERIFY(waitFor(future));
+            QCOMPARE(future.result().transportError, QString());
+            QCOMPARE(future.result().status, 200);
+        }
+        // Never more than 32 at once: the last 8 reached the server a whole answer later.
+        QList<qint64> arrivals;
+        for (const RecordedRequest &request : m_server.requests())
+            arrivals.append(request.receivedAtMs);
+        std::sort(arrivals.begin(), arrivals.end());
+        QCOMPARE(arrivals.size(), 40);
+        QVERIFY2(arrivals[32] - arrivals[0] >= 1900, qPrintable(QString::number(arrivals[32] - arrivals[0])));
+    }
+
+    void refusedConnectionIsATransportFailure()
+    {
+        const quint16 closedPort = FakeOpenRouter::closedPort();
+        HttpRequest request;
+        request.url = QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(closedPort));
+        const HttpResponse response = fetch(m_client, request);
+        QVERIFY(response.isTransportFailure());
+        QVERIFY2(response.transportError.contains("connect", Qt::CaseInsensitive), qPrintable(response.transportError));
+    }
+
+    void redirectsAreFollowedOnlyWhenAskedAndOnlyToHttp()
+    {
+        m_server.serve("/target", FakeReply::raw(200, "arrived"));
+        m_server.serve("/moved", FakeReply::redirect(302, m_server.baseUrl() + "/target"));
+        m_server.serve("/to-file", FakeReply::redirect(302, "file:///etc/hostname"));
+        HttpRequest request;
+        request.url = QUrl(m_server.baseUrl() + "/moved");
+        QCOMPARE(fetch(m_client, request).status, 302);
+
+        request.followRedirects = true;
+        const HttpResponse followed = fetch(m_client, request);
+        QCOMPARE(followed.status, 200);
+        QCOMPARE(followed.body, QByteArray("arrived"));
+
+        request.url = QUrl(m_server.baseUrl() + "/to-file");
+        const HttpResponse refused = fetch(m_client, request);
+        QVERIFY2(refused.isTransportFailure(), refused.body.constData());
+
+        request.url = QUrl("file:///etc/hostname");
+        QVERIFY(fetch(m_client, request).isTransportFailure());
+    }
+
+    void resultArrivesOnTheCallersThreadThroughAContext()
+    {
+        // Answered late, so that both continuations are attached before the result arrives.
+        m_server.serve("/hello", FakeReply::raw(200, "hi").after(300ms));
+        HttpRequest request;
+        request.url = QUrl(m_server.baseUrl() + "/hello");
+        QThread *networkThread = nullptr;
+        QThread *continuationThread = nullptr;
+        QObject context;
+        // A future takes one continuation: the first link records where the result was delivered.
+        auto done = m_client.send(request)
+                        .then(QtFuture::Launch::Sync,
+                              [&](const HttpResponse &response) {
+                                  networkThread = QThread::currentThread();
+                                  return response;
+                              })
+                        .then(&context, [&](const HttpResponse &) { continuationThread = QThread::currentThread(); });
+        QVERIFY(waitFor(done));
+        QCOMPARE(continuationThread, QThread::currentThread());
+        QVERIFY(networkThread && networkThread != QThread::currentThread());
+    }
+
+    void shutdownCancelsPendingRequests()
+    {
+        HttpClient client;
+        m_server.serve("/slow", FakeReply::raw(200, "late").after(10s));
+        HttpRequest request;
+        request.url = QUrl(m_server.baseUrl() + "/slow");
+        QFuture<HttpResponse> pending = client.send(request);
+        QTest::qWait(200);
+        QElapsedTimer timer;
+        timer.start();
+        client.shutdown();
+        QVERIFY(pending.isFinished());
+        QVERIFY(pending.isCanceled());
+        QVERIFY(timer.elapsed() < 5000);
+        QFuture<HttpResponse> later = client.send(request);
+        QVERIFY(later.isFinished() && later.isCanceled());
+        client.shutdown(); // twice is harmless
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHttpClient)
+#include "tst_http_client.moc"
