@@ -58,6 +58,8 @@ private Q_SLOTS:
         QTest::newRow("502 with message keeps it unchanged")
             << 502 << QByteArray(R"({"error":{"message":"  Provider returned error  "}})") << true << K::apiError
             << "API Error:   Provider returned error  ";
+        QTest::newRow("no HTTP status") << 0 << QByteArray(R"({"choices":[{"message":{"images":[{"image_url":"x"}]}}]})")
+                                        << true << K::invalidResponse << invalid;
         QTest::newRow("200 malformed JSON") << 200 << QByteArray("{\"choices\": [") << true << K::invalidResponse
                                             << invalid;
         QTest::newRow("200 array") << 200 << QByteArray("[1,2]") << true << K::invalidResponse << invalid;

@@ -374,7 +374,7 @@ private Q_SLOTS:
             QCOMPARE(entriesOf(directoryFile), QStringList{QStringLiteral("inside")});
     }
 
-    void announcesTheChangeOnTheSessionBus()
+    void announcesChangesOnTheSessionBus()
     {
         TempTree tree;
         const QString folder = tree.makeDir(QStringLiteral("Announced"));
@@ -386,6 +386,11 @@ private Q_SLOTS:
         QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::gray), urlOf(folder)));
         QTRY_COMPARE_WITH_TIMEOUT(listener.received.size(), 1, 10000);
         QCOMPARE(listener.received.first(), QStringList{QUrl::fromLocalFile(folder).toString()});
+
+        // Taking the icon off is shown at once too.
+        FolderIconService::resetIcon(urlOf(folder));
+        QTRY_COMPARE_WITH_TIMEOUT(listener.received.size(), 2, 10000);
+        QCOMPARE(listener.received.last(), QStringList{QUrl::fromLocalFile(folder).toString()});
     }
 
     void appliesThroughTheDirectoryFileWithoutSessionBus()

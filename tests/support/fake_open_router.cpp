@@ -238,7 +238,7 @@ void FakeOpenRouter::Private::handleChat(const httplib::Request &request, httpli
     const QString model = body.value(QLatin1String("model")).toString();
     const QString prompt = body.value(QLatin1String("messages"))
                                .toArray()
-                               .first()
+                               .at(0) // Undefined, not a crash, for a request without messages
                                .toObject()
                                .value(QLatin1String("content"))
                                .toString();

@@ -243,6 +243,19 @@ private Q_SLOTS:
         QCOMPARE(reports.calls[1], folderUrls(tree.path(), {QStringLiteral("Traveller")}));
     }
 
+    void stopsWatchingADirectoryThatIsRemoved()
+    {
+        TempTree tree;
+        const QString watched = tree.makeDir(QStringLiteral("Desktop"));
+        Reports reports;
+        FolderWatcher watcher(QUrl::fromLocalFile(watched), reports.callback());
+        watcher.start();
+        QVERIFY(watcher.isWatching());
+        QVERIFY(QDir(watched).removeRecursively());
+        QTRY_VERIFY_WITH_TIMEOUT(!watcher.isWatching(), kArrival);
+        QVERIFY(reports.calls.isEmpty());
+    }
+
     void directoryThatCannotBeWatchedLeavesItIdle()
     {
         TempTree tree;

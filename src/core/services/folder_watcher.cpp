@@ -49,9 +49,10 @@ void FolderWatcher::stop()
     m_source = nullptr;
 }
 
+// The source drops a directory that is deleted or moved away; from then on nothing is watched.
 bool FolderWatcher::isWatching() const
 {
-    return m_source != nullptr;
+    return m_source != nullptr && !m_source->directories().isEmpty();
 }
 
 void FolderWatcher::directoryChanged()

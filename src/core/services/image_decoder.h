@@ -6,8 +6,9 @@
 /// @brief Turns downloaded bytes into an image, refusing what would exhaust memory.
 namespace ImageDecoder {
 
-/// Images with more pixels than this are refused (a small file can claim a gigantic bitmap).
-inline constexpr qint64 maxPixels = qint64(64) * 1024 * 1024;
+/// Images with more pixels than this are refused (a small file can claim a gigantic bitmap):
+/// 32 megapixels, 128 MiB decoded, far beyond any generated icon.
+inline constexpr qint64 maxPixels = qint64(32) * 1024 * 1024;
 /// Neither side may exceed this.
 inline constexpr int maxSide = 16384;
 

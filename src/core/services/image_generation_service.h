@@ -26,7 +26,8 @@ public:
     QFuture<IconImage> generate(const QString &prompt, const QString &apiKey, bool fast);
 
     /// Checks a key for the onboarding sheet: resolves with an empty string when it works,
-    /// else "Invalid API key" or "Connection failed".
+    /// else "Invalid API key" or "Connection failed". Asks GET /api/v1/key, which rejects a bad
+    /// key (the model list answers 200 to anyone), with a 10 s timeout.
     QFuture<QString> testConnection(const QString &apiKey);
 
     /// The base URL in use (scheme and host, no trailing slash).

@@ -104,6 +104,8 @@ ChatOutcome readChatResponse(int status, const QByteArray &body)
     const QJsonDocument document = QJsonDocument::fromJson(body);
     const QJsonObject root = document.object(); // empty when the body is not a JSON object
 
+    if (status < 100 || status > 999) // no HTTP status line at all
+        return failure(GenerationError::invalidResponse());
     if (status != 200) {
         if (const auto message = errorMessage(root))
             return failure(GenerationError::apiError(*message));
