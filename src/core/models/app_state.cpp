@@ -1,0 +1,470 @@
+#include "models/app_state.h"
+
+#include "services/folder_analyzer.h"
+#include "services/folder_icon_service.h"
+#include "services/folder_watcher.h"
+#include "services/generation_error.h"
+#include "services/image_generation_service.h"
+#include "services/keychain_service.h"
+#include "services/prompt_builder.h"
+
+#include <QDir>
+#include <QPointer>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QThread>
+#include <QFuture>
+
+namespace {
+
+const QString UseFastModelKey = QStringLiteral("useFastModel");
+const QString WatchRootFolderKey = QStringLiteral("watchRootFolder");
+constexpr int FileHintCount = 8;
+
+const QString RenderDirective = QStringLiteral(
+    "Render it as a premium macOS app icon in the style of top Dribbble app icon shots: one single centered "
+    "hero object, soft studio lighting, gentle highlights and soft contact shadows, rich tactile materials, "
+    "crisp silhouette that stays readable at 64 pixels. The background must be a subtle smooth gradient that "
+    "fills the ENTIRE square canvas edge to edge - full-bleed artwork, no transparent areas, no rounded "
+    "corners, no border, no squircle mask (the corner mask is applied later by the app). Square 1:1 "
+    "composition, photographic render quality, no words, no letters, no watermark, no UI chrome.");
+
+QSettings preferences()
+{
+    return QSettings(QStringLiteral("tavrune"), QStringLiteral("tavrune"));
+}
+
+QString quoted(const QString &name)
+{
+    return QStringLiteral("“") + name + QStringLiteral("”");
+}
+
+// The folder's path as the prompt shows it: absolute, without a trailing slash.
+QString folderPath(const QUrl &url)
+{
+    QString path = url.toLocalFile();
+    while (path.size() > 1 && path.endsWith(u'/'))
+        path.chop(1);
+    return path;
+}
+
+} // namespace
+
+AppState::AppState(QObject *parent)
+    : QObject(parent)
+    , m_selectedTheme(ThemePreset::defaultTheme())
+{
+    m_toastDismissTimer.setSingleShot(true);
+    m_toastDismissTimer.setTimerType(Qt::PreciseTimer);
+    m_toastDismissTimer.setInterval(std::chrono::milliseconds(3000));
+    connect(&m_toastDismissTimer, &QTimer::timeout, this, [this] { setActiveToast(std::nullopt); });
+
+    const QSettings settings = preferences();
+    m_useFastModel = settings.value(UseFastModelKey, false).toBool();
+    m_isWatchingRoot = settings.value(WatchRootFolderKey, false).toBool();
+    if (m_isWatchingRoot)
+        startRootWatcher();
+}
+
+AppState::~AppState() = default;
+
+// --- Plain properties -----------------------------------------------------------------------
+
+void AppState::setSelectedFolderIDs(const QSet<QUuid> &ids)
+{
+    if (m_selectedFolderIDs == ids)
+        return;
+    m_selectedFolderIDs = ids;
+    Q_EMIT selectedFolderIDsChanged();
+}
+
+void AppState::setViewMode(ViewMode mode)
+{
+    if (m_viewMode == mode)
+        return;
+    m_viewMode = mode;
+    Q_EMIT viewModeChanged();
+}
+
+void AppState::setInspectorVisible(bool visible)
+{
+    if (m_isInspectorVisible == visible)
+        return;
+    m_isInspectorVisible = visible;
+    Q_EMIT isInspectorVisibleChanged();
+}
+
+void AppState::setShowOnboarding(bool show)
+{
+    if (m_showOnboarding == show)
+        return;
+    m_showOnboarding = show;
+    Q_EMIT showOnboardingChanged();
+}
+
+void AppState::setUseFastModel(bool fast)
+{
+    const bool changed = m_useFastModel != fast;
+    m_useFastModel = fast;
+    preferences().setValue(UseFastModelKey, fast);
+    if (changed)
+        Q_EMIT useFastModelChanged();
+}
+
+void AppState::setWatchingRoot(bool watching)
+{
+    const bool changed = m_isWatchingRoot != watching;
+    m_isWatchingRoot = watching;
+    preferences().setValue(WatchRootFolderKey, watching);
+    if (changed)
+        Q_EMIT isWatchingRootChanged();
+
+    if (watching) {
+        startRootWatcher();
+        showToast(Toast::Kind::info, QStringLiteral("Watching ") + folderDisplayName(watchedRootURL())
+                                         + QStringLiteral(" — new folders get icons automatically"));
+    } else {
+        stopRootWatcher();
+        showToast(Toast::Kind::info, QStringLiteral("Folder watching turned off"));
+    }
+}
+
+void AppState::setFolders(const QList<FolderItemPtr> &folders)
+{
+    if (m_folders == folders)
+        return;
+    m_folders = folders;
+    Q_EMIT foldersChanged();
+}
+
+void AppState::setActiveToast(const std::optional<Toast> &toast)
+{
+    if (m_activeToast == toast)
+        return;
+    m_activeToast = toast;
+    Q_EMIT activeToastChanged();
+}
+
+void AppState::setRegeneratingAll(bool regenerating)
+{
+    if (m_isRegeneratingAll == regenerating)
+        return;
+    m_isRegeneratingAll = regenerating;
+    Q_EMIT isRegeneratingAllChanged();
+}
+
+// --- Folders and selection --------------------------------------------------------------------
+
+FolderItemPtr AppState::folder(const QUuid &id) const
+{
+    for (const FolderItemPtr &item : m_folders) {
+        if (item->id() == id)
+            return item;
+    }
+    return nullptr;
+}
+
+FolderItemPtr AppState::selectedFolder() const
+{
+    if (m_selectedFolderIDs.size() != 1)
+        return nullptr;
+    return folder(*m_selectedFolderIDs.cbegin());
+}
+
+QList<FolderItemPtr> AppState::selectedFolders() const
+{
+    QList<FolderItemPtr> result;
+    for (const FolderItemPtr &item : m_folders) {
+        if (m_selectedFolderIDs.contains(item->id()))
+            result.append(item);
+    }
+    return result;
+}
+
+void AppState::showOpenPanel()
+{
+    if (!m_folderChooser)
+        return;
+    const QList<QUrl> chosen = m_folderChooser();
+    if (!chosen.isEmpty())
+        addFolders(chosen);
+}
+
+void AppState::addFolders(const QList<QUrl> &urls)
+{
+    QList<FolderItemPtr> folders = m_folders;
+    for (const QUrl &url : urls) {
+        // Only directory URLs, by their form: the file system is not asked here.
+        if (!url.path().endsWith(u'/'))
+            continue;
+        const bool listed = std::any_of(folders.cbegin(), folders.cend(),
+                                        [&url](const FolderItemPtr &item) { return item->url() == url; });
+        if (listed)
+            continue;
+
+        FolderItemPtr item = FolderItem::create(url);
+        const FolderAnalyzer::Analysis analysis = FolderAnalyzer::analyze(url);
+        item->setFileCount(analysis.fileCount);
+        item->setTopFiles(analysis.topFiles);
+        item->setFolderSizeBytes(analysis.totalBytes);
+        folders.append(item);
+    }
+    setFolders(folders);
+}
+
+void AppState::removeFolder(const QUuid &id)
+{
+    QList<FolderItemPtr> folders = m_folders;
+    folders.removeIf([&id](const FolderItemPtr &item) { return item->id() == id; });
+    setFolders(folders);
+
+    QSet<QUuid> selection = m_selectedFolderIDs;
+    selection.remove(id);
+    setSelectedFolderIDs(selection);
+}
+
+void AppState::removeSelectedFolders()
+{
+    const qsizetype count = m_selectedFolderIDs.size();
+    if (count == 0)
+        return;
+
+    QList<FolderItemPtr> folders = m_folders;
+    folders.removeIf([this](const FolderItemPtr &item) { return m_selectedFolderIDs.contains(item->id()); });
+    setFolders(folders);
+    setSelectedFolderIDs({});
+
+    showToast(Toast::Kind::info, count == 1 ? QStringLiteral("Removed 1 folder from the list")
+                                            : QStringLiteral("Removed %1 folders from the list").arg(count));
+}
+
+void AppState::selectFolder(const QUuid &id, bool extending)
+{
+    QSet<QUuid> selection = m_selectedFolderIDs;
+    if (extending) {
+        if (!selection.remove(id))
+            selection.insert(id);
+    } else if (selection.size() == 1 && selection.contains(id)) {
+        selection.clear();
+    } else {
+        selection = {id};
+    }
+    setSelectedFolderIDs(selection);
+}
+
+void AppState::selectAll()
+{
+    QSet<QUuid> selection;
+    for (const FolderItemPtr &item : m_folders)
+        selection.insert(item->id());
+    setSelectedFolderIDs(selection);
+}
+
+void AppState::deselectAll() { setSelectedFolderIDs({}); }
+
+// --- Toasts -------------------------------------------------------------------------------------
+
+void AppState::showToast(Toast::Kind kind, const QString &message)
+{
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(this, [this, kind, message] { showToast(kind, message); }, Qt::QueuedConnection);
+        return;
+    }
+    // Restarting the one timer is what keeps an older dismissal from clearing a newer toast.
+    setActiveToast(Toast{kind, message});
+    m_toastDismissTimer.start();
+}
+
+void AppState::setToastDuration(std::chrono::milliseconds duration) { m_toastDismissTimer.setInterval(duration); }
+
+// --- Generation and apply -----------------------------------------------------------------------
+
+QString AppState::composePrompt(const FolderItem &folder) const
+{
+    const QString name = folder.name();
+    const QString instruction = folder.customPrompt().trimmed();
+    if (instruction.isEmpty()) {
+        QStringList hints;
+        const QList<FileEntry> files = folder.topFiles();
+        for (qsizetype i = 0; i < files.size() && i < FileHintCount; ++i)
+            hints.append(files.at(i).name);
+        return PromptBuilder::build(m_selectedTheme, folder.detectedCategory(), name, hints,
+                                    folderPath(folder.url()), m_maintainThemeConsistency);
+    }
+
+    const QString familySentence = m_maintainThemeConsistency
+        ? QStringLiteral("Style family lock: ") + m_selectedTheme.stylePrompt
+              + QStringLiteral(". Keep visual consistency with this family.")
+        : QStringLiteral("No shared family lock. Prioritize a unique look for this folder.");
+    return QStringLiteral("Folder name: \"") + name + QStringLiteral("\". User instruction (highest priority): ")
+        + instruction + QStringLiteral(". ") + familySentence + u' ' + RenderDirective
+        + QStringLiteral(" Variation key for composition choices: ") + folderPath(folder.url()) + u'.';
+}
+
+QFuture<void> AppState::generateIcon(const QUuid &id)
+{
+    const FolderItemPtr folder = this->folder(id);
+    if (!folder)
+        return QtFuture::makeReadyFuture();
+    const std::optional<QString> apiKey = KeychainService::shared().load();
+    if (!apiKey)
+        return QtFuture::makeReadyFuture();
+
+    const QString prompt = composePrompt(*folder);
+    folder->setIconState(IconState::generating());
+    folder->setLastGeneratedPrompt(prompt);
+
+    // The lambdas hold the record itself, so a folder removed from the list meanwhile still
+    // receives its outcome; they run on this object's (the main) thread.
+    auto fail = [this, folder](const QString &message) {
+        folder->setIconState(IconState::failed(message));
+        showToast(Toast::Kind::error, QStringLiteral("Generation failed for ") + quoted(folder->name()));
+    };
+    return ImageGenerationService::shared()
+        .generate(prompt, *apiKey, m_useFastModel)
+        .then(this,
+              [this, folder](const IconImage &image) {
+                  folder->setGeneratedImage(image);
+                  folder->setIconState(IconState::generated());
+                  folder->setLastGeneratedAt(QDateTime::currentDateTime());
+                  showToast(Toast::Kind::success, QStringLiteral("Icon ready for ") + quoted(folder->name()));
+              })
+        .onFailed(this, [fail](const GenerationError &error) { fail(error.description()); })
+        .onFailed(this, [fail](const std::exception &error) { fail(QString::fromLocal8Bit(error.what())); })
+        .onFailed(this, [fail] { fail(QStringLiteral("Unknown error")); });
+}
+
+QFuture<void> AppState::generateAll(const QList<QUuid> &ids)
+{
+    QList<QFuture<void>> generations;
+    generations.reserve(ids.size());
+    for (const QUuid &id : ids)
+        generations.append(generateIcon(id));
+    if (generations.isEmpty())
+        return QtFuture::makeReadyFuture();
+    return QtFuture::whenAll(generations.begin(), generations.end()).then(this, [](const QList<QFuture<void>> &) {});
+}
+
+QFuture<void> AppState::generateSelectedIcons()
+{
+    return generateAll(m_selectedFolderIDs.values());
+}
+
+QFuture<void> AppState::regenerateAll()
+{
+    setRegeneratingAll(true);
+    QList<QUuid> ids;
+    ids.reserve(m_folders.size());
+    for (const FolderItemPtr &item : std::as_const(m_folders))
+        ids.append(item->id());
+
+    QFuture<void> batch = generateAll(ids);
+    if (batch.isFinished()) {
+        setRegeneratingAll(false);
+        return batch;
+    }
+    return batch.then(this, [this] { setRegeneratingAll(false); });
+}
+
+bool AppState::applyIcon(const QUuid &id, bool notify)
+{
+    const FolderItemPtr folder = this->folder(id);
+    if (!folder || folder->generatedImage().isNull())
+        return false;
+
+    if (!FolderIconService::applyIcon(folder->generatedImage(), folder->url())) {
+        folder->setIconState(IconState::failed(QStringLiteral("Failed to apply icon to folder")));
+        if (notify)
+            showToast(Toast::Kind::error, QStringLiteral("Couldn’t apply icon to ") + quoted(folder->name()));
+        return false;
+    }
+    folder->setIconState(IconState::applied());
+    if (notify)
+        showToast(Toast::Kind::success, QStringLiteral("Icon applied to ") + quoted(folder->name()));
+    return true;
+}
+
+void AppState::applySelectedIcons()
+{
+    QList<FolderItemPtr> targets = selectedFolders();
+    targets.removeIf([](const FolderItemPtr &item) { return item->generatedImage().isNull(); });
+    if (targets.isEmpty()) {
+        showToast(Toast::Kind::info, QStringLiteral("No generated icons to apply yet"));
+        return;
+    }
+
+    qsizetype succeeded = 0;
+    for (const FolderItemPtr &target : std::as_const(targets)) {
+        if (applyIcon(target->id(), false))
+            ++succeeded;
+    }
+
+    if (succeeded == targets.size() && targets.size() == 1)
+        showToast(Toast::Kind::success, QStringLiteral("Icon applied to ") + quoted(targets.constFirst()->name()));
+    else if (succeeded == targets.size())
+        showToast(Toast::Kind::success, QStringLiteral("Applied %1 folder icons").arg(succeeded));
+    else
+        showToast(Toast::Kind::error,
+                  QStringLiteral("Applied %1 of %2 icons — some failed").arg(succeeded).arg(targets.size()));
+}
+
+// --- The Desktop switch -------------------------------------------------------------------------
+
+QUrl AppState::watchedRootURL()
+{
+    QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    if (desktop.isEmpty())
+        desktop = QDir::homePath() + QStringLiteral("/Desktop");
+    if (!desktop.endsWith(u'/'))
+        desktop.append(u'/');
+    return QUrl::fromLocalFile(desktop);
+}
+
+void AppState::setWatcherReportDelay(std::chrono::milliseconds delay)
+{
+    m_watcherReportDelay = delay;
+    if (m_rootWatcher)
+        m_rootWatcher->setReportDelay(delay);
+}
+
+void AppState::startRootWatcher()
+{
+    stopRootWatcher();
+    QPointer<AppState> self(this);
+    auto watcher = std::make_unique<FolderWatcher>(watchedRootURL(), [self](const QList<QUrl> &urls) {
+        if (self)
+            self->handleAutoDetectedFolders(urls);
+    });
+    watcher->setReportDelay(m_watcherReportDelay);
+    watcher->start();
+    m_rootWatcher = std::move(watcher);
+}
+
+void AppState::stopRootWatcher()
+{
+    if (!m_rootWatcher)
+        return;
+    m_rootWatcher->stop();
+    // Releasing the watcher drops the reports still pending in it.
+    m_rootWatcher.reset();
+}
+
+void AppState::handleAutoDetectedFolders(const QList<QUrl> &urls)
+{
+    addFolders(urls);
+    for (const QUrl &url : urls) {
+        const auto found = std::find_if(m_folders.cbegin(), m_folders.cend(),
+                                        [&url](const FolderItemPtr &item) { return item->url() == url; });
+        if (found == m_folders.cend())
+            continue;
+        const FolderItemPtr folder = *found;
+        showToast(Toast::Kind::info,
+                  QStringLiteral("New folder ") + quoted(folder->name()) + QStringLiteral(" — generating icon…"));
+
+        const QUuid id = folder->id();
+        generateIcon(id).then(this, [this, folder, id] {
+            if (folder->iconState() == IconState::generated())
+                applyIcon(id, true);
+        });
+    }
+}

@@ -1,0 +1,145 @@
+#pragma once
+
+#include "models/folder_item.h"
+#include "models/theme_preset.h"
+#include "models/toast.h"
+
+#include <QFuture>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QTimer>
+#include <QUrl>
+#include <QUuid>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class FolderWatcher;
+
+/// @brief The application's one state object: folders, selection, preferences, toasts and workflows.
+///
+/// Lives on the main thread, and so do all its changes: network and image work run elsewhere and
+/// their outcomes are written back here. Every property notifies only when its value changes.
+class AppState final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(AppState)
+    Q_PROPERTY(ThemePreset selectedTheme READ selectedTheme NOTIFY selectedThemeChanged)
+    Q_PROPERTY(std::optional<Toast> activeToast READ activeToast NOTIFY activeToastChanged)
+    Q_PROPERTY(QList<FolderItemPtr> folders READ folders NOTIFY foldersChanged)
+    Q_PROPERTY(QSet<QUuid> selectedFolderIDs READ selectedFolderIDs WRITE setSelectedFolderIDs NOTIFY selectedFolderIDsChanged)
+    Q_PROPERTY(ViewMode viewMode READ viewMode WRITE setViewMode NOTIFY viewModeChanged)
+    Q_PROPERTY(bool isInspectorVisible READ isInspectorVisible WRITE setInspectorVisible NOTIFY isInspectorVisibleChanged)
+    Q_PROPERTY(bool showOnboarding READ showOnboarding WRITE setShowOnboarding NOTIFY showOnboardingChanged)
+    Q_PROPERTY(bool isRegeneratingAll READ isRegeneratingAll NOTIFY isRegeneratingAllChanged)
+    Q_PROPERTY(bool maintainThemeConsistency READ maintainThemeConsistency NOTIFY maintainThemeConsistencyChanged)
+    Q_PROPERTY(bool useFastModel READ useFastModel WRITE setUseFastModel NOTIFY useFastModelChanged)
+    Q_PROPERTY(bool isWatchingRoot READ isWatchingRoot WRITE setWatchingRoot NOTIFY isWatchingRootChanged)
+
+public:
+    /// Shows a folder chooser and returns the chosen directory URLs (empty when cancelled).
+    using FolderChooser = std::function<QList<QUrl>()>;
+
+    explicit AppState(QObject *parent = nullptr);
+    ~AppState() override;
+
+    ThemePreset selectedTheme() const { return m_selectedTheme; }
+    std::optional<Toast> activeToast() const { return m_activeToast; }
+    QList<FolderItemPtr> folders() const { return m_folders; }
+    QSet<QUuid> selectedFolderIDs() const { return m_selectedFolderIDs; }
+    ViewMode viewMode() const { return m_viewMode; }
+    bool isInspectorVisible() const { return m_isInspectorVisible; }
+    bool showOnboarding() const { return m_showOnboarding; }
+    bool isRegeneratingAll() const { return m_isRegeneratingAll; }
+    bool maintainThemeConsistency() const { return m_maintainThemeConsistency; }
+    bool useFastModel() const { return m_useFastModel; }
+    bool isWatchingRoot() const { return m_isWatchingRoot; }
+
+    void setSelectedFolderIDs(const QSet<QUuid> &ids);
+    void setViewMode(ViewMode mode);
+    void setInspectorVisible(bool visible);
+    void setShowOnboarding(bool show);
+    /// Persisted on every assignment.
+    void setUseFastModel(bool fast);
+    /// Persisted on every assignment; then starts (or restarts) or stops the Desktop watcher, with a toast.
+    void setWatchingRoot(bool watching);
+
+    /// The one selected folder, when exactly one is selected.
+    FolderItemPtr selectedFolder() const;
+    /// The selected folders, in list order.
+    QList<FolderItemPtr> selectedFolders() const;
+    FolderItemPtr folder(const QUuid &id) const;
+
+    // Folders and selection.
+    void setFolderChooser(FolderChooser chooser) { m_folderChooser = std::move(chooser); }
+    void showOpenPanel();
+    void addFolders(const QList<QUrl> &urls);
+    void removeFolder(const QUuid &id);
+    void removeSelectedFolders();
+    void selectFolder(const QUuid &id, bool extending);
+    void selectAll();
+    void deselectAll();
+
+    // Toasts.
+    void showToast(Toast::Kind kind, const QString &message);
+    /// How long a toast stays after its latest showToast (3 s by default).
+    void setToastDuration(std::chrono::milliseconds duration);
+
+    // Generation and apply. The futures finish on the main thread once every outcome is written.
+    QFuture<void> generateIcon(const QUuid &id);
+    QFuture<void> generateSelectedIcons();
+    QFuture<void> regenerateAll();
+    bool applyIcon(const QUuid &id, bool notify);
+    void applySelectedIcons();
+
+    // The Desktop switch.
+    /// The directory watched for new folders: the user's Desktop.
+    static QUrl watchedRootURL();
+    /// The watcher while watching is on; for tests (report delay) and diagnostics.
+    FolderWatcher *rootWatcher() const { return m_rootWatcher.get(); }
+    /// Delay that new watchers wait before reporting a folder (4 s by default).
+    void setWatcherReportDelay(std::chrono::milliseconds delay);
+
+Q_SIGNALS:
+    void selectedThemeChanged();
+    void activeToastChanged();
+    void foldersChanged();
+    void selectedFolderIDsChanged();
+    void viewModeChanged();
+    void isInspectorVisibleChanged();
+    void showOnboardingChanged();
+    void isRegeneratingAllChanged();
+    void maintainThemeConsistencyChanged();
+    void useFastModelChanged();
+    void isWatchingRootChanged();
+
+private:
+    void setFolders(const QList<FolderItemPtr> &folders);
+    void setActiveToast(const std::optional<Toast> &toast);
+    void setRegeneratingAll(bool regenerating);
+    QString composePrompt(const FolderItem &folder) const;
+    QFuture<void> generateAll(const QList<QUuid> &ids);
+
+    void startRootWatcher();
+    void stopRootWatcher();
+    void handleAutoDetectedFolders(const QList<QUrl> &urls);
+
+    ThemePreset m_selectedTheme;
+    std::optional<Toast> m_activeToast;
+    QTimer m_toastDismissTimer;
+    QList<FolderItemPtr> m_folders;
+    QSet<QUuid> m_selectedFolderIDs;
+    ViewMode m_viewMode = ViewMode::grid;
+    bool m_isInspectorVisible = true;
+    bool m_showOnboarding = false;
+    bool m_isRegeneratingAll = false;
+    bool m_maintainThemeConsistency = false;
+    bool m_useFastModel = false;
+    bool m_isWatchingRoot = false;
+    std::unique_ptr<FolderWatcher> m_rootWatcher;
+    std::chrono::milliseconds m_watcherReportDelay{4000};
+    FolderChooser m_folderChooser;
+};
