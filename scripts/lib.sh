@@ -13,9 +13,6 @@ TAVRUNE_BUILD_PACKAGES=(
 TAVRUNE_TEST_PACKAGES=(
     libcpp-httplib-dev dbus-daemon
 )
-TAVRUNE_SANITIZER_PACKAGES=(
-    clang libclang-rt-14-dev
-)
 
 # ensure_packages PKG...: apt-get installs the packages dpkg does not report as installed.
 ensure_packages() {

@@ -18,6 +18,9 @@ private Q_SLOTS:
         QCOMPARE(window.minimumSize(), QSize(800, 500));
 
         const QImage shot = window.grab().toImage();
+        // Developers look at the window by setting TAVRUNE_SCREENSHOT_DIR.
+        if (const QString dir = qEnvironmentVariable("TAVRUNE_SCREENSHOT_DIR"); !dir.isEmpty())
+            shot.save(dir + QStringLiteral("/main_window.png"));
         QCOMPARE(shot.pixelColor(shot.width() / 2, shot.height() / 2), QColor(0x0c, 0x0c, 0x0c));
     }
 
