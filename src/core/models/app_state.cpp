@@ -21,14 +21,6 @@ const QString UseFastModelKey = QStringLiteral("useFastModel");
 const QString WatchRootFolderKey = QStringLiteral("watchRootFolder");
 constexpr int FileHintCount = 8;
 
-const QString RenderDirective = QStringLiteral(
-    "Render it as a premium macOS app icon in the style of top Dribbble app icon shots: one single centered "
-    "hero object, soft studio lighting, gentle highlights and soft contact shadows, rich tactile materials, "
-    "crisp silhouette that stays readable at 64 pixels. The background must be a subtle smooth gradient that "
-    "fills the ENTIRE square canvas edge to edge - full-bleed artwork, no transparent areas, no rounded "
-    "corners, no border, no squircle mask (the corner mask is applied later by the app). Square 1:1 "
-    "composition, photographic render quality, no words, no letters, no watermark, no UI chrome.");
-
 QSettings preferences()
 {
     return QSettings(QStringLiteral("tavrune"), QStringLiteral("tavrune"));
@@ -297,7 +289,7 @@ QString AppState::composePrompt(const FolderItem &folder) const
               + QStringLiteral(". Keep visual consistency with this family.")
         : QStringLiteral("No shared family lock. Prioritize a unique look for this folder.");
     return QStringLiteral("Folder name: \"") + name + QStringLiteral("\". User instruction (highest priority): ")
-        + instruction + QStringLiteral(". ") + familySentence + u' ' + RenderDirective
+        + instruction + QStringLiteral(". ") + familySentence + u' ' + PromptBuilder::renderDirective()
         + QStringLiteral(" Variation key for composition choices: ") + folderPath(folder.url()) + u'.';
 }
 

@@ -384,13 +384,19 @@ QString build(const ThemePreset &theme, SemanticCategory category, const QString
            + QStringLiteral(" This icon must be materially distinct from icons of other folders. Variation key "
                             "for composition choices: ")
            + seed
-           + QStringLiteral(". Render it as a premium macOS app icon in the style of top Dribbble app icon shots: one "
-                            "single centered hero object, soft studio lighting, gentle highlights and soft contact "
-                            "shadows, rich tactile materials, crisp silhouette that stays readable at 64 pixels. The "
-                            "background must be a subtle smooth gradient that fills the ENTIRE square canvas edge to "
-                            "edge - full-bleed artwork, no transparent areas, no rounded corners, no border, no "
-                            "squircle mask (the corner mask is applied later by the app). Square 1:1 composition, "
-                            "photographic render quality, no words, no letters, no watermark, no UI chrome.");
+           + QStringLiteral(". ") + renderDirective();
+}
+
+const QString &renderDirective()
+{
+    static const QString directive = QStringLiteral(
+        "Render it as a premium macOS app icon in the style of top Dribbble app icon shots: one single centered "
+        "hero object, soft studio lighting, gentle highlights and soft contact shadows, rich tactile materials, "
+        "crisp silhouette that stays readable at 64 pixels. The background must be a subtle smooth gradient that "
+        "fills the ENTIRE square canvas edge to edge - full-bleed artwork, no transparent areas, no rounded "
+        "corners, no border, no squircle mask (the corner mask is applied later by the app). Square 1:1 "
+        "composition, photographic render quality, no words, no letters, no watermark, no UI chrome.");
+    return directive;
 }
 
 } // namespace PromptBuilder

@@ -15,6 +15,9 @@ QString build(const ThemePreset &theme, SemanticCategory category, const QString
               const QStringList &fileHints, const std::optional<QString> &variationKey,
               bool maintainThemeConsistency);
 
+/// The closing sentence of every prompt: how the icon is to be rendered. Custom prompts end with it too.
+const QString &renderDirective();
+
 /// The logo subject of a recognised brand in the folder's name, if any.
 std::optional<QString> brandSubject(const QString &folderName);
 
