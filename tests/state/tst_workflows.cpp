@@ -215,6 +215,17 @@ private Q_SLOTS:
             + RenderDirective + QStringLiteral(" Variation key for composition choices: ") + path + u'.';
         QCOMPARE(sentPrompt(m_server.chatRequests().at(0)), expected);
         QCOMPARE(*folder->lastGeneratedPrompt(), expected);
+
+        // With the family lock the theme's style replaces the no-lock sentence; nothing else changes.
+        state.setMaintainThemeConsistency(true);
+        QFuture<void> locked = state.generateIcon(folder->id());
+        QTRY_VERIFY_WITH_TIMEOUT(locked.isFinished(), 30000);
+        const QString lockedExpected =
+            QStringLiteral("Folder name: \"Band Demos\". User instruction (highest priority): a cassette tape. "
+                           "Style family lock: pixel art, 8-bit style, crisp edges, nostalgic palette, NES era. "
+                           "Keep visual consistency with this family. ")
+            + RenderDirective + QStringLiteral(" Variation key for composition choices: ") + path + u'.';
+        QCOMPARE(sentPrompt(m_server.chatRequests().at(1)), lockedExpected);
     }
 
     void blankCustomPromptUsesTheBuilderWithEightHints()

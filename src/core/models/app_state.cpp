@@ -94,6 +94,14 @@ void AppState::setShowOnboarding(bool show)
     Q_EMIT showOnboardingChanged();
 }
 
+void AppState::setMaintainThemeConsistency(bool lock)
+{
+    if (m_maintainThemeConsistency == lock)
+        return;
+    m_maintainThemeConsistency = lock;
+    Q_EMIT maintainThemeConsistencyChanged();
+}
+
 void AppState::setUseFastModel(bool fast)
 {
     const bool changed = m_useFastModel != fast;

@@ -35,7 +35,7 @@ class AppState final : public QObject
     Q_PROPERTY(bool isInspectorVisible READ isInspectorVisible WRITE setInspectorVisible NOTIFY isInspectorVisibleChanged)
     Q_PROPERTY(bool showOnboarding READ showOnboarding WRITE setShowOnboarding NOTIFY showOnboardingChanged)
     Q_PROPERTY(bool isRegeneratingAll READ isRegeneratingAll NOTIFY isRegeneratingAllChanged)
-    Q_PROPERTY(bool maintainThemeConsistency READ maintainThemeConsistency NOTIFY maintainThemeConsistencyChanged)
+    Q_PROPERTY(bool maintainThemeConsistency READ maintainThemeConsistency WRITE setMaintainThemeConsistency NOTIFY maintainThemeConsistencyChanged)
     Q_PROPERTY(bool useFastModel READ useFastModel WRITE setUseFastModel NOTIFY useFastModelChanged)
     Q_PROPERTY(bool isWatchingRoot READ isWatchingRoot WRITE setWatchingRoot NOTIFY isWatchingRootChanged)
 
@@ -62,6 +62,8 @@ public:
     void setViewMode(ViewMode mode);
     void setInspectorVisible(bool visible);
     void setShowOnboarding(bool show);
+    /// Locks every prompt to the selected theme's style. Nothing in the window offers it yet; off by default.
+    void setMaintainThemeConsistency(bool lock);
     /// Persisted on every assignment.
     void setUseFastModel(bool fast);
     /// Persisted on every assignment; then starts (or restarts) or stops the Desktop watcher, with a toast.
