@@ -1,22 +1,13 @@
 #include "services/icon_styler.h"
 #include "services/image_decoder.h"
 
-#include <QBuffer>
-#include <QImageWriter>
+#include "fake_open_router.h"
+
 #include <QPainter>
 #include <QTest>
 
 namespace {
 
-QByteArray encoded(const QImage &image, const char *format)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
-    writer.write(image);
-    return bytes;
-}
 
 quint32 crc32(const QByteArray &data)
 {
@@ -38,7 +29,7 @@ void putBigEndian(QByteArray &bytes, int at, quint32 value)
 /// A valid PNG whose header claims a huge size: a few bytes that would decode into gigabytes.
 QByteArray pngClaiming(quint32 width, quint32 height)
 {
-    QByteArray png = encoded(QImage(4, 4, QImage::Format_RGB32), "png");
+    QByteArray png = FakeReply::encode(QImage(4, 4, QImage::Format_RGB32), "png");
     // Signature (8), IHDR length (4), "IHDR" (4), width and height, then the chunk's CRC.
     putBigEndian(png, 16, width);
     putBigEndian(png, 20, height);
@@ -188,7 +179,7 @@ private Q_SLOTS:
     void decoderReadsCommonFormats()
     {
         QFETCH(QByteArray, format);
-        const QImage decoded = ImageDecoder::decode(encoded(bandedSource(300, 200, 20), format.constData()));
+        const QImage decoded = ImageDecoder::decode(FakeReply::encode(bandedSource(300, 200, 20), format.constData()));
         QCOMPARE(decoded.size(), QSize(300, 200));
     }
 

@@ -1,5 +1,7 @@
 #include "fake_open_router.h"
 
+#include <algorithm>
+
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QImageWriter>
@@ -163,7 +165,8 @@ QList<QByteArray> RecordedRequest::headerNames() const
 {
     QList<QByteArray> names;
     for (const auto &header : headers)
-        names.append(header.first);
+        names.append(header.first.toLower());
+    std::sort(names.begin(), names.end());
     return names;
 }
 

@@ -60,6 +60,7 @@ struct RecordedRequest
     qint64 receivedAtMs = 0;
 
     QByteArray header(const QByteArray &name) const;
+    /// Header names, lower-cased (they are case-insensitive) and sorted.
     QList<QByteArray> headerNames() const;
     QJsonObject json() const;
     /// The "model" of a chat request's body.
