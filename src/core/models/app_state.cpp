@@ -1,5 +1,6 @@
 #include "models/app_state.h"
 
+#include "models/notifying_assign.h"
 #include "services/folder_analyzer.h"
 #include "services/folder_icon_service.h"
 #include "services/folder_watcher.h"
@@ -64,60 +65,39 @@ AppState::~AppState() = default;
 
 void AppState::setSelectedFolderIDs(const QSet<QUuid> &ids)
 {
-    if (m_selectedFolderIDs == ids)
-        return;
-    m_selectedFolderIDs = ids;
-    Q_EMIT selectedFolderIDsChanged();
+    notifyingAssign(this, m_selectedFolderIDs, ids, &AppState::selectedFolderIDsChanged);
 }
 
 void AppState::setViewMode(ViewMode mode)
 {
-    if (m_viewMode == mode)
-        return;
-    m_viewMode = mode;
-    Q_EMIT viewModeChanged();
+    notifyingAssign(this, m_viewMode, mode, &AppState::viewModeChanged);
 }
 
 void AppState::setInspectorVisible(bool visible)
 {
-    if (m_isInspectorVisible == visible)
-        return;
-    m_isInspectorVisible = visible;
-    Q_EMIT isInspectorVisibleChanged();
+    notifyingAssign(this, m_isInspectorVisible, visible, &AppState::isInspectorVisibleChanged);
 }
 
 void AppState::setShowOnboarding(bool show)
 {
-    if (m_showOnboarding == show)
-        return;
-    m_showOnboarding = show;
-    Q_EMIT showOnboardingChanged();
+    notifyingAssign(this, m_showOnboarding, show, &AppState::showOnboardingChanged);
 }
 
 void AppState::setMaintainThemeConsistency(bool lock)
 {
-    if (m_maintainThemeConsistency == lock)
-        return;
-    m_maintainThemeConsistency = lock;
-    Q_EMIT maintainThemeConsistencyChanged();
+    notifyingAssign(this, m_maintainThemeConsistency, lock, &AppState::maintainThemeConsistencyChanged);
 }
 
 void AppState::setUseFastModel(bool fast)
 {
-    const bool changed = m_useFastModel != fast;
-    m_useFastModel = fast;
+    notifyingAssign(this, m_useFastModel, fast, &AppState::useFastModelChanged);
     preferences().setValue(UseFastModelKey, fast);
-    if (changed)
-        Q_EMIT useFastModelChanged();
 }
 
 void AppState::setWatchingRoot(bool watching)
 {
-    const bool changed = m_isWatchingRoot != watching;
-    m_isWatchingRoot = watching;
+    notifyingAssign(this, m_isWatchingRoot, watching, &AppState::isWatchingRootChanged);
     preferences().setValue(WatchRootFolderKey, watching);
-    if (changed)
-        Q_EMIT isWatchingRootChanged();
 
     if (watching) {
         startRootWatcher();
@@ -131,26 +111,17 @@ void AppState::setWatchingRoot(bool watching)
 
 void AppState::setFolders(const QList<FolderItemPtr> &folders)
 {
-    if (m_folders == folders)
-        return;
-    m_folders = folders;
-    Q_EMIT foldersChanged();
+    notifyingAssign(this, m_folders, folders, &AppState::foldersChanged);
 }
 
 void AppState::setActiveToast(const std::optional<Toast> &toast)
 {
-    if (m_activeToast == toast)
-        return;
-    m_activeToast = toast;
-    Q_EMIT activeToastChanged();
+    notifyingAssign(this, m_activeToast, toast, &AppState::activeToastChanged);
 }
 
 void AppState::setRegeneratingAll(bool regenerating)
 {
-    if (m_isRegeneratingAll == regenerating)
-        return;
-    m_isRegeneratingAll = regenerating;
-    Q_EMIT isRegeneratingAllChanged();
+    notifyingAssign(this, m_isRegeneratingAll, regenerating, &AppState::isRegeneratingAllChanged);
 }
 
 // --- Folders and selection --------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "models/folder_item.h"
 
+#include "models/notifying_assign.h"
 #include "services/category_detector.h"
 
 #include <QThread>
@@ -44,52 +45,41 @@ FolderItem::~FolderItem() = default;
 
 QString FolderItem::name() const { return folderDisplayName(m_url); }
 
-namespace {
-template <typename T, typename Signal>
-void assign(FolderItem *item, T &field, const T &value, Signal changed)
-{
-    if (field == value)
-        return;
-    field = value;
-    Q_EMIT (item->*changed)();
-}
-} // namespace
-
 void FolderItem::setDetectedCategory(SemanticCategory category)
 {
-    assign(this, m_detectedCategory, category, &FolderItem::detectedCategoryChanged);
+    notifyingAssign(this, m_detectedCategory, category, &FolderItem::detectedCategoryChanged);
 }
 
-void FolderItem::setIconState(const IconState &state) { assign(this, m_iconState, state, &FolderItem::iconStateChanged); }
+void FolderItem::setIconState(const IconState &state) { notifyingAssign(this, m_iconState, state, &FolderItem::iconStateChanged); }
 
 void FolderItem::setGeneratedImage(const IconImage &image)
 {
-    assign(this, m_generatedImage, image, &FolderItem::generatedImageChanged);
+    notifyingAssign(this, m_generatedImage, image, &FolderItem::generatedImageChanged);
 }
 
 void FolderItem::setCustomPrompt(const QString &prompt)
 {
-    assign(this, m_customPrompt, prompt, &FolderItem::customPromptChanged);
+    notifyingAssign(this, m_customPrompt, prompt, &FolderItem::customPromptChanged);
 }
 
 void FolderItem::setLastGeneratedPrompt(const std::optional<QString> &prompt)
 {
-    assign(this, m_lastGeneratedPrompt, prompt, &FolderItem::lastGeneratedPromptChanged);
+    notifyingAssign(this, m_lastGeneratedPrompt, prompt, &FolderItem::lastGeneratedPromptChanged);
 }
 
 void FolderItem::setLastGeneratedAt(const std::optional<QDateTime> &at)
 {
-    assign(this, m_lastGeneratedAt, at, &FolderItem::lastGeneratedAtChanged);
+    notifyingAssign(this, m_lastGeneratedAt, at, &FolderItem::lastGeneratedAtChanged);
 }
 
-void FolderItem::setFileCount(qint64 count) { assign(this, m_fileCount, count, &FolderItem::fileCountChanged); }
+void FolderItem::setFileCount(qint64 count) { notifyingAssign(this, m_fileCount, count, &FolderItem::fileCountChanged); }
 
 void FolderItem::setFolderSizeBytes(qint64 bytes)
 {
-    assign(this, m_folderSizeBytes, bytes, &FolderItem::folderSizeBytesChanged);
+    notifyingAssign(this, m_folderSizeBytes, bytes, &FolderItem::folderSizeBytesChanged);
 }
 
 void FolderItem::setTopFiles(const QList<FileEntry> &files)
 {
-    assign(this, m_topFiles, files, &FolderItem::topFilesChanged);
+    notifyingAssign(this, m_topFiles, files, &FolderItem::topFilesChanged);
 }
