@@ -103,28 +103,25 @@ FakeReply FakeReply::image(const QImage &image, const char *format)
     return imageReference(dataUrl(image, format));
 }
 
+// {"type": "image_url", "image_url": {"url": reference}}: the same shape in "images" and in "content".
+static QJsonObject imageUrlPart(const QString &reference)
+{
+    return QJsonObject{{QLatin1String("type"), QStringLiteral("image_url")},
+                       {QLatin1String("image_url"), QJsonObject{{QLatin1String("url"), reference}}}};
+}
+
 FakeReply FakeReply::imageReference(const QString &reference)
 {
-    QJsonObject imageUrl;
-    imageUrl.insert(QLatin1String("url"), reference);
-    QJsonObject element;
-    element.insert(QLatin1String("type"), QStringLiteral("image_url"));
-    element.insert(QLatin1String("image_url"), imageUrl);
     QJsonObject message = assistant();
     message.insert(QLatin1String("content"), QStringLiteral("Here is your icon."));
-    message.insert(QLatin1String("images"), QJsonArray{element});
+    message.insert(QLatin1String("images"), QJsonArray{imageUrlPart(reference)});
     return FakeReply::message(message);
 }
 
 FakeReply FakeReply::contentImage(const QString &reference)
 {
-    QJsonObject imageUrl;
-    imageUrl.insert(QLatin1String("url"), reference);
-    QJsonObject part;
-    part.insert(QLatin1String("type"), QStringLiteral("image_url"));
-    part.insert(QLatin1String("image_url"), imageUrl);
     QJsonObject message = assistant();
-    message.insert(QLatin1String("content"), QJsonArray{part});
+    message.insert(QLatin1String("content"), QJsonArray{imageUrlPart(reference)});
     return FakeReply::message(message);
 }
 
