@@ -3,7 +3,7 @@
 // resident memory that 200 generated icons hold.
 //
 // Runs in a scratch HOME of its own; nothing of the user's is read or written.
-#include "models/app_state.h"
+#include "state/app_state.h"
 #include "services/keychain_service.h"
 
 #include "fake_open_router.h"

@@ -1,4 +1,4 @@
-#include "models/app_state.h"
+#include "state/app_state.h"
 #include "temp_tree.h"
 
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "models/app_state.h"
+#include "state/app_state.h"
 #include "services/folder_watcher.h"
 #include "services/keychain_service.h"
 #include "services/prompt_builder.h"

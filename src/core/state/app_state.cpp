@@ -1,4 +1,4 @@
-#include "models/app_state.h"
+#include "state/app_state.h"
 
 #include "models/notifying_assign.h"
 #include "services/folder_analyzer.h"
