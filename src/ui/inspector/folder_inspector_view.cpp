@@ -1,0 +1,387 @@
+#include "inspector/folder_inspector_view.h"
+
+#include "design/symbols.h"
+#include "design/tavrune_button.h"
+#include "design/tokens.h"
+#include "inspector/icon_preview_view.h"
+#include "inspector/panel_widgets.h"
+#include "inspector/prompt_editor.h"
+#include "models/folder_item.h"
+#include "services/folder_icon_service.h"
+#include "services/prompt_builder.h"
+#include "state/app_state.h"
+
+#include <QBoxLayout>
+#include <QLabel>
+#include <QScrollArea>
+
+namespace {
+
+constexpr int Inset = 16;
+constexpr int SectionSpacing = 20;
+constexpr int ActionSpacing = 8;
+constexpr int FileHintCount = 8;
+constexpr qreal DisabledOpacity = 0.5;
+
+const QString AuthenticationFailureText =
+    QStringLiteral("Invalid or expired API key. Please update your OpenRouter API key.");
+const QString LockedFootnote = QStringLiteral(
+    "Manual text is allowed. Consistency mode still aligns overall family style unless you switch to Individual.");
+const QString IndividualFootnote =
+    QStringLiteral("Manual text is fully editable. Individual mode maximizes uniqueness per folder.");
+
+bool isManualPrompt(const QString &prompt)
+{
+    return !prompt.trimmed().isEmpty();
+}
+
+// The folder's full path, as the builder's variation key: absolute, without a trailing slash.
+QString folderPath(const QUrl &url)
+{
+    QString path = url.toLocalFile();
+    while (path.size() > 1 && path.endsWith(u'/'))
+        path.chop(1);
+    return path;
+}
+
+QString quoted(const QString &name)
+{
+    return QStringLiteral("“") + name + QStringLiteral("”");
+}
+
+} // namespace
+
+FolderInspectorView::FolderInspectorView(AppState *state, QWidget *parent)
+    : QWidget(parent)
+    , m_state(state)
+{
+    auto *root = new QVBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->setSpacing(0);
+
+    m_scroll = new QScrollArea(this);
+    styleScrollArea(m_scroll);
+    auto *content = new QWidget(m_scroll);
+    content->setAutoFillBackground(false);
+    buildScrollingRegion(content);
+    m_scroll->setWidget(content);
+    root->addWidget(m_scroll, 1);
+
+    auto *actions = new QWidget(this);
+    buildActionArea(actions);
+    root->addWidget(actions, 0);
+
+    connect(m_state, &AppState::maintainThemeConsistencyChanged, this, &FolderInspectorView::refreshFootnote);
+    connect(m_state, &AppState::selectedThemeChanged, this, &FolderInspectorView::refreshAccent);
+    refreshAll();
+}
+
+FolderInspectorView::~FolderInspectorView() = default;
+
+void FolderInspectorView::buildScrollingRegion(QWidget *content)
+{
+    auto *column = new QVBoxLayout(content);
+    column->setContentsMargins(Inset, Inset, Inset, Inset);
+    column->setSpacing(SectionSpacing);
+
+    // Header.
+    auto *header = new QHBoxLayout;
+    header->addWidget(makeLabel(QStringLiteral("FOLDER DETAILS"), captionFont(9), Tokens::white(0.22), content));
+    header->addStretch(1);
+    auto *close = new PlainTextButton(QString(), Tokens::uiFont(10, QFont::Medium), Tokens::white(0.25), content);
+    close->setSymbol(QStringLiteral("xmark"), 10);
+    close->setToolTip(QStringLiteral("Close"));
+    close->setAccessibleName(QStringLiteral("Close"));
+    connect(close, &QAbstractButton::clicked, this, [this] { m_state->deselectAll(); });
+    header->addWidget(close);
+    column->addLayout(header);
+
+    m_preview = new IconPreviewView(m_state, content);
+    column->addWidget(m_preview);
+
+    // Name block.
+    auto *nameBlock = new QVBoxLayout;
+    nameBlock->setSpacing(6);
+    m_name = new ElidedLabel(content);
+    m_name->setFont(Tokens::uiFont(15, QFont::DemiBold));
+    m_name->setColour(Qt::white);
+    nameBlock->addWidget(m_name);
+    auto *categoryRow = new QHBoxLayout;
+    categoryRow->setSpacing(5);
+    m_categorySymbol = makeSymbolLabel(u"folder.fill", 11, Tokens::white(0.35), content);
+    categoryRow->addWidget(m_categorySymbol, 0, Qt::AlignTop);
+    m_category = makeLabel(QString(), Tokens::monoFont(11), Tokens::white(0.35), content, true);
+    categoryRow->addWidget(m_category, 1);
+    nameBlock->addLayout(categoryRow);
+    column->addLayout(nameBlock);
+
+    column->addWidget(new DividerLine(Tokens::white(0.06), content));
+
+    // Prompt section.
+    auto *prompt = new QVBoxLayout;
+    prompt->setSpacing(10);
+    m_promptToggle = new PlainTextButton(QStringLiteral("PROMPT (EDITABLE)"), captionFont(9), Tokens::white(0.22), content);
+    m_promptToggle->setSymbol(QStringLiteral("chevron.down"), 8);
+    connect(m_promptToggle, &QAbstractButton::clicked, this, [this] { setPromptExpanded(!m_showPrompt); });
+    prompt->addWidget(m_promptToggle);
+
+    m_promptBody = new QWidget(content);
+    auto *body = new QVBoxLayout(m_promptBody);
+    body->setContentsMargins(0, 0, 0, 0);
+    body->setSpacing(8);
+    auto *modeRow = new QHBoxLayout;
+    m_mode = makeLabel(QString(), Tokens::monoFont(10), Tokens::white(0.35), m_promptBody);
+    modeRow->addWidget(m_mode);
+    modeRow->addStretch(1);
+    m_modeButton = new PlainTextButton(QString(), Tokens::uiFont(10), Qt::white, m_promptBody);
+    connect(m_modeButton, &QAbstractButton::clicked, this, &FolderInspectorView::toggleMode);
+    modeRow->addWidget(m_modeButton);
+    body->addLayout(modeRow);
+
+    m_editor = new PromptEditor(QStringLiteral("Type any manual prompt here for this folder..."), 130, m_promptBody);
+    m_editor->setSubmitsOnReturn(true);
+    connect(m_editor, &PromptEditor::submitted, this, &FolderInspectorView::regenerate);
+    connect(m_editor, &QPlainTextEdit::textChanged, this, [this] {
+        if (!m_writingPrompt && m_folder)
+            m_folder->setCustomPrompt(m_editor->toPlainText());
+    });
+    body->addWidget(m_editor);
+    m_footnote = makeLabel(QString(), Tokens::monoFont(10), Tokens::white(0.25), m_promptBody, true);
+    body->addWidget(m_footnote);
+    prompt->addWidget(m_promptBody);
+    column->addLayout(prompt);
+    column->addStretch(1);
+}
+
+void FolderInspectorView::buildActionArea(QWidget *area)
+{
+    auto *column = new QVBoxLayout(area);
+    column->setContentsMargins(Inset, Inset, Inset, Inset);
+    column->setSpacing(ActionSpacing);
+
+    // The error box: symbol, message and (for a refused key) the way to a new key.
+    auto *box = new RoundedPanel(Tokens::withOpacity(Tokens::red(), 0.1), 8, area);
+    m_errorBox = box;
+    auto *boxRow = new QHBoxLayout(box);
+    boxRow->setContentsMargins(10, 10, 10, 10);
+    boxRow->setSpacing(8);
+    boxRow->addWidget(makeSymbolLabel(u"exclamationmark.triangle.fill", 12, Tokens::red(), box), 0, Qt::AlignTop);
+    auto *boxText = new QVBoxLayout;
+    boxText->setSpacing(8);
+    m_errorText = makeLabel(QString(), Tokens::smallFont(), Tokens::withOpacity(Tokens::red(), 0.8), box, true);
+    m_errorText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    boxText->addWidget(m_errorText);
+    m_updateKeyButton = new PlainTextButton(QStringLiteral("Update API Key"), Tokens::uiFont(11, QFont::Medium), Qt::white, box);
+    m_updateKeyButton->setSymbol(QStringLiteral("key.fill"), 11);
+    m_updateKeyButton->setBackground(Tokens::white(0.12), QMargins(12, 6, 12, 6), 6);
+    connect(m_updateKeyButton, &QAbstractButton::clicked, this, [this] { m_state->setShowOnboarding(true); });
+    boxText->addWidget(m_updateKeyButton, 0, Qt::AlignLeft);
+    boxRow->addLayout(boxText, 1);
+    column->addWidget(box);
+
+    m_regenerateButton = new TavruneButton(m_state, QStringLiteral("Regenerate Icon"), QStringLiteral("arrow.clockwise"),
+                                           false, QStringLiteral("⏎"), area);
+    connect(m_regenerateButton, &QAbstractButton::clicked, this, &FolderInspectorView::regenerate);
+    column->addWidget(m_regenerateButton);
+    m_applyButton = new TavruneButton(m_state, QStringLiteral("Apply to Folder"), QStringLiteral("checkmark.circle.fill"),
+                                      true, QStringLiteral("Ctrl+⏎"), area);
+    connect(m_applyButton, &QAbstractButton::clicked, this, &FolderInspectorView::apply);
+    column->addWidget(m_applyButton);
+    m_resetButton = new TavruneButton(m_state, QStringLiteral("Reset Folder Icon"), QStringLiteral("arrow.uturn.backward"),
+                                      false, QString(), area);
+    connect(m_resetButton, &QAbstractButton::clicked, this, &FolderInspectorView::resetIcon);
+    column->addWidget(m_resetButton);
+}
+
+void FolderInspectorView::setFolder(FolderItem *folder)
+{
+    if (m_folder == folder)
+        return;
+    if (m_folder)
+        disconnect(m_folder, nullptr, this, nullptr);
+    m_folder = folder;
+    if (folder) {
+        connect(folder, &FolderItem::iconStateChanged, this, &FolderInspectorView::refreshIconState);
+        connect(folder, &FolderItem::generatedImageChanged, this, &FolderInspectorView::refreshIconState);
+        connect(folder, &FolderItem::detectedCategoryChanged, this, &FolderInspectorView::refreshName);
+        connect(folder, &FolderItem::customPromptChanged, this, [this] { refreshPrompt(false); });
+    }
+    m_preview->setFolder(folder);
+    refreshName();
+    refreshIconState();
+    refreshPrompt(true);
+}
+
+void FolderInspectorView::resetForNewPresentation()
+{
+    setPromptExpanded(true);
+    m_scroll->verticalScrollBar()->setValue(0);
+}
+
+QString FolderInspectorView::autoPrompt() const
+{
+    if (!m_folder)
+        return {};
+    QStringList hints;
+    const QList<FileEntry> files = m_folder->topFiles();
+    for (qsizetype i = 0; i < files.size() && i < FileHintCount; ++i)
+        hints.append(files.at(i).name);
+    return PromptBuilder::build(m_state->selectedTheme(), m_folder->detectedCategory(), m_folder->name(), hints,
+                                folderPath(m_folder->url()), m_state->maintainThemeConsistency());
+}
+
+bool FolderInspectorView::isAuthenticationFailure(const QString &message)
+{
+    for (const char *marker : {"User not found", "Invalid API key", "Unauthorized", "401"}) {
+        if (message.contains(QLatin1String(marker), Qt::CaseSensitive))
+            return true;
+    }
+    return false;
+}
+
+void FolderInspectorView::setPromptExpanded(bool expanded)
+{
+    m_showPrompt = expanded;
+    m_promptBody->setVisible(expanded);
+    m_promptToggle->setSymbol(expanded ? QStringLiteral("chevron.down") : QStringLiteral("chevron.right"), 8);
+}
+
+QString FolderInspectorView::modeText() const
+{
+    return m_mode->text();
+}
+
+QString FolderInspectorView::footnoteText() const
+{
+    return m_footnote->text();
+}
+
+bool FolderInspectorView::isErrorBoxShown() const
+{
+    return !m_errorBox->isHidden();
+}
+
+QString FolderInspectorView::errorText() const
+{
+    return isErrorBoxShown() ? m_errorText->text() : QString();
+}
+
+void FolderInspectorView::regenerate()
+{
+    if (!m_folder || m_folder->iconState().is(IconState::Kind::generating))
+        return;
+    m_state->generateIcon(m_folder->id());
+}
+
+void FolderInspectorView::apply()
+{
+    if (!m_folder || m_folder->iconState().is(IconState::Kind::generating))
+        return;
+    m_state->applyIcon(m_folder->id(), true);
+}
+
+void FolderInspectorView::resetIcon()
+{
+    if (!m_folder || m_folder->generatedImage().isNull() || m_folder->iconState().is(IconState::Kind::generating))
+        return;
+    // When something of ours could not be taken off the folder, the folder still shows our icon:
+    // its state stays as it is, and the user hears why.
+    if (!FolderIconService::resetIcon(m_folder->url())) {
+        m_state->showToast(Toast::Kind::error,
+                           QStringLiteral("Could not fully reset the icon of ") + quoted(m_folder->name()));
+        return;
+    }
+    m_folder->setIconState(IconState::generated());
+}
+
+void FolderInspectorView::refreshAll()
+{
+    refreshName();
+    refreshIconState();
+    refreshPrompt(true);
+    refreshFootnote();
+    refreshAccent();
+}
+
+void FolderInspectorView::refreshName()
+{
+    if (!m_folder) {
+        m_name->setText(QString());
+        m_category->setText(QString());
+        return;
+    }
+    m_name->setText(m_folder->name());
+    const SemanticCategory category = m_folder->detectedCategory();
+    setSymbol(m_categorySymbol, sfSymbol(category));
+    m_category->setText(QStringLiteral("Detected: ") + fullLabel(category));
+}
+
+void FolderInspectorView::refreshIconState()
+{
+    m_preview->refresh();
+    const IconState iconState = m_folder ? m_folder->iconState() : IconState();
+    const bool hasImage = m_folder && !m_folder->generatedImage().isNull();
+    const bool generating = iconState.is(IconState::Kind::generating);
+
+    const bool failed = iconState.is(IconState::Kind::failed);
+    if (failed) {
+        const bool authentication = isAuthenticationFailure(iconState.message());
+        m_errorText->setText(authentication ? AuthenticationFailureText : iconState.message());
+        m_updateKeyButton->setVisible(authentication);
+    }
+    m_errorBox->setVisible(failed);
+
+    m_applyButton->setVisible(hasImage);
+    m_resetButton->setVisible(hasImage);
+    for (TavruneButton *button : {m_regenerateButton, m_applyButton, m_resetButton}) {
+        button->setEnabled(m_folder && !generating);
+        button->setOpacity(generating ? DisabledOpacity : 1.0);
+    }
+}
+
+void FolderInspectorView::refreshPrompt(bool folderSwitched)
+{
+    const QString prompt = m_folder ? m_folder->customPrompt() : QString();
+    if (m_editor->toPlainText() != prompt) {
+        m_writingPrompt = true;
+        // Another folder's text starts a new undo history; a change to this folder's text (the
+        // mode button) stays undoable.
+        if (folderSwitched)
+            m_editor->setPlainText(prompt);
+        else
+            m_editor->replaceText(prompt);
+        m_writingPrompt = false;
+    } else if (folderSwitched) {
+        m_editor->document()->clearUndoRedoStacks();
+    }
+    m_editor->setEnabled(m_folder != nullptr);
+
+    const bool manual = isManualPrompt(prompt);
+    const QColor accent = Tokens::accent(*m_state);
+    m_mode->setText(manual ? QStringLiteral("Mode: MANUAL") : QStringLiteral("Mode: AUTO"));
+    setTextColour(m_mode, manual ? Tokens::withOpacity(accent, 0.9) : Tokens::white(0.35));
+    m_modeButton->setText(manual ? QStringLiteral("Clear Manual") : QStringLiteral("Use Auto As Base"));
+    m_modeButton->updateGeometry();
+}
+
+void FolderInspectorView::refreshFootnote()
+{
+    m_footnote->setText(m_state->maintainThemeConsistency() ? LockedFootnote : IndividualFootnote);
+}
+
+void FolderInspectorView::refreshAccent()
+{
+    m_modeButton->setColour(Tokens::withOpacity(Tokens::accent(*m_state), 0.8));
+    refreshPrompt(false);
+}
+
+void FolderInspectorView::toggleMode()
+{
+    if (!m_folder)
+        return;
+    // Each writes only when the value differs (the record's setter checks).
+    if (isManualPrompt(m_folder->customPrompt()))
+        m_folder->setCustomPrompt(QString());
+    else
+        m_folder->setCustomPrompt(autoPrompt());
+}

@@ -1,0 +1,250 @@
+#include "design/tokens.h"
+#include "onboarding/onboarding_sheet.h"
+#include "services/keychain_service.h"
+#include "state/app_state.h"
+
+#include "fake_open_router.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+QString keyFile()
+{
+    return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/com.tavrune.app/com.tavrune.openrouter-api-key");
+}
+
+QByteArray storedKeyBytes()
+{
+    QFile file(keyFile());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+/// The API key sheet against a real local OpenRouter stand-in and the real key file.
+class TestOnboardingSheet final : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<FakeOpenRouter> m_server = std::make_unique<FakeOpenRouter>();
+    QWidget m_window;
+
+    /// Raises the flag as the menu command does and returns the sheet that appeared.
+    OnboardingSheet *present(AppState &state, OnboardingPresenter &presenter)
+    {
+        state.setShowOnboarding(true);
+        return presenter.sheet();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qputenv("TAVRUNE_OPENROUTER_URL", m_server->baseUrl().toUtf8());
+        Tokens::registerFonts();
+        m_window.resize(1200, 750);
+        m_window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&m_window));
+    }
+
+    void init()
+    {
+        QFile::remove(keyFile());
+        m_server->setValidKey(QStringLiteral("sk-or-good"));
+    }
+
+    void emptyFieldDisablesTestAndSaveButNeverSkip()
+    {
+        AppState state;
+        OnboardingSheet sheet(&state, &m_window);
+        QVERIFY(sheet.apiKey().isEmpty());
+        QVERIFY(!sheet.testButton()->isEnabled());
+        QVERIFY(!sheet.saveButton()->isEnabled());
+        QVERIFY(sheet.skipButton()->isEnabled());
+        QCOMPARE(sheet.keyField()->echoMode(), QLineEdit::Password);
+        QCOMPARE(sheet.size(), OnboardingSheet::SheetSize);
+        QCOMPARE(sheet.windowModality(), Qt::WindowModal);
+
+        // Return with nothing typed saves nothing and keeps the sheet.
+        sheet.show();
+        QTest::keyClick(sheet.keyField(), Qt::Key_Return);
+        QVERIFY(sheet.isVisible());
+        QVERIFY(!QFile::exists(keyFile()));
+
+        QTest::keyClicks(sheet.keyField(), QStringLiteral("x"));
+        QVERIFY(sheet.testButton()->isEnabled());
+        QVERIFY(sheet.saveButton()->isEnabled());
+    }
+
+    void showsTheOutcomeOfATest_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<OnboardingSheet::TestOutcome>("outcome");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("accepted") << QStringLiteral("sk-or-good") << OnboardingSheet::TestOutcome::success
+                                  << QStringLiteral("Connected");
+        QTest::newRow("refused with 401") << QStringLiteral("sk-or-bad") << OnboardingSheet::TestOutcome::failure
+                                          << QStringLiteral("Invalid API key");
+    }
+
+    void showsTheOutcomeOfATest()
+    {
+        QFETCH(QString, key);
+        QFETCH(OnboardingSheet::TestOutcome, outcome);
+        QFETCH(QString, text);
+        AppState state;
+        OnboardingSheet sheet(&state, &m_window);
+        sheet.show();
+        QTest::keyClicks(sheet.keyField(), key);
+        QSignalSpy finished(&sheet, &OnboardingSheet::testFinished);
+        QTest::mouseClick(sheet.testButton(), Qt::LeftButton);
+        QVERIFY(sheet.isTesting());
+        QVERIFY(!sheet.testButton()->isEnabled());
+        QVERIFY(sheet.testResultText().isEmpty());
+        QVERIFY(finished.wait(15000));
+        QVERIFY(!sheet.isTesting());
+        QCOMPARE(sheet.testOutcome(), outcome);
+        QCOMPARE(sheet.testResultText(), text);
+        QVERIFY(sheet.testButton()->isEnabled());
+        // Testing never stores anything.
+        QVERIFY(!QFile::exists(keyFile()));
+    }
+
+    void keyWithSurroundingSpacesIsTestedAndSavedAsTyped()
+    {
+        const QString key = QStringLiteral("  sk-or-spaced \t");
+        m_server->setValidKey(key);
+        AppState state;
+        OnboardingPresenter presenter(&state, &m_window);
+        OnboardingSheet *sheet = present(state, presenter);
+        QVERIFY(sheet);
+        sheet->keyField()->setText(key);
+        m_server->reset();
+        QSignalSpy finished(sheet, &OnboardingSheet::testFinished);
+        sheet->testConnection();
+        QVERIFY(finished.wait(15000));
+        QCOMPARE(sheet->testResultText(), QStringLiteral("Connected"));
+        const QList<RecordedRequest> requests = m_server->requests();
+        QCOMPARE(requests.size(), 1);
+        QCOMPARE(requests.at(0).header("Authorization"), QByteArray("Bearer ") + key.toUtf8());
+
+        QTest::mouseClick(sheet->saveButton(), Qt::LeftButton);
+        QCOMPARE(storedKeyBytes(), key.toUtf8());
+        QVERIFY(!state.showOnboarding());
+        QTRY_VERIFY(!presenter.sheet());
+    }
+
+    void reopeningShowsTheSavedKeyAndNoOldResult()
+    {
+        AppState state;
+        OnboardingPresenter presenter(&state, &m_window);
+        QPointer<OnboardingSheet> first = present(state, presenter);
+        QVERIFY(first->keyField()->text().isEmpty());
+        first->keyField()->setText(QStringLiteral("sk-or-bad"));
+        QSignalSpy finished(first.data(), &OnboardingSheet::testFinished);
+        first->testConnection();
+        QVERIFY(finished.wait(15000));
+        QCOMPARE(first->testResultText(), QStringLiteral("Invalid API key"));
+        QTest::keyClick(first->keyField(), Qt::Key_Enter, Qt::KeypadModifier); // Return saves
+        QVERIFY(!state.showOnboarding());
+        QTRY_VERIFY(!first);
+
+        OnboardingSheet *second = present(state, presenter);
+        QVERIFY(second);
+        QCOMPARE(second->keyField()->text(), QStringLiteral("sk-or-bad"));
+        QCOMPARE(second->testOutcome(), OnboardingSheet::TestOutcome::none);
+        QVERIFY(second->testResultText().isEmpty());
+        QVERIFY(second->isVisible());
+    }
+
+    void escapeSkipsWithoutSaving()
+    {
+        QVERIFY(KeychainService::shared().save(QStringLiteral("sk-or-kept")));
+        AppState state;
+        OnboardingPresenter presenter(&state, &m_window);
+        OnboardingSheet *sheet = present(state, presenter);
+        sheet->keyField()->setText(QStringLiteral("sk-or-typed-then-skipped"));
+        QTest::keyClick(sheet->keyField(), Qt::Key_Escape);
+        QVERIFY(!state.showOnboarding());
+        QCOMPARE(storedKeyBytes(), QByteArray("sk-or-kept"));
+    }
+
+    void failedSaveKeepsTheSheetOpenAndSaysSo()
+    {
+        // Something that is not a key file sits where the key goes: the store cannot replace it.
+        QVERIFY(QDir().mkpath(keyFile()));
+        AppState state;
+        OnboardingPresenter presenter(&state, &m_window);
+        OnboardingSheet *sheet = present(state, presenter);
+        sheet->keyField()->setText(QStringLiteral("sk-or-unsaved"));
+        QVERIFY(sheet->saveErrorText().isEmpty());
+        QTest::mouseClick(sheet->saveButton(), Qt::LeftButton);
+        QCOMPARE(sheet->saveErrorText(), QStringLiteral("Could not save the API key"));
+        QVERIFY(sheet->isVisible());
+        QVERIFY(state.showOnboarding());
+        QCOMPARE(presenter.sheet(), sheet);
+
+        // Editing the key takes the stale message away; a save that works then closes the sheet.
+        QTest::keyClicks(sheet->keyField(), QStringLiteral("2"));
+        QVERIFY(sheet->saveErrorText().isEmpty());
+        QVERIFY(QDir(keyFile()).removeRecursively());
+        QTest::mouseClick(sheet->saveButton(), Qt::LeftButton);
+        QVERIFY(!state.showOnboarding());
+        QCOMPARE(storedKeyBytes(), QByteArray("sk-or-unsaved2"));
+    }
+
+    void testRunningWhenTheSheetClosesNeverReachesALaterSheet()
+    {
+        AppState state;
+        OnboardingPresenter presenter(&state, &m_window);
+        OnboardingSheet *first = present(state, presenter);
+        first->keyField()->setText(QStringLiteral("sk-or-bad"));
+        first->testConnection();
+        QVERIFY(first->isTesting());
+        first->reject();
+        QVERIFY(!state.showOnboarding());
+
+        OnboardingSheet *second = present(state, presenter);
+        QVERIFY(second && second != first);
+        QSignalSpy finished(second, &OnboardingSheet::testFinished);
+        QVERIFY(!finished.wait(1000));
+        QCOMPARE(second->testOutcome(), OnboardingSheet::TestOutcome::none);
+        QVERIFY(!second->isTesting());
+        QVERIFY(second->testButton()->isEnabled());
+    }
+
+    void loweringTheFlagClosesTheSheet()
+    {
+        AppState state;
+        OnboardingPresenter presenter(&state, &m_window);
+        QPointer<OnboardingSheet> sheet = present(state, presenter);
+        QVERIFY(sheet && sheet->isVisible());
+        state.setShowOnboarding(false);
+        QTRY_VERIFY(!sheet);
+    }
+
+    // Last: it takes the server away.
+    void unreachableServerSaysConnectionFailed()
+    {
+        m_server.reset();
+        AppState state;
+        OnboardingSheet sheet(&state, &m_window);
+        sheet.keyField()->setText(QStringLiteral("sk-or-good"));
+        QSignalSpy finished(&sheet, &OnboardingSheet::testFinished);
+        sheet.testConnection();
+        QVERIFY(finished.wait(15000));
+        QCOMPARE(sheet.testOutcome(), OnboardingSheet::TestOutcome::failure);
+        QCOMPARE(sheet.testResultText(), QStringLiteral("Connection failed"));
+    }
+};
+
+QTEST_MAIN(TestOnboardingSheet)
+#include "tst_onboarding_sheet.moc"
