@@ -11,6 +11,7 @@
 #include "state/app_state.h"
 
 #include "fake_open_router.h"
+#include "screenshot.h"
 #include "temp_tree.h"
 
 #include <QLabel>
@@ -123,6 +124,7 @@ private Q_SLOTS:
         QCOMPARE(f->view()->editor()->toPlainText(), prompt);
         QCOMPARE(f->view()->modeText(), mode);
         QCOMPARE(f->view()->modeButton()->text(), button);
+        saveScreenshot(&f->panel, QStringLiteral("inspector_prompt_") + QTest::currentDataTag());
         // With no generated image, only regenerating is offered.
         QVERIFY(f->view()->regenerateButton()->isVisible());
         QVERIFY(!f->view()->applyButton()->isVisible());
@@ -188,6 +190,7 @@ private Q_SLOTS:
         for (TavruneButton *button : {f->view()->regenerateButton(), f->view()->applyButton(), f->view()->resetButton()})
             QVERIFY(!button->isEnabled());
         QCOMPARE(f->view()->preview()->content(), IconPreviewView::Content::generating);
+        saveScreenshot(&f->panel, QStringLiteral("inspector_generating"));
         QTRY_COMPARE_WITH_TIMEOUT(f->folder->iconState(), IconState::generated(), 30000);
         QCOMPARE(m_server.chatRequests().size(), 1);
         QVERIFY(f->view()->regenerateButton()->isEnabled());
@@ -219,6 +222,7 @@ private Q_SLOTS:
         QCOMPARE(f->view()->errorText(), shown);
         QCOMPARE(f->view()->updateKeyButton()->isVisible(), offersKey);
         QCOMPARE(f->view()->preview()->content(), IconPreviewView::Content::failed);
+        saveScreenshot(&f->panel, QStringLiteral("inspector_failed_") + QTest::currentDataTag());
         if (offersKey) {
             QTest::mouseClick(f->view()->updateKeyButton(), Qt::LeftButton);
             QVERIFY(f->state.showOnboarding());
@@ -237,6 +241,7 @@ private Q_SLOTS:
         QVERIFY(f->view()->preview()->showsAppliedBadge());
         QVERIFY(QFile::exists(path + QStringLiteral(".directory")));
         QVERIFY(!gvfsCustomIcon(path).isEmpty());
+        saveScreenshot(&f->panel, QStringLiteral("inspector_applied"));
         const IconImage image = f->folder->generatedImage();
 
         QTest::mouseClick(f->view()->resetButton(), Qt::LeftButton);
@@ -247,6 +252,7 @@ private Q_SLOTS:
         QVERIFY(f->view()->applyButton()->isEnabled());
         QVERIFY(!QFile::exists(path + QStringLiteral(".directory")));
         QVERIFY(gvfsCustomIcon(path).isEmpty());
+        saveScreenshot(&f->panel, QStringLiteral("inspector_reset"));
     }
 
     void followsTheFolderWithoutRebuilding()
@@ -297,6 +303,8 @@ private Q_SLOTS:
         QVERIFY(shown.startsWith(QStringLiteral("A very")));
         QVERIFY(shown.endsWith(QString::number(m_folderSerial)));
         QVERIFY(f->view()->width() <= 320);
+        f->view()->setPromptExpanded(false);
+        saveScreenshot(&f->panel, QStringLiteral("inspector_long_name_collapsed"));
     }
 };
 

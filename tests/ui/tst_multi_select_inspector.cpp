@@ -9,6 +9,7 @@
 #include "state/app_state.h"
 
 #include "fake_open_router.h"
+#include "screenshot.h"
 #include "temp_tree.h"
 
 #include <QSettings>
@@ -104,7 +105,9 @@ private Q_SLOTS:
         QCOMPARE(f->view()->promptHintText(), hint);
         QCOMPARE(f->view()->clearPromptButton()->isVisible(), f->view()->hasBatchPrompt());
 
+        saveScreenshot(&f->panel, QStringLiteral("batch_prompt_") + QTest::currentDataTag());
         QTest::mouseClick(f->view()->generateButton(), Qt::LeftButton);
+        saveScreenshot(&f->panel, QStringLiteral("batch_generating_") + QTest::currentDataTag());
         // Every generation starts at once, each folder with the shared text or its own prompt.
         for (const FolderItemPtr &folder : f->folders)
             QCOMPARE(folder->iconState(), IconState::generating());
@@ -207,7 +210,12 @@ private Q_SLOTS:
         // Painting the visible part works on every status.
         f->folders.at(0)->setIconState(IconState::generating());
         f->folders.at(1)->setIconState(IconState::failed(QStringLiteral("x")));
+        f->folders.at(2)->setGeneratedImage({picture(Qt::magenta), {}});
+        f->folders.at(2)->setIconState(IconState::applied());
+        f->folders.at(3)->setGeneratedImage({picture(Qt::yellow), {}});
+        f->folders.at(3)->setIconState(IconState::generated());
         QVERIFY(!f->panel.grab().isNull());
+        saveScreenshot(&f->panel, QStringLiteral("batch_thousand"));
     }
 };
 

@@ -4,6 +4,7 @@
 #include "state/app_state.h"
 
 #include "fake_open_router.h"
+#include "screenshot.h"
 
 #include <QDir>
 #include <QFile>
@@ -72,6 +73,7 @@ private Q_SLOTS:
         QCOMPARE(sheet.keyField()->echoMode(), QLineEdit::Password);
         QCOMPARE(sheet.size(), OnboardingSheet::SheetSize);
         QCOMPARE(sheet.windowModality(), Qt::WindowModal);
+        saveScreenshot(&sheet, QStringLiteral("onboarding_empty"));
 
         // Return with nothing typed saves nothing and keeps the sheet.
         sheet.show();
@@ -114,6 +116,7 @@ private Q_SLOTS:
         QCOMPARE(sheet.testOutcome(), outcome);
         QCOMPARE(sheet.testResultText(), text);
         QVERIFY(sheet.testButton()->isEnabled());
+        saveScreenshot(&sheet, QStringLiteral("onboarding_") + QTest::currentDataTag());
         // Testing never stores anything.
         QVERIFY(!QFile::exists(keyFile()));
     }
@@ -188,6 +191,7 @@ private Q_SLOTS:
         QVERIFY(sheet->saveErrorText().isEmpty());
         QTest::mouseClick(sheet->saveButton(), Qt::LeftButton);
         QCOMPARE(sheet->saveErrorText(), QStringLiteral("Could not save the API key"));
+        saveScreenshot(sheet, QStringLiteral("onboarding_save_failed"));
         QVERIFY(sheet->isVisible());
         QVERIFY(state.showOnboarding());
         QCOMPARE(presenter.sheet(), sheet);
@@ -209,6 +213,7 @@ private Q_SLOTS:
         first->keyField()->setText(QStringLiteral("sk-or-bad"));
         first->testConnection();
         QVERIFY(first->isTesting());
+        saveScreenshot(first, QStringLiteral("onboarding_testing"));
         first->reject();
         QVERIFY(!state.showOnboarding());
 

@@ -14,6 +14,7 @@
 #include <QBoxLayout>
 #include <QLabel>
 #include <QScrollArea>
+#include <QScrollBar>
 
 namespace {
 
