@@ -194,6 +194,7 @@ struct FakeOpenRouter::Private
     bool hasDefaultReply = false;
     Generator generator;
     QString validKey = QStringLiteral("sk-or-valid");
+    std::chrono::milliseconds keyCheckDelay{0};
     QList<RecordedRequest> requests;
 
     void record(const httplib::Request &request);
@@ -280,6 +281,7 @@ void FakeOpenRouter::Private::handleGet(const httplib::Request &request, httplib
             } else {
                 reply = FakeReply::apiError(401, QStringLiteral("User not found."));
             }
+            reply.delay = keyCheckDelay;
         } else if (served.contains(path)) {
             reply = served.value(path);
         } else {
@@ -388,6 +390,12 @@ void FakeOpenRouter::setValidKey(const QString &key)
 {
     std::lock_guard lock(d->mutex);
     d->validKey = key;
+}
+
+void FakeOpenRouter::setKeyCheckDelay(std::chrono::milliseconds delay)
+{
+    std::lock_guard lock(d->mutex);
+    d->keyCheckDelay = delay;
 }
 
 QList<RecordedRequest> FakeOpenRouter::requests() const

@@ -105,6 +105,8 @@ public:
     QString serve(const QString &path, const FakeReply &reply);
     /// The key /api/v1/key accepts (as "Bearer <key>"); an empty key accepts any non-empty one.
     void setValidKey(const QString &key);
+    /// How long /api/v1/key takes to answer (none by default); kept across reset().
+    void setKeyCheckDelay(std::chrono::milliseconds delay);
 
     QList<RecordedRequest> requests() const;
     QList<RecordedRequest> chatRequests() const;

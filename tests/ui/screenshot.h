@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QImage>
 #include <QString>
 #include <QWidget>
@@ -8,6 +10,9 @@
 inline void saveScreenshot(QWidget *widget, const QString &name)
 {
     const QString dir = qEnvironmentVariable("TAVRUNE_SCREENSHOT_DIR");
-    if (!dir.isEmpty())
-        widget->grab().toImage().save(dir + u'/' + name + QStringLiteral(".png"));
+    if (dir.isEmpty())
+        return;
+    // Lay out what changed since the last turn of the event loop, as the screen would show it.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    widget->grab().toImage().save(dir + u'/' + name + QStringLiteral(".png"));
 }

@@ -3,6 +3,7 @@
 #include "inspector/inspector_panel.h"
 #include "inspector/mini_switch.h"
 #include "inspector/multi_select_inspector_view.h"
+#include "inspector/panel_widgets.h"
 #include "inspector/prompt_editor.h"
 #include "inspector/selected_folders_list.h"
 #include "services/keychain_service.h"
@@ -101,7 +102,7 @@ private Q_SLOTS:
         QCOMPARE(f->view()->summaryText(), QStringLiteral("3 folders selected"));
         f->folders.at(0)->setCustomPrompt(QStringLiteral("kept"));
         f->view()->promptEditor()->setPlainText(typed);
-        QCOMPARE(f->view()->generateButton()->title(), title);
+        QCOMPARE(f->view()->generateButton()->text(), title);
         QCOMPARE(f->view()->promptHintText(), hint);
         QCOMPARE(f->view()->clearPromptButton()->isVisible(), f->view()->hasBatchPrompt());
 
@@ -142,7 +143,7 @@ private Q_SLOTS:
         QVERIFY(!f->view()->applyButton()->isVisible());
         for (int i : {1, 3})
             f->folders.at(i)->setGeneratedImage({picture(Qt::green), FakeReply::encode(picture(Qt::green))});
-        QCOMPARE(f->view()->applyButton()->title(), QStringLiteral("Apply All Icons (2)"));
+        QCOMPARE(f->view()->applyButton()->text(), QStringLiteral("Apply All Icons (2)"));
         QVERIFY(f->view()->applyButton()->isVisible());
         for (int i : {1, 3})
             f->folders.at(i)->setIconState(IconState::generated());
@@ -215,6 +216,8 @@ private Q_SLOTS:
         f->folders.at(3)->setGeneratedImage({picture(Qt::yellow), {}});
         f->folders.at(3)->setIconState(IconState::generated());
         QVERIFY(!f->panel.grab().isNull());
+        // The region below the list is laid out below all thousand rows.
+        QVERIFY(f->view()->promptToggle()->y() > list->geometry().bottom());
         saveScreenshot(&f->panel, QStringLiteral("batch_thousand"));
     }
 };

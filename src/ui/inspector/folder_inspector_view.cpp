@@ -22,7 +22,6 @@ constexpr int Inset = 16;
 constexpr int SectionSpacing = 20;
 constexpr int ActionSpacing = 8;
 constexpr int FileHintCount = 8;
-constexpr qreal DisabledOpacity = 0.5;
 
 const QString AuthenticationFailureText =
     QStringLiteral("Invalid or expired API key. Please update your OpenRouter API key.");
@@ -63,9 +62,10 @@ FolderInspectorView::FolderInspectorView(AppState *state, QWidget *parent)
     m_scroll = new QScrollArea(this);
     styleScrollArea(m_scroll);
     auto *content = new QWidget(m_scroll);
-    content->setAutoFillBackground(false);
     buildScrollingRegion(content);
     m_scroll->setWidget(content);
+    // The scroll area paints its content opaque by default; the panel's own surface shows through instead.
+    content->setAutoFillBackground(false);
     root->addWidget(m_scroll, 1);
 
     auto *actions = new QWidget(this);
@@ -336,7 +336,6 @@ void FolderInspectorView::refreshIconState()
     m_resetButton->setVisible(hasImage);
     for (TavruneButton *button : {m_regenerateButton, m_applyButton, m_resetButton}) {
         button->setEnabled(m_folder && !generating);
-        button->setOpacity(generating ? DisabledOpacity : 1.0);
     }
 }
 

@@ -46,10 +46,12 @@ void InspectorPanel::syncWithSelection()
         folders.reserve(selected.size());
         for (const FolderItemPtr &folder : selected)
             folders.append(folder.get());
+        // Shown first, then filled: a hidden scroll area defers its content's relayout, and the
+        // list's new height would be laid out late.
+        setCurrentWidget(m_multi);
         m_multi->setFolders(folders);
         if (previous != m_multi)
             m_multi->resetForNewPresentation();
-        setCurrentWidget(m_multi);
         m_single->setFolder(nullptr);
     } else {
         setCurrentWidget(m_empty);

@@ -33,6 +33,10 @@ void MiniSwitch::checkStateSet()
 
 void MiniSwitch::startSlide()
 {
+    // setChecked() reports here even when the state stays; only a real change slides the knob.
+    if (isChecked() == m_targetChecked)
+        return;
+    m_targetChecked = isChecked();
     AnimationClock &clock = AnimationClock::instance();
     m_slideFromChecked = !isChecked();
     m_slideStart = clock.now();

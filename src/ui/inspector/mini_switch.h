@@ -28,4 +28,5 @@ private:
     AppState *m_state;
     double m_slideStart = -1e9;
     bool m_slideFromChecked = false;
+    bool m_targetChecked = false;
 };

@@ -11,6 +11,7 @@
 #include "state/app_state.h"
 
 #include <QBoxLayout>
+#include <QLayout>
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -18,7 +19,6 @@
 namespace {
 constexpr int Inset = 16;
 constexpr int SectionSpacing = 16;
-constexpr qreal DisabledOpacity = 0.5;
 } // namespace
 
 MultiSelectInspectorView::MultiSelectInspectorView(AppState *state, QWidget *parent)
@@ -34,6 +34,8 @@ MultiSelectInspectorView::MultiSelectInspectorView(AppState *state, QWidget *par
     auto *content = new QWidget(m_scroll);
     buildScrollingRegion(content);
     m_scroll->setWidget(content);
+    // The scroll area paints its content opaque by default; the panel's own surface shows through instead.
+    content->setAutoFillBackground(false);
     root->addWidget(m_scroll, 1);
 
     auto *actions = new QWidget(this);
@@ -187,8 +189,16 @@ void MultiSelectInspectorView::setFolders(const QList<FolderItem *> &folders)
         m_folders.append(folder);
 
     m_list->setFolders(folders);
+    // The list's height just changed by up to thousands of pixels: lay the region out now, also
+    // when the panel is hidden (a hidden region would otherwise keep its old layout after showing).
+    m_scroll->widget()->layout()->activate();
     const int count = int(folders.size());
     m_count->setText(QString::number(count));
+    // Four digits and more would overflow the tile: the number shrinks until it fits.
+    QFont countFont = Tokens::uiFont(20, QFont::Bold);
+    for (int size = 20; size > 9 && QFontMetrics(countFont).horizontalAdvance(m_count->text()) > m_tile->width() - 6; --size)
+        countFont = Tokens::uiFont(size - 1, QFont::Bold);
+    m_count->setFont(countFont);
     m_summary->setText(QString::number(count) + QStringLiteral(" folders selected"));
     foldersChanged();
 }
@@ -288,11 +298,10 @@ void MultiSelectInspectorView::foldersChanged()
     m_anyGenerating = anyGenerating;
     m_withImage = withImage;
 
-    m_applyButton->setTitle(QStringLiteral("Apply All Icons (%1)").arg(withImage));
+    m_applyButton->setText(QStringLiteral("Apply All Icons (%1)").arg(withImage));
     m_applyButton->setVisible(withImage > 0);
     for (TavruneButton *button : {m_generateButton, m_applyButton, m_removeButton}) {
         button->setEnabled(!anyGenerating);
-        button->setOpacity(anyGenerating ? DisabledOpacity : 1.0);
     }
     m_list->foldersChanged(anyGenerating);
 }
@@ -304,7 +313,7 @@ void MultiSelectInspectorView::refreshPromptHint()
                            : QStringLiteral("Leave empty to use each folder's auto-generated prompt."));
     m_editor->setBorderColour(shared ? Tokens::withOpacity(Tokens::accent(*m_state), 0.3) : Tokens::white(0.06));
     m_clearPrompt->setVisible(shared);
-    m_generateButton->setTitle(shared ? QStringLiteral("Generate All with Prompt")
+    m_generateButton->setText(shared ? QStringLiteral("Generate All with Prompt")
                                       : QStringLiteral("Regenerate All Selected"));
 }
 

@@ -63,6 +63,8 @@ QPushButton *makeButton(const QString &text, const QString &style, QWidget *pare
     button->setCursor(Qt::PointingHandCursor);
     // Return belongs to Save & Continue wherever the focus is.
     button->setAutoDefault(false);
+    // Clicking keeps the focus in the key field; Tab still reaches every button.
+    button->setFocusPolicy(Qt::TabFocus);
     return button;
 }
 
@@ -136,14 +138,18 @@ OnboardingSheet::OnboardingSheet(AppState *state, QWidget *parent)
     m_spinner->hide();
     testRow->addWidget(m_spinner);
     m_resultSymbol = makeSymbolLabel(u"checkmark.circle.fill", 14, Tokens::green(), this);
+    m_resultSymbol->setFixedWidth(16);
     m_resultSymbol->hide();
-    testRow->addWidget(m_resultSymbol);
+    // The outcome is one label: its symbol sits close to its text.
+    auto *result = new QHBoxLayout;
+    result->setSpacing(5);
+    result->addWidget(m_resultSymbol);
     m_resultText = makeLabel(QString(), Tokens::uiFont(12), Tokens::green(), this, true);
     // At most two lines: a long message is cut rather than pushing the footer away.
     m_resultText->setMaximumHeight(2 * m_resultText->fontMetrics().lineSpacing());
     m_resultText->hide();
-    testRow->addWidget(m_resultText, 1);
-    testRow->addStretch(0);
+    result->addWidget(m_resultText, 1);
+    testRow->addLayout(result, 1);
     section->addLayout(testRow);
     root->addLayout(section);
 
@@ -165,7 +171,7 @@ OnboardingSheet::OnboardingSheet(AppState *state, QWidget *parent)
     m_saveError = makeLabel(SaveFailedText, Tokens::uiFont(12), Tokens::red(), this);
     m_saveError->hide();
     footer->addWidget(m_saveError);
-    m_saveButton = makeButton(QStringLiteral("Save & Continue"),
+    m_saveButton = makeButton(QStringLiteral("Save && Continue"),
                               QStringLiteral("QPushButton { background: %1; color: white; border: 1px solid %1;"
                                              " border-radius: 6px; padding: 5px 14px; }"
                                              "QPushButton:pressed { background: %2; }"
