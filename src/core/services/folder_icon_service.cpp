@@ -14,6 +14,7 @@
 
 #include <gio/gio.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <dirent.h>
 #include <memory>
@@ -340,6 +341,27 @@ void announceChange(const QString &folderPath)
     bus.send(signal);
 }
 
+// An icon path names this folder's icon when it is one of our files made for this very folder.
+bool isAppliedIconFile(const QString &folderPath, const QString &iconPath)
+{
+    if (!isOurIconPath(iconPath))
+        return false;
+    const QFileInfo file(QDir::cleanPath(iconPath));
+    return file.fileName().startsWith(iconFilePrefix(folderPath)) && file.isFile();
+}
+
+QStringList metadataIconPaths(const QString &folderPath)
+{
+    GFilePtr folder = gioFile(folderPath);
+    const QByteArray keys = QByteArray(kCustomIconKey) + ',' + kThunarIconKey;
+    GFileInfo *info = g_file_query_info(folder.get(), keys.constData(), G_FILE_QUERY_INFO_NONE, nullptr, nullptr);
+    if (!info)
+        return {};
+    const QStringList paths{metadataIconPath(info, kCustomIconKey), metadataIconPath(info, kThunarIconKey)};
+    g_object_unref(info);
+    return paths;
+}
+
 } // namespace
 
 namespace FolderIconService {
@@ -379,6 +401,23 @@ bool applyIcon(const IconImage &image, const QUrl &folderUrl)
     touchModificationTimes(folderPath);
     announceChange(folderPath);
     return true;
+}
+
+bool isIconApplied(const QUrl &folderUrl)
+{
+    const QString folderPath = folderPathOf(folderUrl);
+    if (folderPath.isEmpty() || !QFileInfo(folderPath).isDir())
+        return false;
+    const QByteArray directoryFile = QFile::encodeName(folderPath + QLatin1Char('/') + QLatin1String(kDirectoryFileName));
+    const DirectoryFile file = readDirectoryFile(directoryFile);
+    if (file.state == DirectoryFile::State::regular) {
+        const std::optional<QString> icon = DesktopEntryIcon::icon(file.content);
+        if (icon && isAppliedIconFile(folderPath, *icon))
+            return true;
+    }
+    const QStringList paths = metadataIconPaths(folderPath);
+    return std::any_of(paths.cbegin(), paths.cend(),
+                       [&folderPath](const QString &path) { return isAppliedIconFile(folderPath, path); });
 }
 
 void resetIcon(const QUrl &folderUrl)

@@ -12,6 +12,10 @@ namespace FolderIconService {
 /// Writes the PNG bytes that come with the image; never encodes.
 bool applyIcon(const IconImage &image, const QUrl &folderUrl);
 
+/// True when the folder still shows an icon applyIcon wrote for it: a file manager mechanism names one of
+/// our PNG files for this folder and that file exists. Reads only; cheap enough for many folders at start.
+bool isIconApplied(const QUrl &folderUrl);
+
 /// Removes what applyIcon wrote, and nothing else.
 void resetIcon(const QUrl &folderUrl);
 
