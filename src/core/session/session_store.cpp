@@ -354,6 +354,7 @@ SessionStore::RestoreOutcome SessionStore::restore()
 {
     if (!m_isRememberingFolders || !ownsSession() || !m_state)
         return RestoreOutcome::skipped;
+    m_writer.waitForDone();
     const QString dir = directory();
     removeLeftovers(dir);
 
