@@ -317,7 +317,8 @@ void HttpClient::Private::start(std::unique_ptr<Transfer> transfer)
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(request.timeout.count()));
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, request.followRedirects ? 1L : 0L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
-    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(request.maxResponseBytes));
+    if (!request.statusOnly) // no body is read, so its announced size does not matter
+        curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(request.maxResponseBytes));
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &writeBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &readHeader);
