@@ -108,6 +108,9 @@ public:
     /// How long /api/v1/key takes to answer (none by default); kept across reset().
     void setKeyCheckDelay(std::chrono::milliseconds delay);
 
+    /// Answers at once every reply still waiting out its delay (held requests are let go).
+    void releaseDelayed();
+
     QList<RecordedRequest> requests() const;
     QList<RecordedRequest> chatRequests() const;
     /// Forgets scripts, served paths, the generator and recorded requests.
