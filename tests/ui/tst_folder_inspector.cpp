@@ -255,6 +255,22 @@ private Q_SLOTS:
         saveScreenshot(&f->panel, QStringLiteral("inspector_reset"));
     }
 
+    void resetThatCannotFinishSaysSoAndKeepsTheState()
+    {
+        auto f = makeFixture(QStringLiteral("Locked"));
+        generate(*f);
+        QVERIFY(f->state.applyIcon(f->folder->id(), false));
+        const QString entry = f->folder->url().toLocalFile() + QStringLiteral(".directory");
+        // The user made the folder's .directory read-only: our icon there cannot be taken back.
+        QVERIFY(QFile::setPermissions(entry, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        QTest::mouseClick(f->view()->resetButton(), Qt::LeftButton);
+        QCOMPARE(f->folder->iconState(), IconState::applied());
+        QVERIFY(f->state.activeToast());
+        QCOMPARE(*f->state.activeToast(),
+                 (Toast{Toast::Kind::error, QStringLiteral("Could not fully reset the icon of “%1”").arg(f->folder->name())}));
+        QVERIFY(f->view()->preview()->showsAppliedBadge());
+    }
+
     void followsTheFolderWithoutRebuilding()
     {
         auto f = makeFixture();

@@ -9,6 +9,7 @@
 #include "state/app_state.h"
 
 #include <QBoxLayout>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -221,16 +222,20 @@ void OnboardingSheet::testConnection()
     m_testing = true;
     showOutcome(TestOutcome::none, QString());
     const quint64 serial = ++m_testSerial;
-    // The continuation is bound to this sheet: once the sheet is gone, the answer goes nowhere.
-    ImageGenerationService::shared().testConnection(apiKey()).then(this, [this, serial](const QString &failure) {
-        if (serial != m_testSerial)
+    // The answer comes back on the UI thread through the application object, which outlives every
+    // sheet (Qt 6.4 asserts when a continuation's own context dies first); a sheet closed
+    // meanwhile is gone from the QPointer, and the answer goes nowhere.
+    QPointer<OnboardingSheet> self(this);
+    QObject *const app = QCoreApplication::instance();
+    ImageGenerationService::shared().testConnection(apiKey()).then(app, [self, serial](const QString &failure) {
+        if (!self || serial != self->m_testSerial)
             return;
-        m_testing = false;
+        self->m_testing = false;
         if (failure.isEmpty())
-            showOutcome(TestOutcome::success, ConnectedText);
+            self->showOutcome(TestOutcome::success, ConnectedText);
         else
-            showOutcome(TestOutcome::failure, failure);
-        Q_EMIT testFinished();
+            self->showOutcome(TestOutcome::failure, failure);
+        Q_EMIT self->testFinished();
     });
 }
 
