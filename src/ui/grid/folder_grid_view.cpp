@@ -39,16 +39,12 @@ constexpr qreal CardRadius = 14;
 constexpr qreal RowRadius = 8;
 constexpr qreal EmptyOuterMargin = 40;
 
-QColor white(qreal alpha)
-{
-    return QColor(255, 255, 255, int(std::lround(alpha * 255)));
-}
+using Tokens::white;
 
-QColor withAlpha(QColor colour, qreal alpha)
-{
-    colour.setAlphaF(float(alpha));
-    return colour;
-}
+QColor withAlpha(const QColor &colour, qreal alpha) { return Tokens::withOpacity(colour, alpha); }
+
+// The badge disc, a shade above the window so the symbol reads on any icon.
+const QColor BadgeFill(0x16, 0x16, 0x16);
 
 QFont nameFont() { return Tokens::uiFont(13, QFont::Medium); }
 QFont titleFont() { return Tokens::uiFont(15, QFont::Medium); }
@@ -949,57 +945,6 @@ const FolderGridView::ItemText &FolderGridView::itemText(const FolderItem &folde
     return text;
 }
 
-const QPixmap &FolderGridView::selectionShadow(const QSizeF &card)
-{
-    const QColor accent = m_state ? Tokens::accent(*m_state) : QColor(Qt::white);
-    const qreal dpr = viewport()->devicePixelRatioF();
-    if (m_shadowCard == card && m_shadowAccent == accent && qFuzzyCompare(m_shadow.devicePixelRatio(), dpr))
-        return m_shadow;
-    // What casts the shadow is the card itself: its faint fill and its accent outline.
-    const qreal sigma = 12.0 / 2.0;
-    const qreal margin = std::ceil(SoftShapes::blurReach(sigma)) + 2;
-    const QSize pixels = (QSizeF(card.width() + 2 * margin, card.height() + 2 * margin) * dpr).toSize();
-    QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    {
-        QPainter p(&image);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.scale(dpr, dpr);
-        const QPainterPath path = SoftShapes::continuousRoundedRect(QRectF(QPointF(margin, margin), card), CardRadius);
-        p.fillPath(path, withAlpha(accent, 0.08));
-        p.strokePath(path, QPen(withAlpha(accent, 0.5), 1.5));
-    }
-    SoftShapes::gaussianBlur(image, sigma * dpr);
-    // Tint: the shadow is the accent at 20 %, shaped by the blurred alpha (boosted to the card's extent).
-    QImage tinted(image.size(), QImage::Format_ARGB32_Premultiplied);
-    tinted.fill(withAlpha(accent, 0.2));
-    {
-        QPainter t(&tinted);
-        t.setCompositionMode(QPainter::CompositionMode_DestinationIn);
-        QImage mask = image;
-        // Normalise the mask so its densest part is fully opaque before tinting.
-        int peak = 1;
-        for (int y = 0; y < mask.height(); ++y) {
-            const auto *row = reinterpret_cast<const QRgb *>(mask.constScanLine(y));
-            for (int x = 0; x < mask.width(); ++x)
-                peak = std::max(peak, qAlpha(row[x]));
-        }
-        for (int y = 0; y < mask.height(); ++y) {
-            auto *row = reinterpret_cast<QRgb *>(mask.scanLine(y));
-            for (int x = 0; x < mask.width(); ++x) {
-                const int a = std::min(255, qAlpha(row[x]) * 255 / peak);
-                row[x] = qRgba(0, 0, 0, a);
-            }
-        }
-        t.drawImage(0, 0, mask);
-    }
-    m_shadow = QPixmap::fromImage(tinted);
-    m_shadow.setDevicePixelRatio(dpr);
-    m_shadowCard = card;
-    m_shadowAccent = accent;
-    return m_shadow;
-}
-
 void FolderGridView::paintFocusRing(QPainter &p, const QRectF &rect, qreal radius)
 {
     if (!hasFocus() || !m_focusVisible || !m_state)
@@ -1024,7 +969,7 @@ void FolderGridView::paintBadge(QPainter &p, const QRectF &rect, Badge badge, qr
     p.translate(rect.center());
     p.scale(scale, scale);
     const QRectF circle(-rect.width() / 2, -rect.height() / 2, rect.width(), rect.height());
-    p.setBrush(QColor(0x16, 0x16, 0x16));
+    p.setBrush(BadgeFill);
     p.setPen(QPen(white(0.12), 1));
     p.drawEllipse(circle);
     Symbols::paint(p, circle, symbol, 13, colour);
@@ -1055,16 +1000,18 @@ void FolderGridView::paintCard(QPainter &p, int index, const QRectF &card, doubl
     p.translate(-card.center());
 
     if (selected) {
-        const QPixmap &shadow = selectionShadow(card.size());
-        const qreal margin = (shadow.width() / dpr - card.width()) / 2;
-        p.drawPixmap(QPointF(card.left() - margin, card.top() - margin + 4), shadow);
+        m_chrome.draw(p, card.translated(0, 4),
+                      {CardRadius, withAlpha(accent, 0.08), withAlpha(accent, 0.5), 1.5, 12, withAlpha(accent, 0.2)});
+        m_chrome.draw(p, card, {CardRadius, withAlpha(accent, 0.08), withAlpha(accent, 0.5), 1.5});
+    } else {
+        m_chrome.draw(p, card, {CardRadius, white(0.03), white(0.06), 1});
+        if (hover > 0) {
+            // The hovered outline (12 %) is the resting one with this much more laid over it.
+            p.setOpacity(opacity * std::min(1.0, hover));
+            m_chrome.draw(p, card, {CardRadius, Qt::transparent, white(1 - 0.88 / 0.94), 1});
+            p.setOpacity(opacity);
+        }
     }
-    const QPainterPath shape = SoftShapes::continuousRoundedRect(card, CardRadius);
-    p.fillPath(shape, selected ? withAlpha(accent, 0.08) : white(0.03));
-    if (selected)
-        p.strokePath(shape, QPen(withAlpha(accent, 0.5), 1.5));
-    else
-        p.strokePath(shape, QPen(white(mix(0.06, 0.12, hover)), 1));
 
     const FolderLayout::CardParts parts = m_layout.cardParts(card);
     const IconState state = folder.iconState();
@@ -1109,8 +1056,10 @@ void FolderGridView::paintCard(QPainter &p, int index, const QRectF &card, doubl
     const QStaticText &category = m_categoryTexts[int(folder.detectedCategory())];
     p.setPen(white(0.35));
     p.setFont(Tokens::monoSmallFont());
-    p.drawStaticText(QPointF(parts.category.center().x() - category.size().width() / 2, parts.category.top()),
-                     category);
+    // The category follows the name directly, whether the name took one line or two.
+    const qreal categoryTop = text.name[1].text().isEmpty() ? parts.category.top() - parts.name.height() / 2
+                                                            : parts.category.top();
+    p.drawStaticText(QPointF(parts.category.center().x() - category.size().width() / 2, categoryTop), category);
 
     if (id == m_currentId)
         paintFocusRing(p, card, CardRadius);
@@ -1140,11 +1089,14 @@ void FolderGridView::paintRow(QPainter &p, int index, const QRectF &row, double 
     const double hover = hoverValue(id, now);
     const qreal dpr = viewport()->devicePixelRatioF();
 
-    const QPainterPath shape = SoftShapes::continuousRoundedRect(row, RowRadius);
     if (m_selection.contains(id))
-        p.fillPath(shape, withAlpha(accent, 0.10));
-    if (hover > 0)
-        p.fillPath(shape, white(0.03 * std::clamp(hover, 0.0, 1.0)));
+        m_chrome.draw(p, row, {RowRadius, withAlpha(accent, 0.10)});
+    if (hover > 0) {
+        p.save();
+        p.setOpacity(std::clamp(hover, 0.0, 1.0));
+        m_chrome.draw(p, row, {RowRadius, white(0.03)});
+        p.restore();
+    }
 
     // The status label: symbol and word, measured to place everything left of it.
     const IconState state = folder.iconState();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "grid/chrome_cache.h"
 #include "grid/folder_layout.h"
 #include "grid/marquee_selection.h"
 #include "grid/thumbnail_cache.h"
@@ -144,7 +145,6 @@ private:
     void paintFocusRing(QPainter &p, const QRectF &rect, qreal radius);
     void paintSpinner(QPainter &p, const QRectF &rect, double now);
     const ItemText &itemText(const FolderItem &folder, qreal width);
-    const QPixmap &selectionShadow(const QSizeF &card);
     double hoverValue(const QUuid &id, double now) const;
 
     QPointer<AppState> m_state;
@@ -181,8 +181,6 @@ private:
 
     // Paint-time caches.
     QHash<QUuid, ItemText> m_texts;
-    QPixmap m_shadow;
-    QSizeF m_shadowCard;
-    QColor m_shadowAccent;
+    ChromeCache m_chrome;
     QStaticText m_categoryTexts[12];
 };
