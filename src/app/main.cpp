@@ -1,4 +1,4 @@
-#include "shell/main_window.h"
+#include "shell/tavrune_app.h"
 
 #include <QApplication>
 
@@ -9,7 +9,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("tavrune"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tavrune"));
 
-    MainWindow window;
-    window.show();
+    TavruneApp tavrune;
+    tavrune.show();
     return QApplication::exec();
 }

@@ -1,24 +1,38 @@
 #include "shell/main_window.h"
 
+#include "design/tokens.h"
+#include "shell/app_commands.h"
+#include "shell/content_view.h"
+#include "shell/tavrune_toolbar.h"
+
 #include <QPalette>
 
-namespace {
-constexpr QSize DefaultSize{1200, 750};
-constexpr QSize MinimumSize{800, 500};
-const QColor WindowBackground{0x0c, 0x0c, 0x0c};
-} // namespace
-
-MainWindow::MainWindow(QWidget *parent)
+MainWindow::MainWindow(AppState *state, QWidget *parent)
     : QMainWindow(parent)
+    , m_state(state)
 {
+    Tokens::registerFonts();
     setWindowTitle(QStringLiteral("Tavrune"));
-    setMinimumSize(MinimumSize);
-    resize(DefaultSize);
+    setMinimumSize(Tokens::WindowMinWidth, Tokens::WindowMinHeight);
+    resize(Tokens::WindowWidth, Tokens::WindowHeight);
+    // The toolbar cannot be hidden from a context menu: its items are part of the window.
+    setContextMenuPolicy(Qt::NoContextMenu);
 
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, WindowBackground);
+    pal.setColor(QPalette::Window, Tokens::windowBackground());
     setPalette(pal);
     setAutoFillBackground(true);
+
+    m_commands = new AppCommands(state, this);
+    m_toolbar = new TavruneToolbar(state, this);
+    addToolBar(Qt::TopToolBarArea, m_toolbar);
+    m_content = new ContentView(state, this);
+    setCentralWidget(m_content);
+
+    // The areas of the window made elsewhere are plugged in here:
+    //   m_content->setGridView(...)            the folder grid and list
+    //   m_content->inspectorSlot()->addWidget  the inspector panels
+    //   the onboarding sheet presenter, following AppState::showOnboarding
 }
 
 MainWindow::~MainWindow() = default;
