@@ -6,12 +6,12 @@ TAVRUNE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 TAVRUNE_BUILD_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libqt6opengl6-dev qt6-3d-dev qt6-svg-dev qt6-image-formats-plugins
-    libcurl4-openssl-dev libglib2.0-dev libpng-dev
+    libcurl4-openssl-dev libglib2.0-dev libpng-dev libdeflate-dev libspng-dev
     fonts-inter fonts-jetbrains-mono fonts-material-design-icons-iconfont
     gvfs gvfs-daemons dbus
 )
 TAVRUNE_TEST_PACKAGES=(
-    libcpp-httplib-dev dbus-daemon
+    libcpp-httplib-dev dbus-daemon nghttp2-proxy openssl
 )
 
 # ensure_packages PKG...: apt-get installs the packages dpkg does not report as installed.

@@ -18,8 +18,9 @@ inline constexpr qreal cornerRadius = 0.225 * plateSide; // 185.4
 inline constexpr qreal shadowOffsetDown = 10.24;
 inline constexpr qreal shadowBlur = 20.48;
 inline constexpr qreal shadowOpacity = 0.3;
-/// zlib level of the PNG encoding, with the "Up" row filter only: several times faster than Qt's
-/// writer (level 6, five filters tried on every row) for files about a third larger.
+/// Compression level of the PNG encoding (libdeflate's scale), with the "Up" row filter only:
+/// several times faster than Qt's writer (zlib level 6, five filters tried on every row) for files
+/// about a third larger.
 inline constexpr int pngCompressionLevel = 1;
 
 QRectF plateRect();
@@ -32,7 +33,7 @@ QRectF pictureRect(const QSize &sourceSize);
 /// bitmap is drawn stretched over the whole canvas, with no plate or shadow.
 QImage appIconStyled(const QImage &source);
 
-/// The PNG encoding of an image (RGBA, 8 bits per channel), at pngCompressionLevel.
+/// The PNG encoding of an image (RGBA, 8 bits per channel, straight alpha), at pngCompressionLevel.
 QByteArray encodePng(const QImage &image);
 
 } // namespace IconStyler
