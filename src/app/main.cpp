@@ -1,15 +1,35 @@
+#include "command_line.h"
+#include "headless_run.h"
+#include "shell/main_window.h"
 #include "shell/tavrune_app.h"
+#include "single_instance.h"
+#include "state/app_state.h"
+#include "window_launch.h"
 
 #include <QApplication>
 
+#include <cstdio>
+
 int main(int argc, char *argv[])
 {
+    // Help, version, bad usage and headless runs are settled before anything needs a display.
+    const CommandLine commandLine = CommandLine::fromArguments(argc, argv);
+    if (const std::optional<int> exitCode = runWithoutWindow(commandLine, argc, argv))
+        return *exitCode;
+    for (const QString &line : commandLine.skipped)
+        std::fprintf(stderr, "%s\n", qPrintable(line));
+
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("tavrune"));
-    QApplication::setApplicationName(QStringLiteral("tavrune"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Tavrune"));
+    WindowLaunch::setApplicationIdentity();
+
+    SingleInstance instance;
+    const auto warn = [](const QString &line) { std::fprintf(stderr, "%s\n", qPrintable(line)); };
+    if (instance.start(commandLine.folders, warn) == SingleInstance::Role::forwarded)
+        return 0;
 
     TavruneApp tavrune;
+    WindowLaunch::acceptForwardedFolders(instance, tavrune.state(), tavrune.window());
+    tavrune.state().addFolders(commandLine.folders);
     tavrune.show();
     return QApplication::exec();
 }
