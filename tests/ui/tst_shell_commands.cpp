@@ -85,6 +85,9 @@ private Q_SLOTS:
 
     void cleanup()
     {
+        // The two preferences persist: every test starts from their defaults.
+        m_state->setUseFastModel(false);
+        m_state->setWatchingRoot(false);
         m_window.reset();
         m_state.reset();
     }
@@ -259,6 +262,7 @@ private Q_SLOTS:
         QTest::newRow("Delete deletes a character") << QKeySequence(Qt::Key_Delete) << "prmpt";
         QTest::newRow("Ctrl+Backspace deletes a word") << QKeySequence("Ctrl+Backspace") << "ompt";
         QTest::newRow("Ctrl+A selects the text") << QKeySequence("Ctrl+A") << "prompt";
+        QTest::newRow("Backspace deletes backwards") << QKeySequence(Qt::Key_Backspace) << "pompt";
     }
     void focusedTextKeepsItsEditingKeys()
     {
@@ -267,18 +271,32 @@ private Q_SLOTS:
         addFolders(3);
         m_state->setSelectedFolderIDs({m_state->folders().at(0)->id()});
         QLineEdit *edit = focusedLineEdit(QStringLiteral("prompt"));
-        QTest::keySequence(m_window.get(), keys);
+        QTest::keySequence(edit, keys);
         QCOMPARE(edit->text(), textAfter);
         QCOMPARE(m_state->folders().size(), 3);
         QCOMPARE(m_state->selectedFolderIDs().size(), 1);
         if (keys == QKeySequence("Ctrl+A"))
             QCOMPARE(edit->selectedText(), QStringLiteral("prompt"));
+
+        // The same in a multi-line editor (the prompt editors are ones).
+        auto *plain = new QPlainTextEdit(QStringLiteral("prompt"), m_window->contentView()->inspectorSlot());
+        m_window->contentView()->inspectorSlot()->addWidget(plain);
+        m_window->contentView()->inspectorSlot()->setCurrentWidget(plain);
+        plain->setFocus();
+        QTRY_VERIFY(plain->hasFocus());
+        QTextCursor cursor = plain->textCursor();
+        cursor.setPosition(2);
+        plain->setTextCursor(cursor);
+        QTest::keySequence(plain, keys);
+        QCOMPARE(plain->toPlainText(), textAfter);
+        QCOMPARE(m_state->folders().size(), 3);
+        QCOMPARE(m_state->selectedFolderIDs().size(), 1);
     }
 
     void shortcutsTextDoesNotWantStillWork()
     {
-        focusedLineEdit(QStringLiteral("prompt"));
-        QTest::keySequence(m_window.get(), QKeySequence("Ctrl+2"));
+        QLineEdit *edit = focusedLineEdit(QStringLiteral("prompt"));
+        QTest::keySequence(edit, QKeySequence("Ctrl+2"));
         QCOMPARE(m_state->viewMode(), ViewMode::list);
     }
 
@@ -331,11 +349,12 @@ private Q_SLOTS:
     {
         QAction *fast = action(Command::fastMode);
         QVERIFY(fast->isCheckable());
-        QCOMPARE(fast->isChecked(), m_state->useFastModel());
+        const bool before = m_state->useFastModel(); // persisted by earlier tests
+        QCOMPARE(fast->isChecked(), before);
         fast->trigger();
-        QVERIFY(m_state->useFastModel());
-        m_state->setUseFastModel(false);
-        QVERIFY(!fast->isChecked());
+        QCOMPARE(m_state->useFastModel(), !before);
+        m_state->setUseFastModel(before);
+        QCOMPARE(fast->isChecked(), before);
 
         QAction *watch = action(Command::autoTavruneDesktop);
         QVERIFY(watch->isCheckable() && !watch->isChecked());

@@ -4,7 +4,9 @@
 
 #include <QAbstractSpinBox>
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -32,9 +34,27 @@ AppCommands::AppCommands(AppState *state, QMainWindow *window)
     connect(state, &AppState::isWatchingRootChanged, this, &AppCommands::updateEnabling);
     watchSelectedFolders();
     updateEnabling();
+    qApp->installEventFilter(this);
 }
 
 AppCommands::~AppCommands() = default;
+
+bool AppCommands::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::ShortcutOverride || !watched->isWidgetType())
+        return false;
+    auto *widget = static_cast<QWidget *>(watched);
+    if (widget->window() != m_window || !isTextWidget(widget))
+        return false;
+    // Backspace and Delete edit text with any modifier; a text widget being edited keeps them.
+    auto *key = static_cast<QKeyEvent *>(event);
+    if (key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete) {
+        const bool readOnly = widget->property("readOnly").toBool();
+        if (!readOnly)
+            key->accept();
+    }
+    return false;
+}
 
 QAction *AppCommands::add(QMenu *menu, Command command, const QString &text)
 {

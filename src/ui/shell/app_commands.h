@@ -15,7 +15,9 @@ class QWidget;
 /// Items forward to AppState operations; their enabled state follows the state's signals, so a
 /// disabled item's shortcut does nothing. Keyboard shortcuts are window-wide, but a focused text
 /// widget that wants a key (Delete, Ctrl+A, Ctrl+Backspace, Ctrl+C ...) keeps it: Qt offers the key to
-/// the focus widget first (ShortcutOverride) and text widgets claim their editing keys.
+/// the focus widget first (ShortcutOverride) and text widgets claim their editing keys; the word and
+/// character deletions Qt's text widgets leave unclaimed (Ctrl+Backspace, Delete in a plain-text edit)
+/// are claimed for them here, so they never remove folders.
 ///
 /// To add an item: a value in Command, and one line where build() fills its menu.
 class AppCommands final : public QObject
@@ -58,6 +60,9 @@ public:
     /// Whether a widget counts as text for Select All, Cut, Copy and Paste: line edits, text and
     /// plain-text edits (read-only ones too, their text can be selected), spin boxes, editable combos.
     static bool isTextWidget(const QWidget *widget);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QAction *add(QMenu *menu, Command command, const QString &text);
