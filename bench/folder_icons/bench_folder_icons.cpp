@@ -119,9 +119,11 @@ int main(int argc, char **argv)
     };
     print("apply, 100 new folders (first starts gvfs)", timeEach(folders, applyFrom(first)));
     print("apply, 100 folders replacing their icon", timeEach(folders, applyFrom(second)));
+    print("isIconApplied, 100 folders", timeEach(folders, [](const QString &folder) {
+              return FolderIconService::isIconApplied(QUrl::fromLocalFile(folder));
+          }));
     print("reset, 100 folders", timeEach(folders, [](const QString &folder) {
-              FolderIconService::resetIcon(QUrl::fromLocalFile(folder));
-              return true;
+              return FolderIconService::resetIcon(QUrl::fromLocalFile(folder));
           }));
     return 0;
 }

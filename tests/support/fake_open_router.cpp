@@ -186,8 +186,9 @@ struct FakeOpenRouter::Private
     int listenSocket = -1;
 
     mutable std::mutex mutex;
-    std::condition_variable stopped; // wakes delayed replies when the server goes away
+    std::condition_variable stopped; // wakes delayed replies when the server goes away or releases them
     bool stopping = false;
+    int releases = 0; // bumped by releaseDelayed()
     QMap<QString, FakeReply> scripts;
     QMap<QString, FakeReply> served;
     FakeReply defaultReply;
@@ -223,7 +224,8 @@ void FakeOpenRouter::Private::answer(const FakeReply &reply, httplib::Response &
 {
     if (reply.delay.count() > 0) {
         std::unique_lock lock(mutex);
-        stopped.wait_for(lock, reply.delay, [this] { return stopping; });
+        const int release = releases;
+        stopped.wait_for(lock, reply.delay, [this, release] { return stopping || releases != release; });
     }
     response.status = reply.status;
     for (const auto &[name, value] : reply.headers)
@@ -388,6 +390,15 @@ void FakeOpenRouter::setValidKey(const QString &key)
 {
     std::lock_guard lock(d->mutex);
     d->validKey = key;
+}
+
+void FakeOpenRouter::releaseDelayed()
+{
+    {
+        std::lock_guard lock(d->mutex);
+        ++d->releases;
+    }
+    d->stopped.notify_all();
 }
 
 QList<RecordedRequest> FakeOpenRouter::requests() const
