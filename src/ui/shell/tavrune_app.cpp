@@ -11,7 +11,11 @@
 #include <QPalette>
 #include <QStandardPaths>
 #include <QStyleFactory>
+#include <QTimer>
 #include <QToolTip>
+
+#include <cstdio>
+#include <ctime>
 
 namespace {
 /// Stands in for the animated splash: the splash's backdrop colour, nothing else.
@@ -55,7 +59,44 @@ TavruneApp::~TavruneApp()
 
 void TavruneApp::show()
 {
+    // The start-up benchmark (bench/window) asks for the moment of the first painted frame.
+    if (qEnvironmentVariableIsSet("TAVRUNE_PROBE_FIRST_PAINT"))
+        installFirstPaintProbe(m_window.get());
     m_window->show();
+}
+
+void TavruneApp::installFirstPaintProbe(QWidget *window)
+{
+    /// Prints "first-paint <CLOCK_MONOTONIC ns>" once the window's first frame is painted, then quits.
+    class Probe final : public QObject
+    {
+    public:
+        using QObject::QObject;
+
+    protected:
+        bool eventFilter(QObject *watched, QEvent *event) override
+        {
+            if (event->type() != QEvent::Paint || m_done)
+                return false;
+            m_done = true;
+            // Let the widget paint first, so the time includes the frame itself.
+            static_cast<QWidget *>(watched)->removeEventFilter(this);
+            QCoreApplication::sendEvent(watched, event);
+            timespec now{};
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            std::printf("first-paint %lld\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+            std::fflush(stdout);
+            QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+            return true;
+        }
+
+    private:
+        bool m_done = false;
+    };
+    QWidget *target = window;
+    if (auto *main = qobject_cast<MainWindow *>(window))
+        target = main->contentView();
+    target->installEventFilter(new Probe(target));
 }
 
 void TavruneApp::applyAppearance()

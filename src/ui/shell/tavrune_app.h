@@ -41,6 +41,8 @@ public:
     static QList<QUrl> chooseFolders(QWidget *parent);
 
 private:
+    static void installFirstPaintProbe(QWidget *window);
+
     std::unique_ptr<AppState> m_state;
     std::unique_ptr<MainWindow> m_window;
 };
