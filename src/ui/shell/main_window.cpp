@@ -1,6 +1,7 @@
 #include "shell/main_window.h"
 
 #include "design/tokens.h"
+#include "grid/folder_grid_view.h"
 #include "shell/app_commands.h"
 #include "shell/content_view.h"
 #include "shell/tavrune_toolbar.h"
@@ -30,9 +31,9 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     setCentralWidget(m_content);
 
     // The areas of the window made elsewhere are plugged in here:
-    //   m_content->setGridView(...)            the folder grid and list
     //   m_content->inspectorSlot()->addWidget  the inspector panels
     //   the onboarding sheet presenter, following AppState::showOnboarding
+    m_content->setGridView(new FolderGridView(state));
 }
 
 MainWindow::~MainWindow() = default;
