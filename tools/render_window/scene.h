@@ -40,8 +40,10 @@ public:
     void wait(const QFuture<void> &future);
     /// Runs the event loop for a while of real time (lets queued work land).
     void settle(int milliseconds = 50);
-    /// Moves the frozen animation clock forward.
+    /// Moves the frozen animation clock forward and lets the views catch up with it.
     void advance(double seconds);
+    /// Waits for work running on the thread pool (thumbnails, image styling) and its results.
+    void settleWork();
     /// Shows the tooltip `widget` would show at `pos` (its own coordinates); it is drawn into the PNG.
     void showToolTipAt(QWidget *widget, const QPoint &pos);
 };

@@ -10,6 +10,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QHelpEvent>
+#include <QThreadPool>
 #include <QWidget>
 
 namespace {
@@ -131,7 +132,24 @@ void SceneContext::advance(double seconds)
 {
     AnimationClock &clock = AnimationClock::instance();
     clock.setManualTime(clock.now() + seconds);
-    settle(40);
+    // Views follow the clock on its frames: wait for two of them (on a busy machine a frame can be
+    // late), then for the thumbnails and other images scaled on the thread pool.
+    int frames = 0;
+    const QMetaObject::Connection counting = QObject::connect(&clock, &AnimationClock::ticked, [&frames] { ++frames; });
+    QDeadlineTimer deadline(5000);
+    while (clock.isTicking() && frames < 2 && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QObject::disconnect(counting);
+    settleWork();
+}
+
+void SceneContext::settleWork()
+{
+    QDeadlineTimer deadline(5000);
+    do {
+        settle(30);
+    } while (QThreadPool::globalInstance()->activeThreadCount() > 0 && !deadline.hasExpired());
+    settle(30);
 }
 
 void SceneContext::showToolTipAt(QWidget *widget, const QPoint &pos)
