@@ -20,10 +20,10 @@
 
 namespace {
 
-// Enough for 64 simultaneous clients with room to spare; Debian's library listens with a backlog
+// Enough for 100 simultaneous clients with room to spare; Debian's library listens with a backlog
 // of 5 and a pool of a few threads, both far too small for that.
 constexpr int listenBacklog = 1024;
-constexpr size_t serverThreads = 96;
+constexpr size_t serverThreads = 160;
 
 QJsonObject completion(const QJsonObject &message)
 {
@@ -195,6 +195,9 @@ struct FakeOpenRouter::Private
     Generator generator;
     QString validKey = QStringLiteral("sk-or-valid");
     QList<RecordedRequest> requests;
+    int inFlight = 0;     // counted since the last reset()
+    int mostInFlight = 0;
+    int generation = 0;   // of reset(): requests from before it no longer count
 
     void record(const httplib::Request &request);
     void answer(const FakeReply &reply, httplib::Response &response);
@@ -221,9 +224,14 @@ void FakeOpenRouter::Private::record(const httplib::Request &request)
 
 void FakeOpenRouter::Private::answer(const FakeReply &reply, httplib::Response &response)
 {
-    if (reply.delay.count() > 0) {
+    {
         std::unique_lock lock(mutex);
-        stopped.wait_for(lock, reply.delay, [this] { return stopping; });
+        const int arrivedIn = generation;
+        mostInFlight = std::max(mostInFlight, ++inFlight);
+        if (reply.delay.count() > 0)
+            stopped.wait_for(lock, reply.delay, [this] { return stopping; });
+        if (arrivedIn == generation)
+            --inFlight;
     }
     response.status = reply.status;
     for (const auto &[name, value] : reply.headers)
@@ -325,6 +333,12 @@ FakeOpenRouter::~FakeOpenRouter()
     d->thread.join();
 }
 
+int FakeOpenRouter::mostRequestsInFlight() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->mostInFlight;
+}
+
 QString FakeOpenRouter::baseUrl() const
 {
     return QStringLiteral("http://127.0.0.1:%1").arg(d->port);
@@ -414,4 +428,7 @@ void FakeOpenRouter::reset()
     d->generator = nullptr;
     d->hasDefaultReply = false;
     d->requests.clear();
+    d->inFlight = 0;
+    d->mostInFlight = 0;
+    ++d->generation;
 }
