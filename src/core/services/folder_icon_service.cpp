@@ -357,12 +357,12 @@ bool applyIcon(const IconImage &image, const QUrl &folderUrl)
     if (folderPath.isEmpty() || !QFileInfo(folderPath).isDir())
         return false;
     // The encoded bytes come with the image; encoding here would stall the caller's thread.
-    if (image.isNull() || !looksLikePng(image.png))
+    if (image.isNull() || !looksLikePng(image.png()))
         return false;
 
-    const QString name = iconFileName(folderPath, image.png);
+    const QString name = iconFileName(folderPath, image.png());
     const QString iconPath = iconDirectory() + QLatin1Char('/') + name;
-    if (!writeIconFile(iconPath, image.png))
+    if (!writeIconFile(iconPath, image.png()))
         return false;
 
     const bool metadataTaken = setMetadata(folderPath, iconPath);

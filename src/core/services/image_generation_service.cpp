@@ -13,6 +13,8 @@
 
 #include <exception>
 
+#include <malloc.h>
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -91,11 +93,18 @@ void guarded(const JobPointer &job, Step step)
 
 void succeed(const JobPointer &job, const QImage &decoded)
 {
-    IconImage icon;
-    icon.image = IconStyler::appIconStyled(decoded);
-    icon.png = IconStyler::encodePng(icon.image);
-    job->promise.addResult(std::move(icon));
+    {
+        const QImage styled = IconStyler::appIconStyled(decoded);
+        job->promise.addResult(IconImage(styled, IconStyler::encodePng(styled)));
+    }
     job->promise.finish();
+}
+
+/// The full-size images an icon needed stay in the pool thread's malloc arena once freed, and a
+/// batch would leave every arena at its high-water mark: hand the memory back to the system.
+void releaseFreedMemory()
+{
+    malloc_trim(0);
 }
 
 void handleDownload(const JobPointer &job, const HttpResponse &response)
@@ -140,6 +149,7 @@ void handleChatResponse(const JobPointer &job, const HttpResponse &response)
     download.followRedirects = true;
     job->http->send(download).then(QThreadPool::globalInstance(), [job](const HttpResponse &reply) {
         guarded(job, [&] { handleDownload(job, reply); });
+        releaseFreedMemory();
     });
 }
 
@@ -155,6 +165,7 @@ void startAttempt(const JobPointer &job)
     // Parsing, decoding and styling continue on the thread pool, never on the network thread.
     job->http->send(request).then(QThreadPool::globalInstance(), [job](const HttpResponse &response) {
         guarded(job, [&] { handleChatResponse(job, response); });
+        releaseFreedMemory();
     });
 }
 
