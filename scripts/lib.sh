@@ -12,6 +12,11 @@ TAVRUNE_BUILD_PACKAGES=(
 )
 TAVRUNE_TEST_PACKAGES=(
     libcpp-httplib-dev dbus-daemon nghttp2-proxy openssl
+    desktop-file-utils appstream lintian dpkg-dev
+)
+# What building the Debian package needs beyond the build (dpkg-shlibdeps computes its dependencies).
+TAVRUNE_PACKAGE_PACKAGES=(
+    dpkg-dev
 )
 
 # ensure_packages PKG...: apt-get installs the packages dpkg does not report as installed.

@@ -88,6 +88,50 @@ private Q_SLOTS:
         QCOMPARE(accepted.body.size(), 3 * 1024 * 1024);
     }
 
+    void headersThatWouldSplitTheRequestAreRefused_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("value");
+        QTest::newRow("CR LF in a value") << QByteArray("Authorization")
+                                          << QByteArray("Bearer k\r\nX-Injected: yes\r\n\r\nGET /smuggled HTTP/1.1");
+        QTest::newRow("LF at the end of a value") << QByteArray("Authorization") << QByteArray("Bearer k\n");
+        QTest::newRow("CR alone") << QByteArray("X-Title") << QByteArray("a\rb");
+        QTest::newRow("NUL in a value") << QByteArray("X-Title") << QByteArray("a\0b", 3);
+        QTest::newRow("colon in a name") << QByteArray("X-A: b\r\nX-B") << QByteArray("c");
+        QTest::newRow("empty name") << QByteArray() << QByteArray("c");
+    }
+
+    void headersThatWouldSplitTheRequestAreRefused()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, value);
+        HttpRequest request;
+        request.url = QUrl(m_server.baseUrl() + "/anything");
+        request.headers = {{"Cache-Control", "no-store"}, {name, value}};
+        const HttpResponse response = fetch(m_client, request);
+        QVERIFY(response.isTransportFailure());
+        QVERIFY2(response.transportError.startsWith("Refused"), qPrintable(response.transportError));
+        QCOMPARE(m_server.requests().size(), 0);
+    }
+
+    void statusOnlyRequestReadsNoBody()
+    {
+        // Beyond the body limit, so reading it would fail the request.
+        m_server.serve("/huge", FakeReply::raw(200, QByteArray(70 * 1024 * 1024, 'h')));
+        m_server.serve("/denied", FakeReply::raw(401, "{\"error\": {}}"));
+        HttpRequest request;
+        request.url = QUrl(m_server.baseUrl() + "/huge");
+        request.statusOnly = true;
+        const HttpResponse huge = fetch(m_client, request);
+        QCOMPARE(huge.transportError, QString());
+        QCOMPARE(huge.status, 200);
+        QVERIFY(huge.body.isEmpty());
+        request.url = QUrl(m_server.baseUrl() + "/denied");
+        const HttpResponse denied = fetch(m_client, request);
+        QCOMPARE(denied.status, 401);
+        QVERIFY(denied.body.isEmpty());
+    }
+
     void slowAnswerTimesOutWithCurlsDescription()
     {
         m_server.serve("/slow", FakeReply::raw(200, "late").after(5s));

@@ -1,5 +1,5 @@
 // tavrune_icon_probe apply FOLDER PNG | reset FOLDER
-// Exit status 0 when applying succeeded (always for reset), 1 when it failed, 2 on bad arguments.
+// Exit status 0 when applying or resetting succeeded, 1 when it failed, 2 on bad arguments.
 #include "services/folder_icon_service.h"
 
 #include <QCoreApplication>
@@ -20,8 +20,7 @@ int main(int argc, char **argv)
         return FolderIconService::applyIcon(icon, QUrl::fromLocalFile(args[2])) ? 0 : 1;
     }
     if (args.size() == 3 && args[1] == QLatin1String("reset")) {
-        FolderIconService::resetIcon(QUrl::fromLocalFile(args[2]));
-        return 0;
+        return FolderIconService::resetIcon(QUrl::fromLocalFile(args[2])) ? 0 : 1;
     }
     return 2;
 }

@@ -119,6 +119,38 @@ mode_t modeOf(const QString &path)
 
 constexpr time_t kLongAgo = 1000000000; // 2001-09-09
 
+struct stat statusOf(const QString &path)
+{
+    struct stat status = {};
+    ::lstat(QFile::encodeName(path).constData(), &status);
+    return status;
+}
+
+// What GNOME Files, Nemo and Caja read: the gvfs metadata as the `gio` tool reports it.
+QMap<QString, QString> gioInfo(const QString &path)
+{
+    QProcess gio;
+    gio.start(QStringLiteral("gio"), {QStringLiteral("info"), QStringLiteral("-a"),
+                                      QStringLiteral("metadata::custom-icon,metadata::thunar-custom-icon-name"), path});
+    gio.waitForFinished(30000);
+    QMap<QString, QString> values;
+    for (const QByteArray &line : gio.readAllStandardOutput().split('\n')) {
+        const QByteArray trimmed = line.trimmed();
+        const qsizetype colon = trimmed.indexOf(": ");
+        if (trimmed.startsWith("metadata::") && colon > 0)
+            values.insert(QString::fromUtf8(trimmed.left(colon)), QString::fromUtf8(trimmed.mid(colon + 2)));
+    }
+    return values;
+}
+
+QStringList journalFiles()
+{
+    return QDir(QFileInfo(FolderIconService::iconDirectory()).absolutePath() + QStringLiteral("/journal"))
+        .entryList(QDir::Files | QDir::Hidden);
+}
+
+constexpr uid_t kOtherUser = 65534; // nobody
+
 } // namespace
 
 /// Collects KDirNotify signals; D-Bus signals can only be connected by name.
@@ -149,6 +181,7 @@ private Q_SLOTS:
     void cleanup()
     {
         QDir(FolderIconService::iconDirectory()).removeRecursively();
+        QDir(QFileInfo(FolderIconService::iconDirectory()).absolutePath() + QStringLiteral("/journal")).removeRecursively();
     }
 
     void writesTheIconForEveryFileManager()
@@ -387,10 +420,14 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(listener.received.size(), 1, 10000);
         QCOMPARE(listener.received.first(), QStringList{QUrl::fromLocalFile(folder).toString()});
 
-        // Taking the icon off is shown at once too.
-        FolderIconService::resetIcon(urlOf(folder));
+        // Taking the icon off is shown at once too, to the file managers that watch modification times.
+        setModificationTime(folder, kLongAgo);
+        setModificationTime(tree.path(), kLongAgo);
+        QVERIFY(FolderIconService::resetIcon(urlOf(folder)));
         QTRY_COMPARE_WITH_TIMEOUT(listener.received.size(), 2, 10000);
         QCOMPARE(listener.received.last(), QStringList{QUrl::fromLocalFile(folder).toString()});
+        QVERIFY(modificationTime(folder).tv_sec > kLongAgo);
+        QVERIFY(modificationTime(tree.path()).tv_sec > kLongAgo);
     }
 
     void appliesThroughTheDirectoryFileWithoutSessionBus()
@@ -401,18 +438,6 @@ private Q_SLOTS:
         tree.makeDir(QStringLiteral("Blocked/.directory"));
         const IconImage icon = makeIcon(Qt::darkBlue);
         const QString png = tree.makeFile(QStringLiteral("icon.png"), icon.png());
-
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent/bus"));
-        environment.insert(QStringLiteral("GIO_USE_VFS"), QStringLiteral("local"));
-        const auto probe = [&](const QStringList &arguments) {
-            QProcess process;
-            process.setProcessEnvironment(environment);
-            process.start(QStringLiteral(TAVRUNE_ICON_PROBE), arguments);
-            if (!process.waitForFinished(60000))
-                return -1;
-            return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        };
 
         QCOMPARE(probe({QStringLiteral("apply"), folder, png}), 0);
         const QString iconPath = directoryFileIcon(folder);
@@ -427,6 +452,202 @@ private Q_SLOTS:
         QCOMPARE(probe({QStringLiteral("reset"), folder}), 0);
         QVERIFY(entriesOf(folder).isEmpty());
         QVERIFY(iconFiles().isEmpty());
+    }
+
+    void resetGivesTheDirectoryFileBackExactly_data()
+    {
+        QTest::addColumn<QByteArray>("original");
+        QTest::addColumn<bool>("otherOwner"); // a file of the folder's owner, edited by root
+        QTest::newRow("no final line break") << QByteArray("[Dolphin]\nViewMode=1") << false;
+        QTest::newRow("header last, no line break") << QByteArray("[Dolphin]\nViewMode=1\n[Desktop Entry]") << false;
+        QTest::newRow("empty group before others") << QByteArray("[Desktop Entry]\n[Dolphin]\nViewMode=1\n") << false;
+        QTest::newRow("empty file") << QByteArray() << false;
+        QTest::newRow("header only") << QByteArray("[Desktop Entry]\n") << false;
+        QTest::newRow("the user's icon") << QByteArray("[Desktop Entry]\nIcon=folder-green") << false;
+        QTest::newRow("the user's icon, spaced") << QByteArray("[Desktop Entry]\nIcon = folder-red\n") << false;
+        QTest::newRow("windows line breaks") << QByteArray("[Desktop Entry]\r\nComment=x\r\n[Dolphin]\r\nV=4\r\n") << false;
+        QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF[Dolphin]\nVersion=4\n") << false;
+        QTest::newRow("owned by the folder's owner") << QByteArray("[Dolphin]\nViewMode=1\n") << true;
+    }
+
+    void resetGivesTheDirectoryFileBackExactly()
+    {
+        QFETCH(QByteArray, original);
+        QFETCH(bool, otherOwner);
+        if (otherOwner && ::geteuid() != 0)
+            QSKIP("only root can hand files to another user");
+        TempTree tree;
+        const QString folder = tree.makeDir(QStringLiteral("Songs"));
+        const QString directoryFile = tree.makeFile(QStringLiteral("Songs/.directory"), original);
+        QVERIFY(QFile::setPermissions(directoryFile, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+        if (otherOwner) {
+            QCOMPARE(::chown(QFile::encodeName(folder).constData(), kOtherUser, kOtherUser), 0);
+            QCOMPARE(::chown(QFile::encodeName(directoryFile).constData(), kOtherUser, kOtherUser), 0);
+        }
+        const struct stat before = statusOf(directoryFile);
+
+        // Two applies: the second must not record the first one's icon as the user's.
+        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::blue), urlOf(folder)));
+        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::red), urlOf(folder)));
+        const QString applied = pathOfUri(gioInfo(folder).value(QLatin1String(kCustomIconKey)));
+        QVERIFY(QFileInfo(applied).isFile());
+        QVERIFY(FolderIconService::isIconApplied(urlOf(folder)));
+        QCOMPARE(statusOf(directoryFile).st_uid, before.st_uid);
+
+        QVERIFY(FolderIconService::resetIcon(urlOf(folder)));
+        const struct stat after = statusOf(directoryFile);
+        QCOMPARE(contentOf(directoryFile), original);
+        QCOMPARE(after.st_mode, before.st_mode);
+        QCOMPARE(after.st_uid, before.st_uid);
+        QCOMPARE(after.st_gid, before.st_gid);
+        QCOMPARE(entriesOf(folder), QStringList{QStringLiteral(".directory")});
+        QVERIFY(gioInfo(folder).isEmpty());
+        QVERIFY(iconFiles().isEmpty());
+        QVERIFY(journalFiles().isEmpty());
+        QVERIFY(!FolderIconService::isIconApplied(urlOf(folder)));
+    }
+
+    void resetGivesTheUsersMetadataIconBack()
+    {
+        TempTree tree;
+        const QString folder = tree.makeDir(QStringLiteral("Theirs"));
+        const QString changed = tree.makeDir(QStringLiteral("Changed"));
+        const QString theirs = QStringLiteral("file:///usr/share/icons/hicolor/48x48/apps/theirs.png");
+        QVERIFY(setMetadata(folder, kCustomIconKey, theirs));
+        QVERIFY(setMetadata(folder, kThunarIconKey, QStringLiteral("/usr/share/thunar.png")));
+
+        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::red), urlOf(folder)));
+        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::green), urlOf(changed)));
+        QVERIFY(gioInfo(folder).value(QLatin1String(kCustomIconKey)) != theirs);
+        // Chosen by the user after ours: it stays when ours goes.
+        QVERIFY(setMetadata(changed, kCustomIconKey, theirs));
+
+        QVERIFY(FolderIconService::resetIcon(urlOf(folder)));
+        QVERIFY(FolderIconService::resetIcon(urlOf(changed)));
+        const QMap<QString, QString> restored{{QLatin1String(kCustomIconKey), theirs},
+                                              {QLatin1String(kThunarIconKey), QStringLiteral("/usr/share/thunar.png")}};
+        QCOMPARE(gioInfo(folder), restored);
+        QCOMPARE(gioInfo(changed), (QMap<QString, QString>{{QLatin1String(kCustomIconKey), theirs}}));
+        QVERIFY(iconFiles().isEmpty());
+    }
+
+    void keepsTheIconFileWhileSomethingStillNamesIt()
+    {
+        TempTree tree;
+        const QString folder = tree.makeDir(QStringLiteral("Half"));
+        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::red), urlOf(folder)));
+        const QString icon = pathOfUri(gioInfo(folder).value(QLatin1String(kCustomIconKey)));
+
+        // Without a session bus the metadata cannot be given back: its icon file must stay.
+        QCOMPARE(probe({QStringLiteral("reset"), folder}), 1);
+        QVERIFY(entriesOf(folder).isEmpty());
+        QCOMPARE(pathOfUri(gioInfo(folder).value(QLatin1String(kCustomIconKey))), icon);
+        QVERIFY(QFileInfo(icon).isFile());
+
+        QVERIFY(FolderIconService::resetIcon(urlOf(folder)));
+        QVERIFY(gioInfo(folder).isEmpty());
+        QVERIFY(iconFiles().isEmpty());
+        QVERIFY(journalFiles().isEmpty());
+    }
+
+    void reapplyToAReadOnlyFolderKeepsTheIconItsDirectoryFileNames()
+    {
+        TempTree tree;
+        const QString folder = tree.makeDir(QStringLiteral("Frozen"));
+        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::red), urlOf(folder)));
+        const QString first = directoryFileIcon(folder);
+        if (!makeReadOnly(folder, true))
+            QSKIP("cannot make a folder read-only for this user on this file system");
+
+        const bool applied = FolderIconService::applyIcon(makeIcon(Qt::blue), urlOf(folder));
+        const bool reset = FolderIconService::resetIcon(urlOf(folder));
+        const bool firstKept = QFileInfo(first).isFile();
+        const QString named = directoryFileIcon(folder);
+        makeReadOnly(folder, false);
+        QVERIFY(applied);
+        QVERIFY(!reset); // the .directory could not be given back
+        QVERIFY(firstKept);
+        QCOMPARE(named, first);
+
+        QVERIFY(FolderIconService::resetIcon(urlOf(folder)));
+        QVERIFY(entriesOf(folder).isEmpty());
+        QVERIFY(iconFiles().isEmpty());
+    }
+
+    void leavesADirectoryFileItMayNotWriteInPlace_data()
+    {
+        QTest::addColumn<bool>("readOnly");
+        QTest::newRow("read-only") << true;
+        QTest::newRow("someone else's") << false;
+    }
+
+    void leavesADirectoryFileItMayNotWriteInPlace()
+    {
+        QFETCH(bool, readOnly);
+        if (!readOnly && ::geteuid() != 0)
+            QSKIP("only root can hand files to another user");
+        TempTree tree;
+        const QString folder = tree.makeDir(QStringLiteral("Guarded"));
+        const QByteArray original = "[Dolphin]\nViewMode=1\n";
+        const QString directoryFile = tree.makeFile(QStringLiteral("Guarded/.directory"), original);
+        if (readOnly)
+            QVERIFY(QFile::setPermissions(directoryFile, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        else
+            QCOMPARE(::chown(QFile::encodeName(directoryFile).constData(), kOtherUser, kOtherUser), 0);
+        const struct stat before = statusOf(directoryFile);
+
+        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::red), urlOf(folder))); // the metadata took it
+        const struct stat after = statusOf(directoryFile);
+        QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(after.st_uid, before.st_uid);
+        QCOMPARE(contentOf(directoryFile), original);
+        QVERIFY(FolderIconService::resetIcon(urlOf(folder)));
+        QCOMPARE(statusOf(directoryFile).st_ino, before.st_ino);
+        QVERIFY(iconFiles().isEmpty());
+    }
+
+    void givesANewDirectoryFileToTheFolderOwner()
+    {
+        if (::geteuid() != 0)
+            QSKIP("only root writes into another user's folder");
+        TempTree tree;
+        const QString folder = tree.makeDir(QStringLiteral("Someone"));
+        QCOMPARE(::chown(QFile::encodeName(folder).constData(), kOtherUser, kOtherUser), 0);
+        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::red), urlOf(folder)));
+        QCOMPARE(statusOf(folder + QStringLiteral("/.directory")).st_uid, kOtherUser);
+        QCOMPARE(statusOf(folder + QStringLiteral("/.directory")).st_gid, gid_t(kOtherUser));
+    }
+
+    void treatsALinkAndItsFolderAsOne_data()
+    {
+        QTest::addColumn<bool>("applyThroughLink");
+        QTest::newRow("apply through the link") << true;
+        QTest::newRow("reset through the link") << false;
+    }
+
+    void treatsALinkAndItsFolderAsOne()
+    {
+        QFETCH(bool, applyThroughLink);
+        TempTree tree;
+        const QString real = tree.makeDir(QStringLiteral("Real"));
+        const QString link = tree.filePath(QStringLiteral("Link"));
+        QVERIFY(QFile::link(real, link));
+        const QString applyTo = applyThroughLink ? link : real;
+        const QString resetFrom = applyThroughLink ? real : link;
+
+        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::red), urlOf(applyTo)));
+        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::blue), urlOf(resetFrom)));
+        QCOMPARE(iconFiles().size(), 1);
+        // The metadata belongs to the folder itself, where its parent lists it.
+        QVERIFY(gioInfo(real).contains(QLatin1String(kCustomIconKey)));
+        QVERIFY(gioInfo(link).isEmpty());
+        QVERIFY(FolderIconService::isIconApplied(urlOf(link)));
+
+        QVERIFY(FolderIconService::resetIcon(urlOf(resetFrom)));
+        QVERIFY(gioInfo(real).isEmpty());
+        QVERIFY(entriesOf(real).isEmpty());
+        QVERIFY(iconFiles().isEmpty());
+        QVERIFY(journalFiles().isEmpty());
     }
 
     void readOnlyFolderStillTakesTheMetadata()
@@ -461,6 +682,20 @@ private:
         ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
         ::close(fd);
         return ok;
+    }
+
+    // Runs applyIcon or resetIcon in a process with neither session bus nor gvfs.
+    static int probe(const QStringList &arguments)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent/bus"));
+        environment.insert(QStringLiteral("GIO_USE_VFS"), QStringLiteral("local"));
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(TAVRUNE_ICON_PROBE), arguments);
+        if (!process.waitForFinished(60000))
+            return -1;
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
 
     static mode_t currentUmask()

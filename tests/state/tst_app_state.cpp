@@ -231,6 +231,25 @@ private Q_SLOTS:
         }
     }
 
+    void transientPreferencesNeitherReadNorWriteTheStoredOnes()
+    {
+        QSettings stored(QStringLiteral("tavrune"), QStringLiteral("tavrune"));
+        stored.setValue(QStringLiteral("useFastModel"), true);
+        stored.setValue(QStringLiteral("watchRootFolder"), true);
+        stored.sync();
+
+        AppState state(AppState::Preferences::transient);
+        QVERIFY(!state.useFastModel());
+        QVERIFY(!state.isWatchingRoot());
+        QVERIFY(!state.rootWatcher());
+
+        state.setUseFastModel(false);
+        state.setWatchingRoot(false);
+        stored.sync();
+        QCOMPARE(stored.value(QStringLiteral("useFastModel")).toBool(), true);
+        QCOMPARE(stored.value(QStringLiteral("watchRootFolder")).toBool(), true);
+    }
+
     void viewSettingsNotifyOnlyOnChange()
     {
         AppState state;

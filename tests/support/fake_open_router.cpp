@@ -186,8 +186,9 @@ struct FakeOpenRouter::Private
     int listenSocket = -1;
 
     mutable std::mutex mutex;
-    std::condition_variable stopped; // wakes delayed replies when the server goes away
+    std::condition_variable stopped; // wakes delayed replies when the server goes away or releases them
     bool stopping = false;
+    int releases = 0; // bumped by releaseDelayed()
     QMap<QString, FakeReply> scripts;
     QMap<QString, FakeReply> served;
     FakeReply defaultReply;
@@ -228,8 +229,10 @@ void FakeOpenRouter::Private::answer(const FakeReply &reply, httplib::Response &
         std::unique_lock lock(mutex);
         const int arrivedIn = generation;
         mostInFlight = std::max(mostInFlight, ++inFlight);
-        if (reply.delay.count() > 0)
-            stopped.wait_for(lock, reply.delay, [this] { return stopping; });
+        if (reply.delay.count() > 0) {
+            const int release = releases;
+            stopped.wait_for(lock, reply.delay, [this, release] { return stopping || releases != release; });
+        }
         if (arrivedIn == generation)
             --inFlight;
     }
@@ -402,6 +405,15 @@ void FakeOpenRouter::setValidKey(const QString &key)
 {
     std::lock_guard lock(d->mutex);
     d->validKey = key;
+}
+
+void FakeOpenRouter::releaseDelayed()
+{
+    {
+        std::lock_guard lock(d->mutex);
+        ++d->releases;
+    }
+    d->stopped.notify_all();
 }
 
 QList<RecordedRequest> FakeOpenRouter::requests() const

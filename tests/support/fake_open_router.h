@@ -106,6 +106,9 @@ public:
     /// The key /api/v1/key accepts (as "Bearer <key>"); an empty key accepts any non-empty one.
     void setValidKey(const QString &key);
 
+    /// Answers at once every reply still waiting out its delay (held requests are let go).
+    void releaseDelayed();
+
     QList<RecordedRequest> requests() const;
     /// The most requests that were being answered at the same moment (each one counts from its
     /// arrival until its reply, delay included, is ready), since the last reset().

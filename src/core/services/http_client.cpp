@@ -39,6 +39,7 @@ struct Transfer
     curl_slist *headerList = nullptr;
     QByteArray received;
     bool overLimit = false;
+    int headersStatus = 0; // a statusOnly request's status, once its final headers are in
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
     ~Transfer()
@@ -59,6 +60,22 @@ size_t writeBody(char *data, size_t size, size_t count, void *userData)
     }
     transfer->received.append(data, bytes);
     return size_t(bytes);
+}
+
+size_t readHeader(char *data, size_t size, size_t count, void *userData)
+{
+    auto *transfer = static_cast<Transfer *>(userData);
+    const size_t bytes = size * count;
+    const bool blankLine = (bytes == 2 && data[0] == '\r' && data[1] == '\n') || (bytes == 1 && data[0] == '\n');
+    if (blankLine && transfer->request.statusOnly) {
+        long status = 0;
+        curl_easy_getinfo(transfer->easy, CURLINFO_RESPONSE_CODE, &status);
+        if (status >= 200) { // not an interim 1xx answer: this is the status wanted
+            transfer->headersStatus = int(status);
+            return 0; // ends the exchange before any body is read
+        }
+    }
+    return bytes;
 }
 
 int progress(void *userData, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
@@ -118,6 +135,29 @@ bool hasHeader(const HttpRequest &request, const char *name)
     return std::any_of(request.headers.cbegin(), request.headers.cend(), [name](const auto &header) {
         return header.first.compare(name, Qt::CaseInsensitive) == 0;
     });
+}
+
+bool isToken(const QByteArray &name)
+{
+    if (name.isEmpty())
+        return false;
+    return std::all_of(name.cbegin(), name.cend(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')
+            || (c != '\0' && std::strchr("!#$%&'*+-.^_`|~", c) != nullptr);
+    });
+}
+
+/// Why a request cannot be sent as it stands; empty when it can.
+QString refusalOf(const HttpRequest &request)
+{
+    for (const auto &[name, value] : request.headers) {
+        if (!isToken(name))
+            return QStringLiteral("Refused to send a header whose name is not a valid token");
+        if (!HttpClient::isSendableHeaderValue(value))
+            return QStringLiteral("Refused to send header %1: its value contains a line break or NUL character")
+                .arg(QString::fromLatin1(name));
+    }
+    return QString();
 }
 
 QString limitText(qint64 bytes)
@@ -194,8 +234,15 @@ void HttpClient::shutdown()
     });
 }
 
+bool HttpClient::isSendableHeaderValue(const QByteArray &value)
+{
+    return !value.contains('\r') && !value.contains('\n') && !value.contains('\0');
+}
+
 QFuture<HttpResponse> HttpClient::send(const HttpRequest &request)
 {
+    if (const QString refusal = refusalOf(request); !refusal.isEmpty())
+        return QtFuture::makeReadyFuture(HttpResponse{0, {}, refusal});
     auto transfer = std::make_unique<Transfer>();
     transfer->request = request;
     transfer->promise.start();
@@ -325,9 +372,12 @@ void HttpClient::Private::start(std::unique_ptr<Transfer> transfer)
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(request.timeout.count()));
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, request.followRedirects ? 1L : 0L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
-    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(request.maxResponseBytes));
+    if (!request.statusOnly) // no body is read, so its announced size does not matter
+        curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(request.maxResponseBytes));
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &writeBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &readHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, transfer.get());
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &progress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, transfer.get());
@@ -388,7 +438,9 @@ void HttpClient::Private::complete(CURL *easy, CURLcode code)
     }
 
     HttpResponse response;
-    if (code == CURLE_OK) {
+    if (transfer->headersStatus != 0) {
+        response.status = transfer->headersStatus; // ended on purpose once the status was known
+    } else if (code == CURLE_OK) {
         long status = 0;
         curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
         response.status = int(status);

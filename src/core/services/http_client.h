@@ -24,6 +24,9 @@ struct HttpRequest
     bool followRedirects = false;
     /// A body longer than this fails the request instead of filling memory.
     qint64 maxResponseBytes = qint64(64) * 1024 * 1024;
+    /// Only the status is wanted: the exchange ends as soon as the final response's headers are in,
+    /// and no body is read or kept, however large the server says it is.
+    bool statusOnly = false;
 };
 
 /// What came back: a status and a body, or the transport failure that prevented them.
@@ -56,7 +59,13 @@ public:
     /// Stops the network thread; requests still pending are cancelled.
     ~HttpClient();
 
+    /// A request with a header that cannot be sent as it stands (a name that is not a token, a value
+    /// with CR, LF or NUL, which would end the header early or smuggle in more) never reaches the
+    /// socket: it fails at once with a transport error saying so.
     QFuture<HttpResponse> send(const HttpRequest &request);
+
+    /// Whether a header value can go on the wire as it is: no CR, LF or NUL.
+    static bool isSendableHeaderValue(const QByteArray &value);
 
     /// Stops the network thread and cancels pending requests; later sends fail at once.
     /// Safe to call more than once. Used at application exit, before Qt's own teardown.

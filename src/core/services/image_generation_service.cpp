@@ -4,11 +4,11 @@
 #include "http_client.h"
 #include "icon_styler.h"
 #include "image_decoder.h"
+#include "image_work_pool.h"
 #include "open_router_protocol.h"
 
 #include <QCoreApplication>
 #include <QPromise>
-#include <QThreadPool>
 #include <QUrl>
 
 #include <exception>
@@ -76,7 +76,7 @@ void attemptFailed(const JobPointer &job, const QString &description)
 
 /// Runs one step of an attempt; anything it throws fails the attempt with its description.
 template<typename Step>
-void guarded(const JobPointer &job, Step step)
+void guarded(const JobPointer &job, Step &&step)
 {
     if (job->promise.isCanceled()) {
         job->promise.finish();
@@ -107,6 +107,44 @@ void releaseFreedMemory()
     malloc_trim(0);
 }
 
+/// The response of a finished exchange. The copy shares the body with the future's result store,
+/// which is let go as soon as the network thread is done with the exchange.
+HttpResponse responseOf(const QFuture<HttpResponse> &reply)
+{
+    if (reply.resultCount() == 0)
+        return HttpResponse{0, {}, QStringLiteral("No response")};
+    return reply.result();
+}
+
+/// Runs a step of the attempt on the image pool. Called on the network thread, which only hands
+/// the work over.
+template<typename Step>
+void onImagePool(int priority, const JobPointer &job, Step step)
+{
+    ImageWorkPool::instance().start(
+        [job, step = std::move(step)]() mutable {
+            guarded(job, step);
+            releaseFreedMemory();
+        },
+        priority);
+}
+
+void download(const JobPointer &job, const QUrl &url);
+
+/// Image work: decoding, styling and encoding. `fallbackUrl` is downloaded instead when the bytes
+/// are not an image.
+void decodeAndStyle(const JobPointer &job, const QByteArray &bytes, const QUrl &fallbackUrl)
+{
+    const QImage image = ImageDecoder::decode(bytes);
+    if (!image.isNull()) {
+        succeed(job, image);
+        return;
+    }
+    if (!fallbackUrl.isValid())
+        throw GenerationError::imageDecoding();
+    download(job, fallbackUrl);
+}
+
 void handleDownload(const JobPointer &job, const HttpResponse &response)
 {
     if (response.isTransportFailure()) {
@@ -121,40 +159,58 @@ void handleDownload(const JobPointer &job, const HttpResponse &response)
     succeed(job, image);
 }
 
-void handleChatResponse(const JobPointer &job, const HttpResponse &response)
+void download(const JobPointer &job, const QUrl &url)
+{
+    HttpRequest request;
+    request.url = url;
+    request.headers = {{"Cache-Control", "no-store"}};
+    request.timeout = 60s;
+    request.followRedirects = true;
+    job->http->send(request).then(QtFuture::Launch::Sync, [job](const QFuture<HttpResponse> &reply) {
+        // A downloaded body is already nothing but the image bytes: it waits as image work.
+        onImagePool(ImageWorkPool::imagePriority, job,
+                    [job, response = responseOf(reply)] { handleDownload(job, response); });
+    });
+}
+
+/// Reads a finished chat answer down to what it carries, at once: the whole answer (tens of
+/// megabytes for a large image with text around it) is let go before any image work is waited for.
+void reduceChatResponse(const JobPointer &job, HttpResponse response)
 {
     if (response.isTransportFailure())
         throw GenerationError::networkError(response.transportError);
 
-    const OpenRouterProtocol::ChatOutcome outcome =
-        OpenRouterProtocol::readChatResponse(response.status, response.body);
-    if (outcome.error)
-        throw *outcome.error;
-
-    if (const auto payload = OpenRouterProtocol::dataUrlPayload(outcome.imageReference)) {
-        const QImage image = ImageDecoder::decode(*payload);
-        if (!image.isNull()) {
-            succeed(job, image);
-            return;
-        }
+    QByteArray imageBytes;
+    QUrl fallbackUrl;
+    {
+        const OpenRouterProtocol::ChatOutcome outcome =
+            OpenRouterProtocol::readChatResponse(response.status, response.body);
+        response.body = QByteArray();
+        if (outcome.error)
+            throw *outcome.error;
+        if (auto payload = OpenRouterProtocol::dataUrlPayload(outcome.imageReference))
+            imageBytes = std::move(*payload);
+        // A data URL can never be downloaded; parsing megabytes of one as a URL would only say so.
+        if (!outcome.imageReference.startsWith(QLatin1String("data:"), Qt::CaseInsensitive))
+            fallbackUrl = OpenRouterProtocol::fetchableImageUrl(outcome.imageReference);
     }
-
-    const QUrl url = OpenRouterProtocol::fetchableImageUrl(outcome.imageReference);
-    if (!url.isValid())
-        throw GenerationError::imageDecoding();
-    HttpRequest download;
-    download.url = url;
-    download.headers = {{"Cache-Control", "no-store"}};
-    download.timeout = 60s;
-    download.followRedirects = true;
-    job->http->send(download).then(QThreadPool::globalInstance(), [job](const HttpResponse &reply) {
-        guarded(job, [&] { handleDownload(job, reply); });
-        releaseFreedMemory();
-    });
+    if (imageBytes.isEmpty()) {
+        decodeAndStyle(job, imageBytes, fallbackUrl); // nothing to decode: download or fail now
+        return;
+    }
+    onImagePool(ImageWorkPool::imagePriority, job,
+                [job, imageBytes = std::move(imageBytes), fallbackUrl = std::move(fallbackUrl)] {
+                    decodeAndStyle(job, imageBytes, fallbackUrl);
+                });
 }
 
 void startAttempt(const JobPointer &job)
 {
+    if (const auto reason = OpenRouterProtocol::unsendableKeyReason(job->apiKey)) {
+        // Refused here, before anything is sent; the text tells the window the key is the problem.
+        attemptFailed(job, GenerationError::apiError(*reason).description());
+        return;
+    }
     const ModelCandidate &model = job->candidates.at(job->attempt);
     HttpRequest request;
     request.method = QByteArrayLiteral("POST");
@@ -162,10 +218,11 @@ void startAttempt(const JobPointer &job)
     request.headers = OpenRouterProtocol::chatRequestHeaders(job->apiKey);
     request.body = OpenRouterProtocol::chatRequestBody(model.id, model.modalities, job->prompt);
     request.timeout = 300s;
-    // Parsing, decoding and styling continue on the thread pool, never on the network thread.
-    job->http->send(request).then(QThreadPool::globalInstance(), [job](const HttpResponse &response) {
-        guarded(job, [&] { handleChatResponse(job, response); });
-        releaseFreedMemory();
+    // The network thread only hands the answer over; it is read on the image pool ahead of waiting
+    // image work, so answers do not pile up whole while pictures are being decoded.
+    job->http->send(request).then(QtFuture::Launch::Sync, [job](const QFuture<HttpResponse> &reply) {
+        onImagePool(ImageWorkPool::reducePriority, job,
+                    [job, response = responseOf(reply)]() mutable { reduceChatResponse(job, std::move(response)); });
     });
 }
 
@@ -196,7 +253,11 @@ ImageGenerationService &ImageGenerationService::shared()
         // Stop the network thread while Qt is still whole: requests pending at exit are cancelled,
         // so none of their continuations runs into a torn-down application.
         if (QCoreApplication::instance())
-            qAddPostRoutine([] { instance.m_http->shutdown(); });
+            qAddPostRoutine([] {
+                instance.m_http->shutdown();
+                if (instance.m_keyCheckHttp)
+                    instance.m_keyCheckHttp->shutdown();
+            });
         return true;
     }();
     Q_UNUSED(shutdownRegistered);
@@ -220,14 +281,26 @@ QFuture<IconImage> ImageGenerationService::generate(const QString &prompt, const
 
 QFuture<QString> ImageGenerationService::testConnection(const QString &apiKey)
 {
+    // A key that cannot be sent is not sent: the answer is the one a rejected key gets.
+    if (OpenRouterProtocol::unsendableKeyReason(apiKey))
+        return QtFuture::makeReadyFuture(QStringLiteral("Invalid API key"));
     // The model list answers 200 to anyone; the key endpoint is the one that rejects a bad key.
     HttpRequest request;
     request.url = QUrl(m_baseUrl + QLatin1String(OpenRouterProtocol::keyPath));
     request.headers = OpenRouterProtocol::keyCheckHeaders(apiKey);
     request.timeout = 10s;
-    return m_http->send(request).then(QThreadPool::globalInstance(), [](const HttpResponse &response) {
+    request.statusOnly = true;
+    // Its own client: its own connection, never queued behind generations waiting for theirs. The
+    // continuation only compares numbers, so it runs where the answer arrives.
+    return keyCheckClient().send(request).then(QtFuture::Launch::Sync, [](const HttpResponse &response) {
         if (response.isTransportFailure())
             return QStringLiteral("Connection failed");
         return response.status == 200 ? QString() : QStringLiteral("Invalid API key");
     });
+}
+
+HttpClient &ImageGenerationService::keyCheckClient()
+{
+    std::call_once(m_keyCheckOnce, [this] { m_keyCheckHttp = std::make_unique<HttpClient>(); });
+    return *m_keyCheckHttp;
 }

@@ -32,6 +32,12 @@ QByteArray chatRequestBody(const QString &modelId, const QStringList &modalities
 /// The two headers of the key check.
 HeaderList keyCheckHeaders(const QString &apiKey);
 
+/// Why a key cannot go into an Authorization header ("Invalid API key: it contains a line break",
+/// or a NUL character): sent raw, such a key would end the header early or add headers and
+/// requests of the server's choosing. Nothing when the key can be sent. A key file written with
+/// `echo key > file` ends in a line break: the text says so, so the user knows what to fix.
+std::optional<QString> unsendableKeyReason(const QString &apiKey);
+
 /// Either the image reference found in a chat response or the reason there is none.
 struct ChatOutcome
 {

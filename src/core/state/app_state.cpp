@@ -44,15 +44,23 @@ QString folderPath(const QUrl &url)
 } // namespace
 
 AppState::AppState(QObject *parent)
+    : AppState(Preferences::stored, parent)
+{
+}
+
+AppState::AppState(Preferences preferences, QObject *parent)
     : QObject(parent)
     , m_selectedTheme(ThemePreset::defaultTheme())
+    , m_preferences(preferences)
 {
     m_toastDismissTimer.setSingleShot(true);
     m_toastDismissTimer.setTimerType(Qt::PreciseTimer);
     m_toastDismissTimer.setInterval(std::chrono::milliseconds(3000));
     connect(&m_toastDismissTimer, &QTimer::timeout, this, [this] { setActiveToast(std::nullopt); });
 
-    const QSettings settings = preferences();
+    if (m_preferences == Preferences::transient)
+        return;
+    const QSettings settings = ::preferences();
     m_useFastModel = settings.value(UseFastModelKey, false).toBool();
     m_isWatchingRoot = settings.value(WatchRootFolderKey, false).toBool();
     if (m_isWatchingRoot)
@@ -91,13 +99,15 @@ void AppState::setMaintainThemeConsistency(bool lock)
 void AppState::setUseFastModel(bool fast)
 {
     notifyingAssign(this, m_useFastModel, fast, &AppState::useFastModelChanged);
-    preferences().setValue(UseFastModelKey, fast);
+    if (m_preferences == Preferences::stored)
+        ::preferences().setValue(UseFastModelKey, fast);
 }
 
 void AppState::setWatchingRoot(bool watching)
 {
     notifyingAssign(this, m_isWatchingRoot, watching, &AppState::isWatchingRootChanged);
-    preferences().setValue(WatchRootFolderKey, watching);
+    if (m_preferences == Preferences::stored)
+        ::preferences().setValue(WatchRootFolderKey, watching);
 
     if (watching) {
         startRootWatcher();

@@ -43,7 +43,12 @@ public:
     /// Shows a folder chooser and returns the chosen directory URLs (empty when cancelled).
     using FolderChooser = std::function<QList<QUrl>()>;
 
+    /// Where the two preferences live. `transient`: both start off, changes are never written, and
+    /// the Desktop watcher is not started at construction (runs that must leave the user's settings alone).
+    enum class Preferences { stored, transient };
+
     explicit AppState(QObject *parent = nullptr);
+    explicit AppState(Preferences preferences, QObject *parent = nullptr);
     ~AppState() override;
 
     ThemePreset selectedTheme() const { return m_selectedTheme; }
@@ -141,6 +146,7 @@ private:
     bool m_maintainThemeConsistency = false;
     bool m_useFastModel = false;
     bool m_isWatchingRoot = false;
+    Preferences m_preferences = Preferences::stored;
     std::unique_ptr<FolderWatcher> m_rootWatcher;
     std::chrono::milliseconds m_watcherReportDelay{4000};
     FolderChooser m_folderChooser;

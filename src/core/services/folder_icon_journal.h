@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+/// @brief What a folder held before its first icon was applied, so that removing the icon gives it back.
+///
+/// Each mechanism is recorded just before it is first changed and forgotten once it is given back, so a
+/// later apply never overwrites the user's original state with one of our own values.
+struct FolderIconJournal final
+{
+    struct DirectoryFile
+    {
+        bool existed = false;
+        QByteArray content;
+    };
+    struct Metadata
+    {
+        std::optional<QByteArray> customIcon;
+        std::optional<QByteArray> thunarIcon;
+    };
+
+    QString folderPath;
+    std::optional<DirectoryFile> directoryFile;
+    std::optional<Metadata> metadata;
+
+    bool isEmpty() const { return !directoryFile && !metadata; }
+
+    /// The record at `path`; an empty one (for `folderPath`) when there is none or it cannot be read.
+    static FolderIconJournal load(const QString &path, const QString &folderPath);
+    /// Writes the record to `path` readable by its owner only, or removes the file when nothing is recorded.
+    bool store(const QString &path) const;
+};
