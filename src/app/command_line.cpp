@@ -33,6 +33,20 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &work
     const QCommandLineOption fast(QStringLiteral("fast"));
     const QCommandLineOption setApiKey(QStringLiteral("set-api-key"));
     parser.addOptions({help, version, applyIcons, fast, setApiKey});
+    // Qt's own window options (`-platform offscreen`, `-style …`) pass through to the application
+    // object untouched; they are single-dash words, so single-dash words are read as long options.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    for (const char *name : {"platform", "platformpluginpath", "platformtheme", "plugin", "display", "style",
+                             "stylesheet", "qwindowgeometry", "qwindowtitle", "qwindowicon", "session"}) {
+        QCommandLineOption qtOption(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        qtOption.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(qtOption);
+    }
+    for (const char *name : {"reverse", "widgetcount", "nograb", "dograb", "sync"}) {
+        QCommandLineOption qtOption(QString::fromLatin1(name));
+        qtOption.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(qtOption);
+    }
 
     CommandLine result;
     if (!parser.parse(arguments)) {

@@ -1,6 +1,7 @@
 #include "command_line.h"
 #include "headless_run.h"
 #include "shell/main_window.h"
+#include "session/session_store.h"
 #include "single_instance.h"
 #include "state/app_state.h"
 #include "window_launch.h"
@@ -27,9 +28,15 @@ int main(int argc, char *argv[])
         return 0;
 
     AppState state;
+    // The last run's folders come back before the window first paints; folders named on the command
+    // line join them. Headless runs never get here, so they neither read nor write the session.
+    SessionStore session(&state);
+    const SessionStore::RestoreOutcome restored = session.restore();
     MainWindow window;
     WindowLaunch::acceptForwardedFolders(instance, state, window);
     state.addFolders(commandLine.folders);
     window.show();
+    if (restored == SessionStore::RestoreOutcome::discarded)
+        state.showToast(Toast::Kind::info, SessionStore::couldNotRestoreMessage());
     return QApplication::exec();
 }

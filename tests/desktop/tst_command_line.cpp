@@ -53,6 +53,9 @@ private Q_SLOTS:
             << QStringList{"--apply-icons", "notes.txt"} << int(A::usageError) << QStringList{} << 1 << false;
         QTest::newRow("fast alone") << QStringList{"--fast", "Music"} << int(A::usageError) << QStringList{} << 0
                                     << true;
+        QTest::newRow("Qt's own window options pass through")
+            << QStringList{"-platform", "offscreen", "Music", "-reverse"} << int(A::openWindow)
+            << QStringList{"Music"} << 0 << false;
         QTest::newRow("unknown option") << QStringList{"--frobnicate", "Music"} << int(A::usageError)
                                         << QStringList{} << 0 << false;
         QTest::newRow("help wins") << QStringList{"Music", "--help"} << int(A::showHelp) << QStringList{} << 0

@@ -107,6 +107,12 @@ private Q_SLOTS:
     void appliesEveryFolderWithTheStoredKey()
     {
         storeKey("sk-or-v1-headless\n");
+        // The window's session: a run without the window must neither read (and set aside) nor rewrite it.
+        const QString session = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/com.tavrune.app/session");
+        QVERIFY(QDir().mkpath(session));
+        QFile index(session + QStringLiteral("/session.json"));
+        QVERIFY(index.open(QIODevice::WriteOnly) && index.write("not a session") > 0);
+        index.close();
         m_server.setDefaultReply(FakeReply::image(picture(Qt::darkCyan)).after(200ms));
         const QStringList names{"Projects", "Photos", "Code"};
         for (const QString &name : names)
@@ -130,6 +136,9 @@ private Q_SLOTS:
         }
         // --fast is this run's choice only: the window's preference is left alone.
         QVERIFY(!QFile::exists(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/tavrune/tavrune.conf")));
+        QCOMPARE(QDir(session).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("session.json")});
+        QVERIFY(index.open(QIODevice::ReadOnly));
+        QCOMPARE(index.readAll(), QByteArray("not a session"));
     }
 
     void reportsEachFailureAndExitsWithOne()

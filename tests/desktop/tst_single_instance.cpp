@@ -56,6 +56,8 @@ private Q_SLOTS:
         for (const std::unique_ptr<QProcess> &window : m_windows)
             stopWindow(*window);
         m_windows.clear();
+        // Each case starts from an empty window: no folders kept from the case before.
+        QDir(qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/com.tavrune.app/session")).removeRecursively();
     }
 
     void initTestCase()

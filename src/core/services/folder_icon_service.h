@@ -19,7 +19,7 @@ bool applyIcon(const IconImage &image, const QUrl &folderUrl);
 bool resetIcon(const QUrl &folderUrl);
 
 /// True when a file-manager mechanism of the folder still names one of its icon files of ours and that
-/// file exists. Only reads.
+/// file exists. Only reads, and may run on any thread.
 bool isIconApplied(const QUrl &folderUrl);
 
 /// Where applied icons are kept as PNG files: `$XDG_DATA_HOME/com.tavrune.app/icons`.

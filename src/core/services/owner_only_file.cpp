@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,6 +13,8 @@
 namespace {
 
 constexpr mode_t OwnerReadWrite = S_IRUSR | S_IWUSR; // 0600
+
+std::atomic<OwnerOnlyFile::BeforeRenameHook> beforeRenameHook{nullptr};
 
 bool writeAll(int fd, const QByteArray &bytes)
 {
@@ -47,6 +50,8 @@ bool syncDirectory(const QString &directory)
 
 namespace OwnerOnlyFile {
 
+void setBeforeRenameHook(BeforeRenameHook hook) { beforeRenameHook.store(hook); }
+
 int createExclusive(const QString &directory, const QString &namePrefix, QString *createdPath)
 {
     // O_EXCL with mode 0600 means the file is private from its first moment: never created with
@@ -80,6 +85,10 @@ bool replace(const QString &path, const QByteArray &bytes)
     // fchmod as well as the creation mode: a umask may have removed the owner's own bits.
     bool ok = ::fchmod(fd, OwnerReadWrite) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
+    if (ok) {
+        if (const OwnerOnlyFile::BeforeRenameHook hook = beforeRenameHook.load())
+            hook(target.absoluteFilePath());
+    }
     if (ok)
         ok = ::rename(temporaryName.constData(), QFile::encodeName(target.absoluteFilePath()).constData()) == 0;
     if (!ok) {

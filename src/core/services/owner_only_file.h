@@ -16,4 +16,9 @@ int createExclusive(const QString &directory, const QString &namePrefix, QString
 /// The result has mode 0600. On failure the previous file is left whole and no temporary remains.
 bool replace(const QString &path, const QByteArray &bytes);
 
+/// Crash tests only: runs right before replace() renames its finished temporary file over `path`
+/// (a hook that kills the process leaves exactly what a crash at that moment would).
+using BeforeRenameHook = void (*)(const QString &path);
+void setBeforeRenameHook(BeforeRenameHook hook);
+
 } // namespace OwnerOnlyFile

@@ -193,6 +193,27 @@ void AppState::addFolders(const QList<QUrl> &urls)
     setFolders(folders);
 }
 
+void AppState::restoreFolders(const QList<FolderItemPtr> &restored, const QSet<QUuid> &selection)
+{
+    QList<FolderItemPtr> folders;
+    folders.reserve(restored.size() + m_folders.size());
+    QSet<QUrl> urls;
+    for (const FolderItemPtr &item : std::as_const(m_folders))
+        urls.insert(item->url());
+    QSet<QUuid> selected = m_selectedFolderIDs;
+    for (const FolderItemPtr &item : restored) {
+        if (urls.contains(item->url()))
+            continue;
+        urls.insert(item->url());
+        folders.append(item);
+        if (selection.contains(item->id()))
+            selected.insert(item->id());
+    }
+    folders.append(m_folders);
+    setFolders(folders);
+    setSelectedFolderIDs(selected);
+}
+
 void AppState::removeFolder(const QUuid &id)
 {
     QList<FolderItemPtr> folders = m_folders;

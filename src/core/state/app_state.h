@@ -84,6 +84,9 @@ public:
     void setFolderChooser(FolderChooser chooser) { m_folderChooser = std::move(chooser); }
     void showOpenPanel();
     void addFolders(const QList<QUrl> &urls);
+    /// Puts folders kept from an earlier run in front of the list, with their selection; folders
+    /// already listed (by URL) are not put in twice.
+    void restoreFolders(const QList<FolderItemPtr> &restored, const QSet<QUuid> &selection);
     void removeFolder(const QUuid &id);
     void removeSelectedFolders();
     void selectFolder(const QUuid &id, bool extending);

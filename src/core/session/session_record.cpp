@@ -1,0 +1,199 @@
+#include "session/session_record.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QSet>
+
+#include <cmath>
+
+namespace {
+
+const QString kVersion = QStringLiteral("version");
+const QString kViewMode = QStringLiteral("viewMode");
+const QString kFolders = QStringLiteral("folders");
+const QString kUrl = QStringLiteral("url");
+const QString kCategory = QStringLiteral("category");
+const QString kState = QStringLiteral("state");
+const QString kFailureMessage = QStringLiteral("failureMessage");
+const QString kCustomPrompt = QStringLiteral("customPrompt");
+const QString kLastPrompt = QStringLiteral("lastGeneratedPrompt");
+const QString kLastAt = QStringLiteral("lastGeneratedAt");
+const QString kFileCount = QStringLiteral("fileCount");
+const QString kFolderSize = QStringLiteral("folderSizeBytes");
+const QString kImage = QStringLiteral("image");
+const QString kSelected = QStringLiteral("selected");
+
+QString stateName(IconState::Kind kind)
+{
+    switch (kind) {
+    case IconState::Kind::placeholder: return QStringLiteral("placeholder");
+    case IconState::Kind::generating: return QStringLiteral("generating");
+    case IconState::Kind::generated: return QStringLiteral("generated");
+    case IconState::Kind::applied: return QStringLiteral("applied");
+    case IconState::Kind::failed: return QStringLiteral("failed");
+    }
+    return {};
+}
+
+// `generating` is never stored, so it is never read either: a file saying so was not written by us.
+std::optional<IconState> stateFromJson(const QJsonObject &folder)
+{
+    const QString name = folder.value(kState).toString();
+    if (name == u"placeholder")
+        return IconState::placeholder();
+    if (name == u"generated")
+        return IconState::generated();
+    if (name == u"applied")
+        return IconState::applied();
+    if (name == u"failed" && folder.value(kFailureMessage).isString())
+        return IconState::failed(folder.value(kFailureMessage).toString());
+    return std::nullopt;
+}
+
+std::optional<qint64> count(const QJsonValue &value)
+{
+    if (!value.isDouble())
+        return std::nullopt;
+    const double number = value.toDouble();
+    // Whole, not negative, and exactly representable: anything else was not written by us.
+    if (number < 0 || number > 9007199254740992.0 || std::floor(number) != number)
+        return std::nullopt;
+    return qint64(number);
+}
+
+std::optional<QString> optionalString(const QJsonObject &object, const QString &key, bool *ok)
+{
+    const QJsonValue value = object.value(key);
+    if (value.isUndefined() || value.isNull())
+        return std::nullopt;
+    if (!value.isString())
+        *ok = false;
+    return value.toString();
+}
+
+std::optional<SessionRecord::Folder> folderFromJson(const QJsonValue &value)
+{
+    if (!value.isObject())
+        return std::nullopt;
+    const QJsonObject object = value.toObject();
+    SessionRecord::Folder folder;
+
+    if (!object.value(kUrl).isString())
+        return std::nullopt;
+    folder.url = QUrl(object.value(kUrl).toString(), QUrl::StrictMode);
+    // Folders are local directory URLs, as the list takes them when they are added.
+    if (!folder.url.isValid() || !folder.url.isLocalFile() || !folder.url.path().startsWith(u'/')
+        || !folder.url.path().endsWith(u'/'))
+        return std::nullopt;
+
+    const std::optional<SemanticCategory> category = semanticCategoryFromRawValue(object.value(kCategory).toString());
+    const std::optional<IconState> state = stateFromJson(object);
+    if (!category || !state)
+        return std::nullopt;
+    folder.category = *category;
+    folder.state = *state;
+
+    bool ok = object.value(kCustomPrompt).isString();
+    folder.customPrompt = object.value(kCustomPrompt).toString();
+    folder.lastGeneratedPrompt = optionalString(object, kLastPrompt, &ok);
+    if (const std::optional<QString> at = optionalString(object, kLastAt, &ok)) {
+        const QDateTime time = QDateTime::fromString(*at, Qt::ISODateWithMs);
+        ok = ok && time.isValid();
+        folder.lastGeneratedAt = time.toLocalTime();
+    }
+    const std::optional<qint64> fileCount = count(object.value(kFileCount));
+    const std::optional<qint64> folderSize = count(object.value(kFolderSize));
+    if (!ok || !fileCount || !folderSize)
+        return std::nullopt;
+    folder.fileCount = *fileCount;
+    folder.folderSizeBytes = *folderSize;
+
+    if (const std::optional<QString> image = optionalString(object, kImage, &ok)) {
+        if (!SessionRecord::isImageFileName(*image))
+            return std::nullopt;
+        folder.imageFile = *image;
+    }
+    const QJsonValue selected = object.value(kSelected);
+    if (!ok || !(selected.isBool() || selected.isUndefined()))
+        return std::nullopt;
+    folder.selected = selected.toBool();
+    return folder;
+}
+
+} // namespace
+
+bool SessionRecord::isImageFileName(const QString &name)
+{
+    // Plain names only: no directory part, no dot file, nothing an edited index could point elsewhere with.
+    static const QRegularExpression pattern(QStringLiteral("\\A[A-Za-z0-9_-]{1,80}\\.png\\z"));
+    return pattern.match(name).hasMatch();
+}
+
+QByteArray SessionRecord::toJson() const
+{
+    QJsonArray list;
+    for (const Folder &folder : folders) {
+        QJsonObject object{
+            {kUrl, folder.url.toString(QUrl::FullyEncoded)},
+            {kCategory, rawValue(folder.category)},
+            {kState, stateName(folder.state.kind())},
+            {kCustomPrompt, folder.customPrompt},
+            {kFileCount, double(folder.fileCount)},
+            {kFolderSize, double(folder.folderSizeBytes)},
+            {kSelected, folder.selected},
+        };
+        if (folder.state.is(IconState::Kind::failed))
+            object.insert(kFailureMessage, folder.state.message());
+        if (folder.lastGeneratedPrompt)
+            object.insert(kLastPrompt, *folder.lastGeneratedPrompt);
+        if (folder.lastGeneratedAt)
+            object.insert(kLastAt, folder.lastGeneratedAt->toUTC().toString(Qt::ISODateWithMs));
+        if (!folder.imageFile.isEmpty())
+            object.insert(kImage, folder.imageFile);
+        list.append(object);
+    }
+    const QJsonObject root{
+        {kVersion, currentVersion},
+        {kViewMode, viewMode == ViewMode::list ? QStringLiteral("list") : QStringLiteral("grid")},
+        {kFolders, list},
+    };
+    return QJsonDocument(root).toJson(QJsonDocument::Compact);
+}
+
+std::optional<SessionRecord> SessionRecord::fromJson(const QByteArray &json)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    const QJsonObject root = document.object();
+    if (!root.value(kVersion).isDouble() || root.value(kVersion).toDouble() != currentVersion)
+        return std::nullopt;
+
+    SessionRecord record;
+    const QString viewMode = root.value(kViewMode).toString();
+    if (viewMode == u"list")
+        record.viewMode = ViewMode::list;
+    else if (viewMode != u"grid")
+        return std::nullopt;
+
+    if (!root.value(kFolders).isArray())
+        return std::nullopt;
+    const QJsonArray list = root.value(kFolders).toArray();
+    QSet<QUrl> urls;
+    QSet<QString> images;
+    record.folders.reserve(list.size());
+    for (const QJsonValue &value : list) {
+        std::optional<Folder> folder = folderFromJson(value);
+        // The list never holds a folder twice, and two folders never share one image file.
+        if (!folder || urls.contains(folder->url) || (!folder->imageFile.isEmpty() && images.contains(folder->imageFile)))
+            return std::nullopt;
+        urls.insert(folder->url);
+        if (!folder->imageFile.isEmpty())
+            images.insert(folder->imageFile);
+        record.folders.append(std::move(*folder));
+    }
+    return record;
+}

@@ -1,0 +1,395 @@
+#include "services/folder_icon_service.h"
+#include "services/icon_styler.h"
+#include "session/session_store.h"
+#include "state/app_state.h"
+#include "temp_tree.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+QUrl dirUrl(const QString &path) { return QUrl::fromLocalFile(path + u'/'); }
+
+IconImage makeIcon(const QColor &color)
+{
+    QImage image(40, 40, QImage::Format_ARGB32_Premultiplied);
+    image.fill(color);
+    return IconImage{image, IconStyler::encodePng(image)};
+}
+
+QString sessionFile(const QString &name) { return SessionStore::directory() + u'/' + name; }
+
+QStringList sessionImages() { return QDir(SessionStore::directory()).entryList({QStringLiteral("*.png")}, QDir::Files); }
+
+// Each file write makes a new inode (temporary file + rename): an unchanged inode is an untouched file.
+QHash<QString, ino_t> inodes()
+{
+    QHash<QString, ino_t> result;
+    const QDir dir(SessionStore::directory());
+    for (const QString &name : dir.entryList(QDir::Files)) {
+        struct stat status = {};
+        if (::stat(QFile::encodeName(dir.filePath(name)).constData(), &status) == 0)
+            result.insert(name, status.st_ino);
+    }
+    return result;
+}
+
+void waitForRestore(SessionStore &store)
+{
+    QSignalSpy finished(&store, &SessionStore::restoreFinished);
+    if (store.isRestoring())
+        QVERIFY(finished.wait(20000));
+}
+
+/// One run of the application: a state and its store, restored at once.
+struct Run
+{
+    AppState state;
+    SessionStore store{&state};
+    SessionStore::RestoreOutcome outcome = store.restore();
+
+    Run() { waitForRestore(store); }
+    FolderItemPtr at(int index) const { return state.folders().at(index); }
+};
+
+} // namespace
+
+/// The folder list outlives the process: what is kept, how it is written, and what bad data does.
+class TestSessionStore final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cleanup()
+    {
+        QDir(SessionStore::directory()).removeRecursively();
+        QSettings(QStringLiteral("tavrune"), QStringLiteral("tavrune")).clear();
+    }
+
+    void roundTripKeepsEveryFieldOrderAndSelection()
+    {
+        TempTree tree;
+        const QStringList paths{tree.makeDir(QStringLiteral("Zeta")), tree.makeDir(QStringLiteral("Alpha")),
+                                tree.makeDir(QStringLiteral("Mid dle"))};
+        tree.makeFile(QStringLiteral("Alpha/a.txt"), "12345");
+        const QDateTime when = QDateTime::currentDateTime().addDays(-3);
+        const IconImage icon = makeIcon(Qt::darkCyan);
+        {
+            Run run;
+            QCOMPARE(run.outcome, SessionStore::RestoreOutcome::empty);
+            run.state.addFolders({dirUrl(paths[0]), dirUrl(paths[1]), dirUrl(paths[2])});
+            run.at(0)->setDetectedCategory(SemanticCategory::games);
+            run.at(0)->setCustomPrompt(QStringLiteral("  a red kite\nover hills "));
+            run.at(0)->setLastGeneratedPrompt(QStringLiteral("Folder name: \"Zeta\" …"));
+            run.at(0)->setLastGeneratedAt(when);
+            run.at(0)->setGeneratedImage(icon);
+            run.at(0)->setIconState(IconState::generated());
+            run.at(1)->setIconState(IconState::failed(QStringLiteral("All models failed: “x”")));
+            run.state.setSelectedFolderIDs({run.at(0)->id(), run.at(2)->id()});
+            run.state.setViewMode(ViewMode::list);
+        } // quitting writes
+
+        Run run;
+        QCOMPARE(run.outcome, SessionStore::RestoreOutcome::restored);
+        QCOMPARE(run.state.folders().size(), 3);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(run.at(i)->url(), dirUrl(paths[i]));
+        QCOMPARE(run.at(0)->detectedCategory(), SemanticCategory::games);
+        QCOMPARE(run.at(0)->customPrompt(), QStringLiteral("  a red kite\nover hills "));
+        QCOMPARE(run.at(0)->lastGeneratedPrompt(), QStringLiteral("Folder name: \"Zeta\" …"));
+        QCOMPARE(run.at(0)->lastGeneratedAt(), when);
+        QCOMPARE(run.at(0)->iconState(), IconState::generated());
+        QCOMPARE(run.at(0)->generatedImage().png, icon.png);
+        QCOMPARE(run.at(0)->generatedImage().image, icon.image);
+        QCOMPARE(run.at(1)->iconState(), IconState::failed(QStringLiteral("All models failed: “x”")));
+        QCOMPARE(run.at(1)->fileCount(), 1);
+        QCOMPARE(run.at(1)->topFiles().size(), 1);
+        QCOMPARE(run.at(2)->iconState(), IconState::placeholder());
+        QVERIFY(!run.at(2)->lastGeneratedPrompt() && !run.at(2)->lastGeneratedAt());
+        QVERIFY(run.at(2)->generatedImage().isNull());
+        QCOMPARE(run.state.selectedFolderIDs(), (QSet<QUuid>{run.at(0)->id(), run.at(2)->id()}));
+        QCOMPARE(run.state.viewMode(), ViewMode::list);
+    }
+
+    void generationRunningAtQuitKeepsItsStartingState()
+    {
+        TempTree tree;
+        {
+            Run run;
+            run.state.addFolders({dirUrl(tree.makeDir(QStringLiteral("Had"))), dirUrl(tree.makeDir(QStringLiteral("New")))});
+            run.at(0)->setGeneratedImage(makeIcon(Qt::yellow));
+            run.at(0)->setIconState(IconState::generated());
+            run.store.flush();
+            run.at(0)->setIconState(IconState::generating());
+            run.at(1)->setIconState(IconState::generating());
+            run.at(1)->setLastGeneratedPrompt(QStringLiteral("sent"));
+        }
+        Run run;
+        QCOMPARE(run.at(0)->iconState(), IconState::generated());
+        QVERIFY(!run.at(0)->generatedImage().isNull());
+        QCOMPARE(run.at(1)->iconState(), IconState::placeholder());
+        QCOMPARE(run.at(1)->lastGeneratedPrompt(), QStringLiteral("sent"));
+    }
+
+    void appliedIsCheckedAgainstTheFolder()
+    {
+        TempTree tree;
+        const QUrl kept = dirUrl(tree.makeDir(QStringLiteral("Kept")));
+        const QUrl reset = dirUrl(tree.makeDir(QStringLiteral("Reset")));
+        {
+            Run run;
+            run.state.addFolders({kept, reset});
+            for (const FolderItemPtr &folder : run.state.folders()) {
+                folder->setGeneratedImage(makeIcon(Qt::green));
+                QVERIFY(run.state.applyIcon(folder->id(), false));
+            }
+        }
+        // Reset while the app was not running.
+        FolderIconService::resetIcon(reset);
+        QVERIFY(FolderIconService::isIconApplied(kept));
+        QVERIFY(!FolderIconService::isIconApplied(reset));
+
+        Run run;
+        QCOMPARE(run.at(0)->iconState(), IconState::applied());
+        QCOMPARE(run.at(1)->iconState(), IconState::generated());
+        QVERIFY(!run.at(1)->generatedImage().isNull());
+    }
+
+    void vanishedFolderStaysFailedAndRecoversWhenBack()
+    {
+        TempTree tree;
+        const QString path = tree.makeDir(QStringLiteral("Drive"));
+        {
+            Run run;
+            run.state.addFolders({dirUrl(path)});
+            run.at(0)->setGeneratedImage(makeIcon(Qt::blue));
+            run.at(0)->setIconState(IconState::generated());
+        }
+        QVERIFY(QDir(path).removeRecursively());
+        {
+            Run run;
+            QCOMPARE(run.state.folders().size(), 1);
+            QCOMPARE(run.at(0)->iconState(), IconState::failed(QStringLiteral("Folder not found")));
+            QVERIFY(!run.at(0)->generatedImage().isNull());
+            run.at(0)->setCustomPrompt(QStringLiteral("edited while unplugged"));
+        }
+        QVERIFY(QDir().mkpath(path));
+        Run run;
+        QCOMPARE(run.at(0)->iconState(), IconState::generated());
+        QCOMPARE(run.at(0)->customPrompt(), QStringLiteral("edited while unplugged"));
+    }
+
+    void badIndexStartsEmptyAndIsKept_data()
+    {
+        QTest::addColumn<QByteArray>("index");
+        const QByteArray folder = "{\"url\":\"file:///tmp/x/\",\"category\":\"code\",\"state\":\"placeholder\","
+                                  "\"customPrompt\":\"\",\"fileCount\":0,\"folderSizeBytes\":0";
+        const QByteArray good = "{\"version\":1,\"viewMode\":\"grid\",\"folders\":[" + folder + "}]}";
+        QVERIFY(SessionRecord::fromJson(good)); // the rows below break this one valid index
+        QTest::newRow("truncated") << good.left(good.size() / 2);
+        QTest::newRow("corrupt") << QByteArray("\x89PNG\x00garbage\xff", 13);
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("future version") << QByteArray(good).replace("\"version\":1", "\"version\":2");
+        QTest::newRow("no version") << QByteArray(good).replace("\"version\":1,", "");
+        QTest::newRow("generating stored") << QByteArray(good).replace("placeholder", "generating");
+        QTest::newRow("unknown category") << QByteArray(good).replace("code", "cooking");
+        QTest::newRow("count as text") << QByteArray(good).replace("\"fileCount\":0", "\"fileCount\":\"0\"");
+        QTest::newRow("negative size") << QByteArray(good).replace("\"folderSizeBytes\":0", "\"folderSizeBytes\":-1");
+        QTest::newRow("image outside") << "{\"version\":1,\"viewMode\":\"grid\",\"folders\":[" + folder
+                                              + ",\"image\":\"../../icons/x.png\"}]}";
+        QTest::newRow("not a directory url") << QByteArray(good).replace("/tmp/x/", "/tmp/x");
+        QTest::newRow("remote url") << QByteArray(good).replace("file:///tmp/x/", "https://example.org/x/");
+        QTest::newRow("same folder twice") << "{\"version\":1,\"viewMode\":\"grid\",\"folders\":[" + folder + "},"
+                                                  + folder + "}]}";
+        QTest::newRow("folders not a list") << QByteArray("{\"version\":1,\"viewMode\":\"grid\",\"folders\":{}}");
+    }
+
+    void badIndexStartsEmptyAndIsKept()
+    {
+        QFETCH(QByteArray, index);
+        QVERIFY(QDir().mkpath(SessionStore::directory()));
+        QFile bad(sessionFile(QStringLiteral("session.json.bad")));
+        QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write("older bad file") > 0);
+        bad.close();
+        QFile file(sessionFile(QStringLiteral("session.json")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(index);
+        file.close();
+
+        Run run;
+        QCOMPARE(run.outcome, SessionStore::RestoreOutcome::discarded);
+        QVERIFY(run.state.folders().isEmpty());
+        QVERIFY(!QFile::exists(sessionFile(QStringLiteral("session.json"))));
+        QVERIFY(bad.open(QIODevice::ReadOnly));
+        QCOMPARE(bad.readAll(), index);
+        QCOMPARE(SessionStore::couldNotRestoreMessage(), QStringLiteral("Could not restore the last session"));
+    }
+
+    void missingOrBrokenImageGivesPlaceholder_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("remove");
+        QTest::newRow("missing") << QByteArray() << true;
+        QTest::newRow("not an image") << QByteArray("not a png at all") << false;
+        QTest::newRow("cut short") << makeIcon(Qt::red).png.left(60) << false;
+    }
+
+    void missingOrBrokenImageGivesPlaceholder()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, remove);
+        TempTree tree;
+        {
+            Run run;
+            run.state.addFolders({dirUrl(tree.makeDir(QStringLiteral("A"))), dirUrl(tree.makeDir(QStringLiteral("B")))});
+            for (const FolderItemPtr &folder : run.state.folders()) {
+                folder->setGeneratedImage(makeIcon(Qt::magenta));
+                folder->setIconState(IconState::generated());
+            }
+            run.store.flush();
+            const QString first = sessionFile(sessionImages().constFirst());
+            if (remove) {
+                QVERIFY(QFile::remove(first));
+            } else {
+                QFile file(first);
+                QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+                file.write(content);
+            }
+        }
+        Run run;
+        const int broken = run.at(0)->generatedImage().isNull() ? 0 : 1;
+        QCOMPARE(run.at(broken)->iconState(), IconState::placeholder());
+        QVERIFY(run.at(broken)->generatedImage().isNull());
+        QCOMPARE(run.at(1 - broken)->iconState(), IconState::generated());
+    }
+
+    void writesOnlyWhatChanged()
+    {
+        TempTree tree;
+        Run run;
+        run.store.setWriteDelay(std::chrono::milliseconds(20));
+        QSignalSpy saved(&run.store, &SessionStore::saved);
+        run.state.addFolders({dirUrl(tree.makeDir(QStringLiteral("A"))), dirUrl(tree.makeDir(QStringLiteral("B"))),
+                              dirUrl(tree.makeDir(QStringLiteral("C")))});
+        for (const FolderItemPtr &folder : run.state.folders())
+            folder->setGeneratedImage(makeIcon(Qt::gray));
+        QVERIFY(saved.wait());
+        QCOMPARE(saved.count(), 1); // many changes, one write
+        const QHash<QString, ino_t> before = inodes();
+        QCOMPARE(sessionImages().size(), 3);
+
+        run.at(0)->setCustomPrompt(QStringLiteral("only the index"));
+        QVERIFY(saved.wait());
+        QHash<QString, ino_t> after = inodes();
+        for (const QString &image : sessionImages())
+            QCOMPARE(after.value(image), before.value(image));
+        QVERIFY(after.value(QStringLiteral("session.json")) != before.value(QStringLiteral("session.json")));
+
+        run.at(1)->setGeneratedImage(makeIcon(Qt::white));
+        run.store.flush();
+        after = inodes();
+        const QStringList images = sessionImages();
+        QCOMPARE(images.size(), 3);
+        QCOMPARE(std::count_if(images.cbegin(), images.cend(), [&](const QString &name) { return !before.contains(name); }), 1);
+
+        // Nothing changed: nothing is written, not even an identical index.
+        const QHash<QString, ino_t> settled = inodes();
+        run.state.setViewMode(ViewMode::list);
+        run.state.setViewMode(ViewMode::grid);
+        run.store.flush();
+        QCOMPARE(inodes(), settled);
+    }
+
+    void turningOffDeletesAndStopsRemembering()
+    {
+        TempTree tree;
+        {
+            Run run;
+            QVERIFY(run.store.isRememberingFolders());
+            run.state.addFolders({dirUrl(tree.makeDir(QStringLiteral("A")))});
+            run.at(0)->setGeneratedImage(makeIcon(Qt::cyan));
+            run.store.flush();
+            QVERIFY(QFile::exists(sessionFile(QStringLiteral("session.json"))));
+
+            QSignalSpy changed(&run.store, &SessionStore::isRememberingFoldersChanged);
+            run.store.setRememberingFolders(false);
+            QCOMPARE(changed.count(), 1);
+            QVERIFY(!QFile::exists(sessionFile(QStringLiteral("session.json"))));
+            QVERIFY(sessionImages().isEmpty());
+            run.at(0)->setCustomPrompt(QStringLiteral("not kept"));
+        }
+        QVERIFY(!QFile::exists(sessionFile(QStringLiteral("session.json"))));
+        {
+            Run run;
+            QVERIFY(!run.store.isRememberingFolders());
+            QCOMPARE(run.outcome, SessionStore::RestoreOutcome::skipped);
+            run.state.addFolders({dirUrl(tree.makeDir(QStringLiteral("B")))});
+            run.at(0)->setGeneratedImage(makeIcon(Qt::cyan));
+            run.store.setRememberingFolders(true);
+        }
+        Run run;
+        QCOMPARE(run.state.folders().size(), 1);
+        QVERIFY(!run.at(0)->generatedImage().isNull());
+    }
+
+    void secondInstanceNeitherRestoresNorSaves()
+    {
+        TempTree tree;
+        Run first;
+        first.state.addFolders({dirUrl(tree.makeDir(QStringLiteral("Mine")))});
+        first.store.flush();
+
+        Run second;
+        QVERIFY(first.store.ownsSession());
+        QVERIFY(!second.store.ownsSession());
+        QCOMPARE(second.outcome, SessionStore::RestoreOutcome::skipped);
+        QVERIFY(second.state.folders().isEmpty());
+        second.state.addFolders({dirUrl(tree.makeDir(QStringLiteral("Theirs")))});
+        second.store.flush();
+        QFile index(sessionFile(QStringLiteral("session.json")));
+        QVERIFY(index.open(QIODevice::ReadOnly));
+        const std::optional<SessionRecord> record = SessionRecord::fromJson(index.readAll());
+        QVERIFY(record && record->folders.size() == 1);
+        QCOMPARE(record->folders.constFirst().url, dirUrl(tree.filePath(QStringLiteral("Mine"))));
+    }
+
+    void crashBeforeTheIndexIsReplacedKeepsTheOldSession()
+    {
+        TempTree tree;
+        const IconImage icon = makeIcon(Qt::darkGreen);
+        {
+            Run run;
+            run.state.addFolders({dirUrl(tree.makeDir(QStringLiteral("A"))), dirUrl(tree.makeDir(QStringLiteral("B")))});
+            run.at(0)->setCustomPrompt(QStringLiteral("before"));
+            run.at(0)->setGeneratedImage(icon);
+            run.at(0)->setIconState(IconState::generated());
+        }
+
+        QProcess crasher;
+        crasher.start(QStringLiteral(TAVRUNE_SESSION_CRASHER));
+        QVERIFY(crasher.waitForFinished(30000));
+        QCOMPARE(crasher.exitStatus(), QProcess::CrashExit);
+
+        Run run;
+        QCOMPARE(run.outcome, SessionStore::RestoreOutcome::restored);
+        QCOMPARE(run.at(0)->customPrompt(), QStringLiteral("before"));
+        QCOMPARE(run.at(1)->customPrompt(), QString());
+        QCOMPARE(run.at(0)->generatedImage().png, icon.png);
+        // The dead process's lock and half-made files are gone once a new run took over and wrote.
+        QVERIFY(run.store.ownsSession());
+        run.at(1)->setCustomPrompt(QStringLiteral("after"));
+        run.store.flush();
+        const QStringList files = QDir(SessionStore::directory()).entryList(QDir::Files | QDir::Hidden);
+        QCOMPARE(files, (QStringList{sessionImages().constFirst(), QStringLiteral("session.json"),
+                                     QStringLiteral("session.lock")}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSessionStore)
+#include "tst_session_store.moc"
