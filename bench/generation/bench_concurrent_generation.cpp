@@ -108,7 +108,7 @@ int main(int argc, char *argv[])
     }
     server.reset();
     server.setDefaultReply(FakeReply::image(picture).after(1s));
-    HttpClient http2(proxy.certificateAuthority());
+    HttpClient http2(nullptr, proxy.certificateAuthority());
     timeRequests(http2, proxy.baseUrl(), 1); // the connection and what the client learns of it
     server.reset();
     server.setDefaultReply(FakeReply::image(picture).after(1s));
@@ -117,7 +117,7 @@ int main(int argc, char *argv[])
                 "at the server (ideal 1 s)\n", ok2, seconds2, server.mostRequestsInFlight());
     server.reset();
     server.setDefaultReply(FakeReply::image(picture).after(1s));
-    HttpClient fresh(proxy.certificateAuthority());
+    HttpClient fresh(nullptr, proxy.certificateAuthority());
     const auto [seconds3, ok3] = timeRequests(fresh, proxy.baseUrl(), 100);
     std::printf("  the same from a fresh client, connecting first: %d of 100 in %.3f s\n", ok3, seconds3);
     return done == calls ? 0 : 1;

@@ -3,7 +3,17 @@
 # The bus (and the gvfs metadata daemon it activates) sees the same temporary HOME.
 set -eu
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tavrune-test.XXXXXX")
-trap 'chmod -R u+rwX "$scratch" 2>/dev/null; rm -rf "$scratch"' EXIT
+# The gvfs metadata daemon may still be flushing its files as the bus goes away; removing the scratch
+# directory then fails once. Try again shortly, and never let the clean-up decide the test's result.
+cleanup() {
+    chmod -R u+rwX "$scratch" 2>/dev/null
+    for _ in 1 2 3 4 5; do
+        rm -rf "$scratch" 2>/dev/null && return 0
+        sleep 0.2
+    done
+    return 0
+}
+trap cleanup EXIT
 export HOME="$scratch/home"
 export XDG_CONFIG_HOME="$HOME/.config"
 export XDG_DATA_HOME="$HOME/.local/share"
