@@ -6,6 +6,7 @@
 //   bench_burst_memory answers   128 generations, each answered with 45 MB: the same picture and
 //                                41 MB of text around it
 //   optional second argument: the server's delay before each answer in ms (default 1000)
+#include "services/generation_error.h"
 #include "services/image_generation_service.h"
 
 #include "fake_open_router.h"
@@ -110,7 +111,10 @@ int main(int argc, char *argv[])
     for (int i = 0; i < calls; ++i) {
         service.generate(QStringLiteral("icon %1").arg(i), QStringLiteral("sk-or-bench"), true)
             .then(&app, [&](const IconImage &icon) { ++(icon.isNull() ? failed : succeeded); })
-            .onFailed(&app, [&] { ++failed; })
+            .onFailed(&app, [&](const GenerationError &error) {
+                if (++failed == 1)
+                    std::fprintf(stderr, "first failure: %s\n", qPrintable(error.description()));
+            })
             .then(&app, [&] {
                 if (succeeded + failed == calls)
                     QCoreApplication::quit();

@@ -17,7 +17,7 @@ HttpResponse fetch(HttpClient &client, const HttpRequest &request)
 {
     QFuture<HttpResponse> future = client.send(request);
     if (!waitFor(future) || future.isCanceled() || future.resultCount() == 0)
-        return HttpResponse{-1, {}, QStringLiteral("no result")};
+        return HttpResponse::transportFailure(QStringLiteral("no result"));
     return future.result();
 }
 
@@ -120,6 +120,56 @@ private Q_SLOTS:
         const HttpResponse denied = fetch(m_client, request);
         QCOMPARE(denied.status, 401);
         QVERIFY(denied.body.isEmpty());
+    }
+
+    void answersWaitUnreadWhileTheBudgetIsHeld()
+    {
+        // Each answer alone is larger than the budget: one must still read on, or nothing would end.
+        const auto budget = MemoryBudget::create(1024 * 1024);
+        HttpClient client(budget);
+        const QByteArray body(2 * 1024 * 1024, 'a');
+        m_server.serve("/a", FakeReply::raw(200, body));
+        m_server.serve("/b", FakeReply::raw(200, body));
+        HttpRequest request;
+        request.url = QUrl(m_server.baseUrl() + "/a");
+        QFuture<HttpResponse> first = client.send(request);
+        request.url = QUrl(m_server.baseUrl() + "/b");
+        QFuture<HttpResponse> second = client.send(request);
+        QTRY_VERIFY(first.isFinished() || second.isFinished());
+        if (second.isFinished())
+            std::swap(first, second);
+        HttpResponse held = first.result();
+        QCOMPARE(held.body, body);
+        QVERIFY(budget->used() >= body.size());
+
+        // While the first answer is held, the second stays unread; let go, it is read to the end.
+        QTest::qWait(300);
+        QVERIFY(!second.isFinished());
+        held = HttpResponse();
+        first = QFuture<HttpResponse>();
+        QVERIFY(waitFor(second));
+        QCOMPARE(second.result().body, body);
+        second = QFuture<HttpResponse>();
+        QCOMPARE(budget->used(), 0);
+
+        // A burst whose answers are let go as they come all arrive, and give everything back.
+        QList<QFuture<HttpResponse>> burst;
+        for (int i = 0; i < 6; ++i)
+            burst.append(client.send(request));
+        int finished = 0, whole = 0;
+        const bool allFinished = QTest::qWaitFor([&] {
+            for (QFuture<HttpResponse> &future : burst) {
+                if (!future.isValid() || !future.isFinished())
+                    continue;
+                ++finished;
+                whole += future.result().body == body ? 1 : 0;
+                future = QFuture<HttpResponse>();
+            }
+            return finished == burst.size();
+        }, 60000);
+        QVERIFY(allFinished);
+        QCOMPARE(whole, burst.size());
+        QCOMPARE(budget->used(), 0);
     }
 
     void slowAnswerTimesOutWithCurlsDescription()

@@ -296,6 +296,9 @@ FakeOpenRouter::FakeOpenRouter()
 {
     d->server.new_task_queue = [] { return new httplib::ThreadPool(serverThreads); };
     d->server.set_keep_alive_max_count(1000);
+    // A client under load may stop reading an answer for a while (it does, to bound its memory);
+    // the library's 5 s would drop such a connection where a real server waits much longer.
+    d->server.set_write_timeout(120, 0);
     d->server.set_payload_max_length(size_t(64) * 1024 * 1024);
     d->server.set_socket_options([this](socket_t socket) {
         httplib::default_socket_options(socket);

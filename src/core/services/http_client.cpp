@@ -25,9 +25,21 @@ struct CurlGlobal
     ~CurlGlobal() { curl_global_cleanup(); }
 };
 
+struct Transfer;
+
+/// What the callbacks of every transfer share: the budget and which transfer may read past it.
+struct Reading
+{
+    std::shared_ptr<MemoryBudget> budget;
+    Transfer *leader = nullptr; // reads on while the budget is exhausted, so that something finishes
+};
+
 /// One exchange in flight: owns its easy handle, its header list and the promise of its result.
 struct Transfer
 {
+    Reading *reading = nullptr;
+    qint64 charged = 0; // body bytes charged to the budget and not yet handed on
+    bool paused = false;
     HttpRequest request;
     QPromise<HttpResponse> promise;
     CURL *easy = nullptr;
@@ -39,6 +51,10 @@ struct Transfer
 
     ~Transfer()
     {
+        if (reading && reading->leader == this)
+            reading->leader = nullptr;
+        if (reading && reading->budget)
+            reading->budget->release(charged);
         if (easy)
             curl_easy_cleanup(easy);
         curl_slist_free_all(headerList);
@@ -52,6 +68,14 @@ size_t writeBody(char *data, size_t size, size_t count, void *userData)
     if (transfer->received.size() + bytes > transfer->request.maxResponseBytes) {
         transfer->overLimit = true;
         return 0; // makes curl abort the transfer with a write error
+    }
+    if (Reading *reading = transfer->reading; reading->budget) {
+        if (reading->budget->isExhausted() && reading->leader != transfer) {
+            transfer->paused = true; // curl hands the same bytes again once resumed
+            return CURL_WRITEFUNC_PAUSE;
+        }
+        reading->budget->charge(bytes);
+        transfer->charged += bytes;
     }
     transfer->received.append(data, bytes);
     return size_t(bytes);
@@ -132,6 +156,7 @@ struct HttpClient::Private
 {
     CurlGlobal global;
     CURLM *multi = nullptr;
+    Reading reading;
     std::thread thread;
 
     std::mutex mutex;
@@ -148,16 +173,20 @@ struct HttpClient::Private
     std::map<QString, int> activePerHost;
 
     void run();
+    void resumePaused();
     void startWaiting();
     void start(std::unique_ptr<Transfer> transfer);
     void complete(CURL *easy, CURLcode code);
     void cancelAll(std::vector<std::unique_ptr<Transfer>> &transfers);
 };
 
-HttpClient::HttpClient()
+HttpClient::HttpClient(std::shared_ptr<MemoryBudget> budget)
     : d(std::make_unique<Private>())
 {
     d->multi = curl_multi_init();
+    d->reading.budget = std::move(budget);
+    if (d->reading.budget)
+        d->reading.budget->setOnRelease([multi = d->multi] { curl_multi_wakeup(multi); });
     curl_multi_setopt(d->multi, CURLMOPT_MAX_HOST_CONNECTIONS, maxConnectionsPerHost);
     curl_multi_setopt(d->multi, CURLMOPT_PIPELINING, long(CURLPIPE_MULTIPLEX));
     d->thread = std::thread([p = d.get()] { p->run(); });
@@ -176,6 +205,8 @@ void HttpClient::shutdown()
             std::lock_guard lock(d->mutex);
             d->stopping = true;
         }
+        if (d->reading.budget)
+            d->reading.budget->setOnRelease(nullptr);
         curl_multi_wakeup(d->multi);
         d->thread.join();
     });
@@ -189,7 +220,7 @@ bool HttpClient::isSendableHeaderValue(const QByteArray &value)
 QFuture<HttpResponse> HttpClient::send(const HttpRequest &request)
 {
     if (const QString refusal = refusalOf(request); !refusal.isEmpty())
-        return QtFuture::makeReadyFuture(HttpResponse{0, {}, refusal});
+        return QtFuture::makeReadyFuture(HttpResponse::transportFailure(refusal));
     auto transfer = std::make_unique<Transfer>();
     transfer->request = request;
     transfer->promise.start();
@@ -223,6 +254,7 @@ void HttpClient::Private::run()
         for (auto &transfer : incoming)
             waiting.push_back(std::move(transfer));
         startWaiting();
+        resumePaused();
 
         int running = 0;
         curl_multi_perform(multi, &running);
@@ -270,6 +302,40 @@ void HttpClient::Private::cancelAll(std::vector<std::unique_ptr<Transfer>> &tran
     transfers.clear();
 }
 
+void HttpClient::Private::resumePaused()
+{
+    if (!reading.budget)
+        return;
+    if (!reading.budget->isExhausted()) {
+        for (auto &[easy, transfer] : active) {
+            if (!transfer->paused)
+                continue;
+            transfer->paused = false;
+            curl_easy_pause(easy, CURLPAUSE_CONT); // may pause it again at once, which is fine
+        }
+        return;
+    }
+    if (reading.leader)
+        return;
+    // Still exhausted and no answer reading on. While answers already read are waiting to be worked
+    // off, their release will wake this thread again. When half-read answers alone fill the budget,
+    // nothing else would: one of them must read on, the one furthest along as it frees it soonest.
+    Transfer *next = nullptr;
+    qint64 halfRead = 0;
+    for (auto &[easy, transfer] : active) {
+        halfRead += transfer->charged;
+        if (transfer->paused && (!next || transfer->received.size() > next->received.size()))
+            next = transfer.get();
+    }
+    if (halfRead < reading.budget->used())
+        return;
+    if (next) {
+        next->paused = false;
+        reading.leader = next;
+        curl_easy_pause(next->easy, CURLPAUSE_CONT);
+    }
+}
+
 void HttpClient::Private::startWaiting()
 {
     for (auto it = waiting.begin(); it != waiting.end();) {
@@ -299,10 +365,11 @@ void HttpClient::Private::start(std::unique_ptr<Transfer> transfer)
     CURL *easy = curl_easy_init();
     if (!easy) {
         --activePerHost[hostKey(request.url)];
-        resolve(*transfer, HttpResponse{0, {}, QStringLiteral("Could not create a transfer")});
+        resolve(*transfer, HttpResponse::transportFailure(QStringLiteral("Could not create a transfer")));
         return;
     }
     transfer->easy = easy;
+    transfer->reading = &reading;
 
     const QByteArray url = request.url.toEncoded();
     curl_easy_setopt(easy, CURLOPT_URL, url.constData()); // curl copies strings it is given
@@ -349,7 +416,7 @@ void HttpClient::Private::start(std::unique_ptr<Transfer> transfer)
 
     if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
         --activePerHost[hostKey(request.url)];
-        resolve(*transfer, HttpResponse{0, {}, QStringLiteral("Could not start the transfer")});
+        resolve(*transfer, HttpResponse::transportFailure(QStringLiteral("Could not start the transfer")));
         return;
     }
     active.emplace(easy, std::move(transfer));
@@ -362,6 +429,8 @@ void HttpClient::Private::complete(CURL *easy, CURLcode code)
         return;
     std::unique_ptr<Transfer> transfer = std::move(found->second);
     active.erase(found);
+    if (reading.leader == transfer.get())
+        reading.leader = nullptr;
     curl_multi_remove_handle(multi, easy);
     --activePerHost[hostKey(transfer->request.url)];
 
@@ -378,6 +447,11 @@ void HttpClient::Private::complete(CURL *easy, CURLcode code)
         curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
         response.status = int(status);
         response.body = std::move(transfer->received);
+        if (reading.budget && transfer->charged > 0) {
+            // The charge travels with the body; the hold gives it back.
+            response.hold = std::make_shared<const MemoryBudget::Hold>(reading.budget, transfer->charged);
+            transfer->charged = 0;
+        }
     } else if (transfer->overLimit || code == CURLE_FILESIZE_EXCEEDED) {
         response.transportError = limitText(transfer->request.maxResponseBytes);
     } else {

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QUrl>
 
+#include "memory_budget.h"
+
 #include <chrono>
 #include <memory>
 #include <utility>
@@ -36,8 +38,17 @@ struct HttpResponse
     QByteArray body;
     /// curl's own description of a transport failure; empty when a response arrived.
     QString transportError;
+    /// The body's share of the client's memory budget, given back when the last copy of the
+    /// response is gone (or passed on with what the body is reduced to). Null without a budget.
+    MemoryBudget::HoldPointer hold;
 
     bool isTransportFailure() const { return !transportError.isEmpty(); }
+    static HttpResponse transportFailure(const QString &description)
+    {
+        HttpResponse response;
+        response.transportError = description;
+        return response;
+    }
 };
 
 /// @brief An HTTP client over the libcurl multi interface running on its own network thread.
@@ -49,7 +60,11 @@ struct HttpResponse
 class HttpClient final
 {
 public:
-    HttpClient();
+    /// With a budget, bodies are charged to it as they arrive, and while it is exhausted answers
+    /// wait, unread, until bytes are given back (only when half-read answers alone fill it does one
+    /// of them read on). Whoever keeps a response must therefore let it go without waiting for
+    /// another answer of the same client.
+    explicit HttpClient(std::shared_ptr<MemoryBudget> budget = nullptr);
     /// Stops the network thread; requests still pending are cancelled.
     ~HttpClient();
 

@@ -9,6 +9,7 @@
 #include <mutex>
 
 class HttpClient;
+class MemoryBudget;
 
 /// @brief Turns a prompt and the user's key into a styled app icon through OpenRouter.
 ///
@@ -43,6 +44,7 @@ private:
 
     HttpClient &keyCheckClient();
 
+    std::shared_ptr<MemoryBudget> m_budget;
     std::unique_ptr<HttpClient> m_http;
     std::unique_ptr<HttpClient> m_keyCheckHttp;
     std::once_flag m_keyCheckOnce;
