@@ -29,6 +29,13 @@
 
 namespace {
 
+/// The icon's smallest rendition that covers a thumbnail of this kind: the cache scales a picture
+/// of a few hundred pixels at most, never the full icon, which the record does not hold.
+QImage renditionFor(const IconImage &icon, ThumbnailCache::Kind kind, qreal dpr)
+{
+    return icon.rendition(int(std::ceil(ThumbnailCache::shape(kind).side * dpr)));
+}
+
 // The badge's own spring: livelier than the window's tokens.
 const Spring BadgeSpring{0.3, 0.6};
 // Cards fade in one after another, this far apart in list order.
@@ -1040,7 +1047,7 @@ void FolderGridView::paintCard(QPainter &p, int index, const QRectF &card, doubl
     if (state.is(IconState::Kind::generating)) {
         GeneratingOverlay::paint(p, parts.icon, now - m_generatingSince.value(id, now));
     } else if (const IconImage image = folder.generatedImage(); !image.isNull()) {
-        const QPixmap thumb = m_thumbnails.thumbnail(id, ThumbnailCache::Kind::card, image.image, dpr);
+        const QPixmap thumb = m_thumbnails.thumbnail(id, ThumbnailCache::Kind::card, renditionFor(image, ThumbnailCache::Kind::card, dpr), dpr);
         if (!thumb.isNull()) {
             const QSizeF size = QSizeF(thumb.size()) / thumb.devicePixelRatio();
             p.drawPixmap(QPointF(snap(parts.icon.center().x() - size.width() / 2, dpr),
@@ -1150,7 +1157,7 @@ void FolderGridView::paintRow(QPainter &p, int index, const QRectF &row, double 
 
     const IconImage image = folder.generatedImage();
     if (!image.isNull()) {
-        const QPixmap thumb = m_thumbnails.thumbnail(id, ThumbnailCache::Kind::row, image.image, dpr);
+        const QPixmap thumb = m_thumbnails.thumbnail(id, ThumbnailCache::Kind::row, renditionFor(image, ThumbnailCache::Kind::row, dpr), dpr);
         if (!thumb.isNull())
             p.drawPixmap(QPointF(snap(parts.icon.left(), dpr), snap(parts.icon.top(), dpr)), thumb);
     } else if (state.is(IconState::Kind::generating)) {
