@@ -132,18 +132,29 @@ private Q_SLOTS:
         QVERIFY(denied.body.isEmpty());
     }
 
+    void answersWaitUnreadWhileTheBudgetIsHeld_data()
+    {
+        QTest::addColumn<bool>("http2");
+        QTest::newRow("HTTP/1.1: one connection each") << false;
+        QTest::newRow("HTTP/2: streams of one connection") << true;
+    }
+
     void answersWaitUnreadWhileTheBudgetIsHeld()
     {
+        QFETCH(bool, http2);
+        if (http2)
+            QVERIFY2(proxy().isRunning(), qPrintable(proxy().error()));
+        const QString base = http2 ? proxy().baseUrl() : m_server.baseUrl();
         // Each answer alone is larger than the budget: one must still read on, or nothing would end.
         const auto budget = MemoryBudget::create(1024 * 1024);
-        HttpClient client(budget);
+        HttpClient client(budget, http2 ? proxy().certificateAuthority() : QByteArray());
         const QByteArray body(2 * 1024 * 1024, 'a');
         m_server.serve("/a", FakeReply::raw(200, body));
         m_server.serve("/b", FakeReply::raw(200, body));
         HttpRequest request;
-        request.url = QUrl(m_server.baseUrl() + "/a");
+        request.url = QUrl(base + "/a");
         QFuture<HttpResponse> first = client.send(request);
-        request.url = QUrl(m_server.baseUrl() + "/b");
+        request.url = QUrl(base + "/b");
         QFuture<HttpResponse> second = client.send(request);
         QTRY_VERIFY(first.isFinished() || second.isFinished());
         if (second.isFinished())

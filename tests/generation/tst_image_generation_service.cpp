@@ -101,6 +101,10 @@ private Q_SLOTS:
             QCOMPARE(icon.rendition(1).width(), 24);
             QCOMPARE(icon.rendition(100).width(), 120);
             QCOMPARE(icon.rendition(1000).width(), 240);
+            QFuture<QImage> full = icon.fullImage(); // decoded off this thread, on demand
+            QVERIFY(waitFor(full));
+            QCOMPARE(full.result().size(), QSize(1024, 1024));
+            QCOMPARE(full.result().pixel(512, 512), icon.decodeFullImage().pixel(512, 512));
             QCOMPARE(IconImage::liveCount(), aliveBefore + 1);
         }
         record.reset();

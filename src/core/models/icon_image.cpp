@@ -1,6 +1,7 @@
 #include "models/icon_image.h"
 
 #include "services/image_decoder.h"
+#include "services/image_work_pool.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -83,7 +84,7 @@ QImage IconImage::decodeFullImage() const
 
 QFuture<QImage> IconImage::fullImage() const
 {
-    return QtConcurrent::run([icon = *this] { return icon.decodeFullImage(); });
+    return QtConcurrent::run(&ImageWorkPool::instance(), [icon = *this] { return icon.decodeFullImage(); });
 }
 
 int IconImage::liveCount() { return alive.load(); }

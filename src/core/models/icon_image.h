@@ -16,7 +16,7 @@
 ///   at device pixel ratios 1 and 2: 24 (multi-selection thumbnail), 36 (list row), 48 (grid card,
 ///   whose 56-point frame shows the icon at 0.85), 120 (inspector preview) and their doubles
 ///   (48, 72, 96, 240). Views take rendition(side) and draw it with smooth scaling;
-/// - fullImage(): the full-size image decoded from the PNG on the thread pool, when something
+/// - fullImage(): the full-size image decoded from the PNG on the image work pool, when something
 ///   really needs every pixel.
 ///
 /// Copies share everything and are cheap. Two icons are the same icon when one is a copy of the
@@ -45,7 +45,7 @@ public:
     /// The sides (in pixels) renditions are made at, smallest first.
     static const QList<int> &renditionSides();
 
-    /// The full-size image, decoded from the PNG on the thread pool.
+    /// The full-size image, decoded from the PNG on the image work pool.
     QFuture<QImage> fullImage() const;
     /// The same, decoded on the calling thread: never call it on the UI thread.
     QImage decodeFullImage() const;

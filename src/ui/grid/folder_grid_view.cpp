@@ -971,15 +971,37 @@ void FolderGridView::paintBadge(QPainter &p, const QRectF &rect, Badge badge, qr
     const QColor colour = badge == Badge::generated ? Tokens::accent(*m_state)
                           : badge == Badge::applied ? Tokens::green()
                                                     : Tokens::red();
+    // Disc, ring and symbol are drawn once per look; cards blit them (scaled only while springing).
+    const qreal dpr = p.device() ? p.device()->devicePixelRatioF() : 1.0;
+    const qreal side = rect.width() + 2;
+    const QString key = symbol + colour.name(QColor::HexArgb) + QString::number(dpr);
+    QPixmap &pixmap = m_badgePixmaps[key];
+    if (pixmap.isNull()) {
+        QImage image(QSize(side, side) * dpr, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(dpr);
+        image.fill(Qt::transparent);
+        QPainter b(&image);
+        b.setRenderHint(QPainter::Antialiasing);
+        const QRectF circle(1, 1, rect.width(), rect.height());
+        b.setBrush(BadgeFill);
+        b.setPen(QPen(white(0.12), 1));
+        b.drawEllipse(circle);
+        Symbols::paint(b, circle, symbol, 13, colour);
+        b.end();
+        pixmap = QPixmap::fromImage(image);
+        pixmap.setDevicePixelRatio(dpr);
+    }
     p.save();
     p.setOpacity(p.opacity() * std::clamp(opacity, 0.0, 1.0));
-    p.translate(rect.center());
-    p.scale(scale, scale);
-    const QRectF circle(-rect.width() / 2, -rect.height() / 2, rect.width(), rect.height());
-    p.setBrush(BadgeFill);
-    p.setPen(QPen(white(0.12), 1));
-    p.drawEllipse(circle);
-    Symbols::paint(p, circle, symbol, 13, colour);
+    const QRectF target(rect.center() - QPointF(side / 2, side / 2), QSizeF(side, side));
+    if (scale == 1.0) {
+        p.drawPixmap(target.topLeft(), pixmap);
+    } else {
+        p.translate(rect.center());
+        p.scale(scale, scale);
+        p.translate(-rect.center());
+        p.drawPixmap(target, pixmap, QRectF(QPointF(0, 0), QSizeF(pixmap.size())));
+    }
     p.restore();
 }
 
