@@ -1,9 +1,30 @@
-// Feeds arbitrary bytes to the reading of chat-completions answers and of image references:
-// the first byte picks the HTTP status, the rest is the body.
+// Feeds arbitrary bytes to the reading of chat-completions answers, of image references and of the
+// image bytes they carry: the first byte picks the HTTP status, the rest is the body.
+#include "services/image_decoder.h"
 #include "services/open_router_protocol.h"
 
 #include <cstddef>
 #include <cstdint>
+
+namespace {
+
+/// Only the four raster formats decode, never a cut-off JPEG, never beyond the size limits.
+void decodeAndCheck(const QByteArray &bytes)
+{
+    const QImage image = ImageDecoder::decode(bytes);
+    if (image.isNull())
+        return;
+    const char *format = ImageDecoder::formatOf(bytes);
+    if (!format)
+        __builtin_trap();
+    if (qstrcmp(format, "jpeg") == 0 && !ImageDecoder::isCompleteJpeg(bytes))
+        __builtin_trap();
+    if (image.width() > ImageDecoder::maxSide || image.height() > ImageDecoder::maxSide
+        || qint64(image.width()) * image.height() > ImageDecoder::maxPixels)
+        __builtin_trap();
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -23,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     } else {
         if (status != 200)
             __builtin_trap();
-        OpenRouterProtocol::dataUrlPayload(outcome.imageReference);
+        if (const auto bytes = OpenRouterProtocol::dataUrlPayload(outcome.imageReference))
+            decodeAndCheck(*bytes);
         OpenRouterProtocol::fetchableImageUrl(outcome.imageReference);
     }
 
@@ -35,6 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (bytes->toBase64().size() != payload.size())
             __builtin_trap();
     }
+    // And the body as image bytes itself: a downloaded reference is decoded as it comes.
+    decodeAndCheck(body);
+
     const QUrl url = OpenRouterProtocol::fetchableImageUrl(text);
     if (url.isValid() && url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))
         __builtin_trap();

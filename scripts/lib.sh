@@ -6,7 +6,7 @@ TAVRUNE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 TAVRUNE_BUILD_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libqt6opengl6-dev qt6-3d-dev qt6-svg-dev qt6-image-formats-plugins
-    libcurl4-openssl-dev libglib2.0-dev libpng-dev libdeflate-dev libspng-dev
+    libcurl4-openssl-dev libssl-dev libglib2.0-dev libpng-dev libdeflate-dev libspng-dev
     fonts-inter fonts-jetbrains-mono fonts-material-design-icons-iconfont
     gvfs gvfs-daemons dbus
 )

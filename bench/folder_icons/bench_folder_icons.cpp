@@ -24,10 +24,9 @@ constexpr int kFolders = 100;
 // Close to a generated icon: a 1024 × 1024 plate with a busy picture, so the PNG has a realistic size.
 IconImage makeIcon(quint32 seed)
 {
-    IconImage icon;
-    icon.image = QImage(1024, 1024, QImage::Format_ARGB32_Premultiplied);
-    icon.image.fill(Qt::transparent);
-    QPainter painter(&icon.image);
+    QImage image(1024, 1024, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath plate;
     plate.addRoundedRect(QRectF(100, 100, 824, 824), 185, 185);
@@ -35,7 +34,7 @@ IconImage makeIcon(quint32 seed)
     QLinearGradient gradient(0, 0, 1024, 1024);
     gradient.setColorAt(0, QColor::fromHsv(int(seed % 360), 180, 240));
     gradient.setColorAt(1, QColor::fromHsv(int((seed * 7) % 360), 200, 120));
-    painter.fillRect(icon.image.rect(), gradient);
+    painter.fillRect(image.rect(), gradient);
     QRandomGenerator random(seed);
     for (int i = 0; i < 4000; ++i) {
         painter.setPen(QColor::fromRgb(random.generate() | 0xff000000));
@@ -43,10 +42,11 @@ IconImage makeIcon(quint32 seed)
                             random.bounded(2, 12));
     }
     painter.end();
-    QBuffer buffer(&icon.png);
+    QByteArray png;
+    QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
-    icon.image.save(&buffer, "PNG");
-    return icon;
+    image.save(&buffer, "PNG");
+    return IconImage(image, png);
 }
 
 struct Round
@@ -108,7 +108,7 @@ int main(int argc, char **argv)
         first.append(makeIcon(quint32(i + 1)));
         second.append(makeIcon(quint32(i + 1001)));
     }
-    std::printf("PNG size: %.0f KiB per icon\n", double(first.first().png.size()) / 1024.0);
+    std::printf("PNG size: %.0f KiB per icon\n", double(first.first().png().size()) / 1024.0);
 
     int index = 0;
     const auto applyFrom = [&](const QList<IconImage> &icons) {

@@ -1,12 +1,14 @@
 // 64 generate() calls at once against the fake OpenRouter answering each request after 1 s.
 // With 32 connections per host the ideal is two waves: 2 s. Usage: [calls] [image side]
 // The same exchanges are first timed through the HTTP client alone, then through generate(), which
-// adds decoding, styling and PNG encoding of every icon on the thread pool.
+// adds decoding, styling and PNG encoding of every icon on the thread pool. Last, 100 chat requests
+// through nghttpx speaking HTTP/2 over TLS: all multiplexed at once, ideally 1 s.
 #include "services/http_client.h"
 #include "services/image_generation_service.h"
 #include "services/open_router_protocol.h"
 
 #include "fake_open_router.h"
+#include "http2_proxy.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -16,6 +18,37 @@
 #include <cstdio>
 
 using namespace std::chrono_literals;
+
+namespace {
+
+HttpRequest chatRequest(const QString &baseUrl, int i)
+{
+    HttpRequest request;
+    request.method = "POST";
+    request.url = QUrl(baseUrl + QLatin1String(OpenRouterProtocol::chatCompletionsPath));
+    request.headers = OpenRouterProtocol::chatRequestHeaders(QStringLiteral("sk-or-bench"));
+    request.body = OpenRouterProtocol::chatRequestBody(QLatin1String(OpenRouterProtocol::fastModelId),
+                                                       {QStringLiteral("image"), QStringLiteral("text")},
+                                                       QStringLiteral("icon %1").arg(i));
+    request.timeout = 300s;
+    return request;
+}
+
+/// Seconds until every one of `calls` chat requests has its answer, and how many were 200.
+std::pair<double, int> timeRequests(HttpClient &client, const QString &baseUrl, int calls)
+{
+    QList<QFuture<HttpResponse>> responses;
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < calls; ++i)
+        responses.append(client.send(chatRequest(baseUrl, i)));
+    int ok = 0;
+    for (QFuture<HttpResponse> &response : responses)
+        ok += response.result().status == 200 ? 1 : 0;
+    return {timer.nsecsElapsed() / 1e9, ok};
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -32,25 +65,8 @@ int main(int argc, char *argv[])
 
     {
         HttpClient client;
-        QList<QFuture<HttpResponse>> responses;
-        QElapsedTimer transport;
-        transport.start();
-        for (int i = 0; i < calls; ++i) {
-            HttpRequest request;
-            request.method = "POST";
-            request.url = QUrl(server.baseUrl() + QLatin1String(OpenRouterProtocol::chatCompletionsPath));
-            request.headers = OpenRouterProtocol::chatRequestHeaders(QStringLiteral("sk-or-bench"));
-            request.body = OpenRouterProtocol::chatRequestBody(QLatin1String(OpenRouterProtocol::fastModelId),
-                                                               {QStringLiteral("image"), QStringLiteral("text")},
-                                                               QStringLiteral("icon %1").arg(i));
-            request.timeout = 300s;
-            responses.append(client.send(request));
-        }
-        int ok = 0;
-        for (QFuture<HttpResponse> &response : responses)
-            ok += response.result().status == 200 ? 1 : 0;
-        std::printf("HTTP client alone: %d of %d chat requests answered 200 in %.3f s\n", ok, calls,
-                    transport.nsecsElapsed() / 1e9);
+        const auto [seconds, ok] = timeRequests(client, server.baseUrl(), calls);
+        std::printf("HTTP client alone: %d of %d chat requests answered 200 in %.3f s\n", ok, calls, seconds);
     }
 
     int done = 0;
@@ -84,5 +100,25 @@ int main(int argc, char *argv[])
                     "last at %lld ms\n",
                     qint64(firstWave), arrivals.first(), arrivals.value(31, -1), arrivals.last());
     }
+
+    Http2Proxy proxy(server.port());
+    if (!proxy.isRunning()) {
+        std::printf("HTTP/2: no proxy (%s)\n", qPrintable(proxy.error()));
+        return 1;
+    }
+    server.reset();
+    server.setDefaultReply(FakeReply::image(picture).after(1s));
+    HttpClient http2(nullptr, proxy.certificateAuthority());
+    timeRequests(http2, proxy.baseUrl(), 1); // the connection and what the client learns of it
+    server.reset();
+    server.setDefaultReply(FakeReply::image(picture).after(1s));
+    const auto [seconds2, ok2] = timeRequests(http2, proxy.baseUrl(), 100);
+    std::printf("HTTP/2 through nghttpx: %d of 100 chat requests answered 200 in %.3f s, %d in flight at once "
+                "at the server (ideal 1 s)\n", ok2, seconds2, server.mostRequestsInFlight());
+    server.reset();
+    server.setDefaultReply(FakeReply::image(picture).after(1s));
+    HttpClient fresh(nullptr, proxy.certificateAuthority());
+    const auto [seconds3, ok3] = timeRequests(fresh, proxy.baseUrl(), 100);
+    std::printf("  the same from a fresh client, connecting first: %d of 100 in %.3f s\n", ok3, seconds3);
     return done == calls ? 0 : 1;
 }

@@ -93,12 +93,12 @@ int main(int argc, char *argv[])
     state.addFolders(urls);
     // Sixteen pictures shared out over the folders (5,000 distinct 1024² images would need 20 GiB);
     // thumbnails are still made and kept per folder.
-    std::vector<QImage> pictures;
+    std::vector<IconImage> pictures;
     for (int i = 0; i < 16; ++i)
-        pictures.push_back(icon(i));
+        pictures.push_back(IconImage(icon(i), {}));
     for (int i = 0; i < FolderCount; ++i) {
         const FolderItemPtr &folder = state.folders().at(i);
-        folder->setGeneratedImage(IconImage{pictures[size_t(i % 16)], {}});
+        folder->setGeneratedImage(pictures[size_t(i % 16)]);
         folder->setIconState(i % 3 == 0 ? IconState::applied() : IconState::generated());
     }
 

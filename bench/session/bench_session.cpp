@@ -119,7 +119,7 @@ int main(int argc, char *argv[])
     QList<IconImage> icons;
     for (int i = 0; i < 8; ++i)
         icons.append(icon(i));
-    std::printf("icon PNG: %lld bytes\n", qint64(icons.constFirst().png.size()));
+    std::printf("icon PNG: %lld bytes\n", qint64(icons.constFirst().png().size()));
 
     {
         AppState state;

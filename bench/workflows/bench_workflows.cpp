@@ -1,6 +1,7 @@
 // Regenerating 100 folders against a fake OpenRouter that answers after 1 s: the batch's wall
-// time and the longest stall of the main thread's event loop while results arrive. Then the
-// resident memory that 200 generated icons hold.
+// time and the longest stall of the main thread's event loop while results arrive. Before that,
+// the resident memory that 200 and 1,000 generated icons hold, each measured in a fresh process
+// (this program run again with the argument "memory N").
 //
 // Runs in a scratch HOME of its own; nothing of the user's is read or written.
 #include "state/app_state.h"
@@ -9,6 +10,7 @@
 #include "fake_open_router.h"
 
 #include <QCoreApplication>
+#include <QProcess>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -104,14 +106,27 @@ int main(int argc, char *argv[])
         state.addFolders(urls);
     };
 
-    {
-        const qint64 before = residentKiB();
+    if (argc == 3 && qstrcmp(argv[1], "memory") == 0) {
+        const int count = std::atoi(argv[2]);
         AppState state;
-        makeFolders(state, 200, QStringLiteral("memory-"));
+        makeFolders(state, count, QStringLiteral("memory-"));
+        const qint64 before = residentKiB();
         regenerate(state);
+        int generated = 0;
+        for (const FolderItemPtr &folder : state.folders())
+            generated += folder->generatedImage().isNull() ? 0 : 1;
         const qint64 after = residentKiB();
-        std::printf("resident memory: %lld KiB before, %lld KiB with 200 icons: %.0f KiB per icon\n",
-                    static_cast<long long>(before), static_cast<long long>(after), double(after - before) / 200.0);
+        std::printf("resident memory, fresh process: %lld KiB before, %lld KiB with %d icons: %.0f KiB per icon "
+                    "(%d icons alive)\n",
+                    static_cast<long long>(before), static_cast<long long>(after), generated,
+                    double(after - before) / count, IconImage::liveCount());
+        return generated == count ? 0 : 1;
+    }
+    for (const char *count : {"200", "1000"}) {
+        QProcess fresh;
+        fresh.setProcessChannelMode(QProcess::ForwardedChannels);
+        fresh.start(QCoreApplication::applicationFilePath(), {QStringLiteral("memory"), QString::fromLatin1(count)});
+        fresh.waitForFinished(-1);
     }
     {
         server.setGenerator([replies](const QString &, const QString &prompt) {

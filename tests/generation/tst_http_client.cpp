@@ -1,6 +1,7 @@
 #include "services/http_client.h"
 
 #include "fake_open_router.h"
+#include "http2_proxy.h"
 #include "wait_for.h"
 
 #include <QElapsedTimer>
@@ -8,6 +9,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <memory>
 
 using namespace std::chrono_literals;
 
@@ -31,6 +33,14 @@ class TestHttpClient final : public QObject
 private:
     FakeOpenRouter m_server;
     HttpClient m_client;
+    std::unique_ptr<Http2Proxy> m_proxy; // nghttpx in front of m_server, made when first needed
+
+    Http2Proxy &proxy()
+    {
+        if (!m_proxy)
+            m_proxy = std::make_unique<Http2Proxy>(m_server.port());
+        return *m_proxy;
+    }
 
 private Q_SLOTS:
     void init() { m_server.reset(); }
@@ -122,18 +132,29 @@ private Q_SLOTS:
         QVERIFY(denied.body.isEmpty());
     }
 
+    void answersWaitUnreadWhileTheBudgetIsHeld_data()
+    {
+        QTest::addColumn<bool>("http2");
+        QTest::newRow("HTTP/1.1: one connection each") << false;
+        QTest::newRow("HTTP/2: streams of one connection") << true;
+    }
+
     void answersWaitUnreadWhileTheBudgetIsHeld()
     {
+        QFETCH(bool, http2);
+        if (http2)
+            QVERIFY2(proxy().isRunning(), qPrintable(proxy().error()));
+        const QString base = http2 ? proxy().baseUrl() : m_server.baseUrl();
         // Each answer alone is larger than the budget: one must still read on, or nothing would end.
         const auto budget = MemoryBudget::create(1024 * 1024);
-        HttpClient client(budget);
+        HttpClient client(budget, http2 ? proxy().certificateAuthority() : QByteArray());
         const QByteArray body(2 * 1024 * 1024, 'a');
         m_server.serve("/a", FakeReply::raw(200, body));
         m_server.serve("/b", FakeReply::raw(200, body));
         HttpRequest request;
-        request.url = QUrl(m_server.baseUrl() + "/a");
+        request.url = QUrl(base + "/a");
         QFuture<HttpResponse> first = client.send(request);
-        request.url = QUrl(m_server.baseUrl() + "/b");
+        request.url = QUrl(base + "/b");
         QFuture<HttpResponse> second = client.send(request);
         QTRY_VERIFY(first.isFinished() || second.isFinished());
         if (second.isFinished())
@@ -210,6 +231,53 @@ private Q_SLOTS:
         std::sort(arrivals.begin(), arrivals.end());
         QCOMPARE(arrivals.size(), 40);
         QVERIFY2(arrivals[32] - arrivals[0] >= 1900, qPrintable(QString::number(arrivals[32] - arrivals[0])));
+    }
+
+    void batchIsInFlightUpToTheConnectionLimit_data()
+    {
+        QTest::addColumn<bool>("http2");
+        QTest::addColumn<int>("inFlight");
+        QTest::addColumn<std::chrono::milliseconds>("delay");
+        // A delay long enough for the whole batch to arrive while the first answers are held back.
+        QTest::newRow("HTTP/2: every request a stream") << true << 100 << std::chrono::milliseconds(3s);
+        QTest::newRow("HTTP/1.1: one request per connection") << false << 32 << std::chrono::milliseconds(500ms);
+    }
+
+    void batchIsInFlightUpToTheConnectionLimit()
+    {
+        QFETCH(bool, http2);
+        QFETCH(int, inFlight);
+        QFETCH(std::chrono::milliseconds, delay);
+        if (http2)
+            QVERIFY2(proxy().isRunning(), qPrintable(proxy().error()));
+        HttpClient client(nullptr, http2 ? proxy().certificateAuthority() : QByteArray());
+        const QString base = http2 ? proxy().baseUrl() : m_server.baseUrl();
+        m_server.serve("/batch", FakeReply::raw(200, "ok").after(delay));
+
+        QList<QFuture<HttpResponse>> futures;
+        for (int i = 0; i < 100; ++i) {
+            HttpRequest request;
+            request.url = QUrl(base + "/batch");
+            futures.append(client.send(request));
+        }
+        for (QFuture<HttpResponse> &future : futures) {
+            QVERIFY(waitFor(future));
+            QCOMPARE(future.result().transportError, QString());
+            QCOMPARE(future.result().status, 200);
+        }
+        QCOMPARE(m_server.requests().size(), 100);
+        QCOMPARE(m_server.mostRequestsInFlight(), inFlight);
+    }
+
+    void unknownCertificateAuthorityIsRefused()
+    {
+        QVERIFY2(proxy().isRunning(), qPrintable(proxy().error()));
+        HttpRequest request;
+        request.url = QUrl(proxy().baseUrl() + "/anything");
+        const HttpResponse refused = fetch(m_client, request); // the system's authorities only
+        QVERIFY(refused.isTransportFailure());
+        QVERIFY2(refused.transportError.contains("certificate", Qt::CaseInsensitive), qPrintable(refused.transportError));
+        QVERIFY(m_server.requests().isEmpty());
     }
 
     void refusedConnectionIsATransportFailure()

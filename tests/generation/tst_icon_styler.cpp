@@ -183,6 +183,40 @@ private Q_SLOTS:
         QCOMPARE(decoded.size(), QSize(300, 200));
     }
 
+    void pngDecodesAsQtsReaderDoes_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::newRow("RGB") << int(QImage::Format_RGB32);
+        QTest::newRow("RGBA") << int(QImage::Format_ARGB32);
+        QTest::newRow("grey") << int(QImage::Format_Grayscale8);
+        QTest::newRow("palette") << int(QImage::Format_Indexed8);
+        QTest::newRow("16-bit RGBA") << int(QImage::Format_RGBA64);
+    }
+
+    void pngDecodesAsQtsReaderDoes()
+    {
+        QFETCH(int, format);
+        // Noise over gradients, so the writer uses every row filter; odd sizes for the edges.
+        QImage source(301, 203, QImage::Format_ARGB32);
+        for (int y = 0; y < source.height(); ++y) {
+            for (int x = 0; x < source.width(); ++x) {
+                const int noise = int((quint32(x) * 2654435761u ^ quint32(y) * 40503u) >> 27);
+                source.setPixel(x, y, qRgba(x % 256, (y * 3 + noise) % 256, (x * y) % 256, 255 - (x + noise) % 256));
+            }
+        }
+        const QByteArray png = FakeReply::encode(source.convertToFormat(QImage::Format(format)), "png");
+        const QImage expected = QImage::fromData(png, "png");
+        const QImage decoded = ImageDecoder::decode(png);
+        QCOMPARE(decoded.format(), expected.format());
+        QCOMPARE(decoded, expected);
+
+        // A damaged chunk is refused, as Qt's reader refuses it.
+        QByteArray damaged = png;
+        damaged[damaged.size() / 2] = char(damaged[damaged.size() / 2] ^ 0x5a);
+        QCOMPARE(ImageDecoder::decode(damaged).isNull(), QImage::fromData(damaged, "png").isNull());
+        QVERIFY(ImageDecoder::decode(png.left(png.size() - 40)).isNull());
+    }
+
     void decoderRefusesNonImagesAndDecompressionBombs()
     {
         QVERIFY(ImageDecoder::decode(QByteArray()).isNull());

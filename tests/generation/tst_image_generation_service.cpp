@@ -1,3 +1,4 @@
+#include "models/folder_item.h"
 #include "services/generation_error.h"
 #include "services/image_decoder.h"
 #include "services/image_generation_service.h"
@@ -52,7 +53,7 @@ Outcome generate(bool useFast, const QString &prompt = QStringLiteral("A folder 
 
 bool centreIs(const IconImage &icon, QColor colour)
 {
-    const QColor centre = icon.image.pixelColor(512, 512);
+    const QColor centre = icon.decodeFullImage().pixelColor(512, 512);
     return std::abs(centre.red() - colour.red()) < 8 && std::abs(centre.green() - colour.green()) < 8
         && std::abs(centre.blue() - colour.blue()) < 8;
 }
@@ -77,6 +78,39 @@ private Q_SLOTS:
 
     void init() { m_server.reset(); }
 
+    void renditionsArePresentAfterGenerationAndReleasedWithTheRecord()
+    {
+        m_server.script(fast, FakeReply::image(picture(Qt::blue)));
+        const int aliveBefore = IconImage::liveCount();
+        FolderItemPtr record = FolderItem::create(QUrl::fromLocalFile(QStringLiteral("/tmp/Invoices")),
+                                                  SemanticCategory::documents);
+        record->setGeneratedImage(generate(true).icon);
+        {
+            const IconImage icon = record->generatedImage();
+            QVERIFY(!icon.isNull());
+            QList<int> sides;
+            for (const QImage &rendition : icon.renditions()) {
+                sides.append(rendition.width());
+                QCOMPARE(rendition.height(), rendition.width());
+                // The icon itself, scaled: the picture in the middle, the transparent margin around.
+                const int middle = rendition.width() / 2;
+                QVERIFY(qBlue(rendition.pixel(middle, middle)) > 240 && qRed(rendition.pixel(middle, middle)) < 16);
+                QCOMPARE(qAlpha(rendition.pixel(0, 0)), 0);
+            }
+            QCOMPARE(sides, IconImage::renditionSides());
+            QCOMPARE(icon.rendition(1).width(), 24);
+            QCOMPARE(icon.rendition(100).width(), 120);
+            QCOMPARE(icon.rendition(1000).width(), 240);
+            QFuture<QImage> full = icon.fullImage(); // decoded off this thread, on demand
+            QVERIFY(waitFor(full));
+            QCOMPARE(full.result().size(), QSize(1024, 1024));
+            QCOMPARE(full.result().pixel(512, 512), icon.decodeFullImage().pixel(512, 512));
+            QCOMPARE(IconImage::liveCount(), aliveBefore + 1);
+        }
+        record.reset();
+        QTRY_COMPARE(IconImage::liveCount(), aliveBefore); // the generation's own references go soon after
+    }
+
     void fastModeSendsExactlyOneRequestToTheFastModel()
     {
         m_server.script(fast, FakeReply::image(picture(Qt::blue)));
@@ -84,10 +118,9 @@ private Q_SLOTS:
         const Outcome outcome = generate(true, QStringLiteral("Prompt with \"quotes\" and ünïcödé\nlines"));
         QVERIFY(outcome.finished);
         QCOMPARE(outcome.error, QString());
-        QCOMPARE(outcome.icon.image.size(), QSize(1024, 1024));
+        QCOMPARE(outcome.icon.size(), QSize(1024, 1024));
+        QCOMPARE(outcome.icon.decodeFullImage().size(), QSize(1024, 1024));
         QVERIFY(centreIs(outcome.icon, Qt::blue));
-        QCOMPARE(ImageDecoder::decode(outcome.icon.png).convertToFormat(QImage::Format_ARGB32_Premultiplied),
-                 outcome.icon.image);
 
         const QList<RecordedRequest> requests = m_server.requests();
         QCOMPARE(requests.size(), 1);
@@ -223,7 +256,7 @@ private Q_SLOTS:
         m_server.script(fast, reply);
         const Outcome outcome = generate(true);
         QCOMPARE(outcome.error, QString());
-        QCOMPARE(outcome.icon.image.size(), QSize(1024, 1024));
+        QCOMPARE(outcome.icon.size(), QSize(1024, 1024));
         QVERIFY(centreIs(outcome.icon, QColor(200, 40, 40)));
         QCOMPARE(m_server.requests().size(), 1);
     }
@@ -317,7 +350,7 @@ private Q_SLOTS:
         QVERIFY(waitFor(done));
         QCOMPARE(continuationThread, QThread::currentThread());
         QVERIFY(centreIs(received, Qt::yellow));
-        QVERIFY(!received.png.isEmpty());
+        QVERIFY(!received.png().isEmpty());
     }
 
     void keyCheckUsesTheKeyEndpoint()

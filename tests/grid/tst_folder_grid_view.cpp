@@ -439,9 +439,9 @@ private Q_SLOTS:
 
         // A new image replaces the thumbnail; an unchanged image reuses it.
         const QPixmap before = view.thumbnails().thumbnail(folder->id(), ThumbnailCache::Kind::card,
-                                                           folder->generatedImage().image, 1.0);
+                                                           folder->generatedImage().rendition(48), 1.0);
         QCOMPARE(before.width(), 48);
-        QImage recoloured = folder->generatedImage().image.copy();
+        QImage recoloured(1024, 1024, QImage::Format_ARGB32_Premultiplied);
         recoloured.fill(QColor(0xe0, 0x30, 0x30));
         folder->setGeneratedImage(IconImage{recoloured, {}});
         view.viewport()->grab();

@@ -15,9 +15,8 @@ int main(int argc, char **argv)
         QFile file(args[3]);
         if (!file.open(QIODevice::ReadOnly))
             return 2;
-        IconImage icon;
-        icon.png = file.readAll();
-        icon.image = QImage::fromData(icon.png, "PNG");
+        const QByteArray png = file.readAll();
+        const IconImage icon(QImage::fromData(png, "PNG"), png);
         return FolderIconService::applyIcon(icon, QUrl::fromLocalFile(args[2])) ? 0 : 1;
     }
     if (args.size() == 3 && args[1] == QLatin1String("reset")) {

@@ -25,13 +25,13 @@ constexpr char kThunarIconKey[] = "metadata::thunar-custom-icon-name";
 
 IconImage makeIcon(const QColor &color)
 {
-    IconImage icon;
-    icon.image = QImage(48, 48, QImage::Format_ARGB32_Premultiplied);
-    icon.image.fill(color);
-    QBuffer buffer(&icon.png);
+    QImage image(48, 48, QImage::Format_ARGB32_Premultiplied);
+    image.fill(color);
+    QByteArray png;
+    QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
-    icon.image.save(&buffer, "PNG");
-    return icon;
+    image.save(&buffer, "PNG");
+    return IconImage(image, png);
 }
 
 QUrl urlOf(const QString &path)
@@ -194,7 +194,7 @@ private Q_SLOTS:
 
         const QString iconPath = pathOfUri(metadata(folder, kCustomIconKey));
         QVERIFY(iconPath.startsWith(FolderIconService::iconDirectory() + QLatin1Char('/')));
-        QCOMPARE(contentOf(iconPath), icon.png);
+        QCOMPARE(contentOf(iconPath), icon.png());
         QCOMPARE(metadata(folder, kThunarIconKey), iconPath);
         QCOMPARE(directoryFileIcon(folder), iconPath);
         QCOMPARE(modeOf(folder + QStringLiteral("/.directory")), mode_t(0666 & ~currentUmask()));
@@ -259,7 +259,7 @@ private Q_SLOTS:
         const QString replaced = directoryFileIcon(folder);
         QVERIFY(replaced != first); // file managers cache by path: new content, new name
         QVERIFY(!QFileInfo::exists(first));
-        QCOMPARE(contentOf(replaced), second.png);
+        QCOMPARE(contentOf(replaced), second.png());
         QCOMPARE(pathOfUri(metadata(folder, kCustomIconKey)), replaced);
         QCOMPARE(metadata(folder, kThunarIconKey), replaced);
 
@@ -303,10 +303,10 @@ private Q_SLOTS:
     {
         TempTree tree;
         const QString folder = tree.makeDir(QStringLiteral("Empty"));
-        IconImage withoutBytes = makeIcon(Qt::red);
-        withoutBytes.png.clear();
-        IconImage notPng = makeIcon(Qt::red);
-        notPng.png = "definitely not a PNG";
+        QImage red(48, 48, QImage::Format_ARGB32_Premultiplied);
+        red.fill(Qt::red);
+        const IconImage withoutBytes(red, QByteArray());
+        const IconImage notPng(red, "definitely not a PNG");
 
         QVERIFY(!FolderIconService::applyIcon(withoutBytes, urlOf(folder)));
         QVERIFY(!FolderIconService::applyIcon(notPng, urlOf(folder)));
@@ -430,12 +430,12 @@ private Q_SLOTS:
         const QString blocked = tree.makeDir(QStringLiteral("Blocked"));
         tree.makeDir(QStringLiteral("Blocked/.directory"));
         const IconImage icon = makeIcon(Qt::darkBlue);
-        const QString png = tree.makeFile(QStringLiteral("icon.png"), icon.png);
+        const QString png = tree.makeFile(QStringLiteral("icon.png"), icon.png());
 
         QCOMPARE(probe({QStringLiteral("apply"), folder, png}), 0);
         const QString iconPath = directoryFileIcon(folder);
         QVERIFY(iconPath.startsWith(FolderIconService::iconDirectory() + QLatin1Char('/')));
-        QCOMPARE(contentOf(iconPath), icon.png);
+        QCOMPARE(contentOf(iconPath), icon.png());
         QVERIFY(metadata(folder, kCustomIconKey).isEmpty());
 
         // With neither mechanism available the failure is reported and the written PNG is taken back.

@@ -105,8 +105,8 @@ private Q_SLOTS:
         QCOMPARE(run.at(0)->lastGeneratedPrompt(), QStringLiteral("Folder name: \"Zeta\" …"));
         QCOMPARE(run.at(0)->lastGeneratedAt(), when);
         QCOMPARE(run.at(0)->iconState(), IconState::generated());
-        QCOMPARE(run.at(0)->generatedImage().png, icon.png);
-        QCOMPARE(run.at(0)->generatedImage().image, icon.image);
+        QCOMPARE(run.at(0)->generatedImage().png(), icon.png());
+        QCOMPARE(run.at(0)->generatedImage().renditions(), icon.renditions());
         QCOMPARE(run.at(1)->iconState(), IconState::failed(QStringLiteral("All models failed: “x”")));
         QCOMPARE(run.at(1)->fileCount(), 1);
         QCOMPARE(run.at(1)->topFiles().size(), 1);
@@ -237,7 +237,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("remove");
         QTest::newRow("missing") << QByteArray() << true;
         QTest::newRow("not an image") << QByteArray("not a png at all") << false;
-        QTest::newRow("cut short") << makeIcon(Qt::red).png.left(60) << false;
+        QTest::newRow("cut short") << makeIcon(Qt::red).png().left(60) << false;
     }
 
     void missingOrBrokenImageGivesPlaceholder()
@@ -380,7 +380,7 @@ private Q_SLOTS:
         QCOMPARE(run.outcome, SessionStore::RestoreOutcome::restored);
         QCOMPARE(run.at(0)->customPrompt(), QStringLiteral("before"));
         QCOMPARE(run.at(1)->customPrompt(), QString());
-        QCOMPARE(run.at(0)->generatedImage().png, icon.png);
+        QCOMPARE(run.at(0)->generatedImage().png(), icon.png());
         // The dead process's lock and half-made files are gone once a new run took over and wrote.
         QVERIFY(run.store.ownsSession());
         run.at(1)->setCustomPrompt(QStringLiteral("after"));

@@ -145,8 +145,8 @@ private Q_SLOTS:
 
         QCOMPARE(states, (QList<IconState>{IconState::generating(), IconState::generated()}));
         QVERIFY(imageBeforeState);
-        QCOMPARE(folder->generatedImage().image.size(), QSize(1024, 1024));
-        QVERIFY(!folder->generatedImage().png.isEmpty());
+        QCOMPARE(folder->generatedImage().size(), QSize(1024, 1024));
+        QVERIFY(!folder->generatedImage().png().isEmpty());
         QVERIFY(folder->lastGeneratedAt());
         QVERIFY(qAbs(folder->lastGeneratedAt()->secsTo(QDateTime::currentDateTime())) < 60);
         QCOMPARE(log.toasts(), (QList<Toast>{{Toast::Kind::success, QStringLiteral("Icon ready for “Holiday Photos”")}}));

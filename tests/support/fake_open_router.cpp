@@ -20,10 +20,10 @@
 
 namespace {
 
-// Enough for 64 simultaneous clients with room to spare; Debian's library listens with a backlog
+// Enough for 100 simultaneous clients with room to spare; Debian's library listens with a backlog
 // of 5 and a pool of a few threads, both far too small for that.
 constexpr int listenBacklog = 1024;
-constexpr size_t serverThreads = 96;
+constexpr size_t serverThreads = 160;
 
 QJsonObject completion(const QJsonObject &message)
 {
@@ -197,6 +197,9 @@ struct FakeOpenRouter::Private
     QString validKey = QStringLiteral("sk-or-valid");
     std::chrono::milliseconds keyCheckDelay{0};
     QList<RecordedRequest> requests;
+    int inFlight = 0;     // counted since the last reset()
+    int mostInFlight = 0;
+    int generation = 0;   // of reset(): requests from before it no longer count
 
     void record(const httplib::Request &request);
     void answer(const FakeReply &reply, httplib::Response &response);
@@ -223,10 +226,16 @@ void FakeOpenRouter::Private::record(const httplib::Request &request)
 
 void FakeOpenRouter::Private::answer(const FakeReply &reply, httplib::Response &response)
 {
-    if (reply.delay.count() > 0) {
+    {
         std::unique_lock lock(mutex);
-        const int release = releases;
-        stopped.wait_for(lock, reply.delay, [this, release] { return stopping || releases != release; });
+        const int arrivedIn = generation;
+        mostInFlight = std::max(mostInFlight, ++inFlight);
+        if (reply.delay.count() > 0) {
+            const int release = releases;
+            stopped.wait_for(lock, reply.delay, [this, release] { return stopping || releases != release; });
+        }
+        if (arrivedIn == generation)
+            --inFlight;
     }
     response.status = reply.status;
     for (const auto &[name, value] : reply.headers)
@@ -330,6 +339,12 @@ FakeOpenRouter::~FakeOpenRouter()
     d->stopped.notify_all();
     d->server.stop();
     d->thread.join();
+}
+
+int FakeOpenRouter::mostRequestsInFlight() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->mostInFlight;
 }
 
 QString FakeOpenRouter::baseUrl() const
@@ -436,4 +451,7 @@ void FakeOpenRouter::reset()
     d->generator = nullptr;
     d->hasDefaultReply = false;
     d->requests.clear();
+    d->inFlight = 0;
+    d->mostInFlight = 0;
+    ++d->generation;
 }

@@ -69,7 +69,7 @@ struct RecordedRequest
 
 /// @brief A local stand-in for OpenRouter: a real HTTP server on 127.0.0.1, scriptable per model.
 ///
-/// Listens on a random port from construction to destruction, serves 64 and more requests at
+/// Listens on a random port from construction to destruction, serves 100 and more requests at
 /// once, and records every request. Point the application at it by setting
 /// TAVRUNE_OPENROUTER_URL to baseUrl() before ImageGenerationService::shared() is first called.
 ///
@@ -112,6 +112,9 @@ public:
     void releaseDelayed();
 
     QList<RecordedRequest> requests() const;
+    /// The most requests that were being answered at the same moment (each one counts from its
+    /// arrival until its reply, delay included, is ready), since the last reset().
+    int mostRequestsInFlight() const;
     QList<RecordedRequest> chatRequests() const;
     /// Forgets scripts, served paths, the generator and recorded requests.
     void reset();

@@ -1,4 +1,5 @@
 #include "shell/main_window.h"
+#include "state/app_state.h"
 
 #include <QtTest>
 
@@ -9,7 +10,8 @@ class TestMainWindow final : public QObject
 private Q_SLOTS:
     void opensAtDefaultSizeWithTitleAndDarkBackground()
     {
-        MainWindow window;
+        AppState state;
+        MainWindow window(&state);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
 
@@ -26,7 +28,8 @@ private Q_SLOTS:
 
     void cannotShrinkBelowMinimum()
     {
-        MainWindow window;
+        AppState state;
+        MainWindow window(&state);
         window.show();
         window.resize(300, 200);
         QCOMPARE(window.size(), QSize(800, 500));

@@ -2,6 +2,8 @@
 // refused key, the batch inspector with a shared prompt and over many folders, and the API key sheet.
 #include "scene.h"
 
+#include "fake_open_router.h"
+
 #include "inspector/folder_inspector_view.h"
 #include "inspector/inspector_panel.h"
 #include "inspector/multi_select_inspector_view.h"

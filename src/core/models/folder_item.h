@@ -88,6 +88,11 @@ public:
 
     SemanticCategory detectedCategory() const { return m_detectedCategory; }
     IconState iconState() const { return m_iconState; }
+    /// The last generated icon, or a null IconImage when there is none. Each generation stores a
+    /// new icon (a different cacheKey()) and notifies generatedImageChanged once. The record holds
+    /// the PNG and small renditions, not the full image: views draw generatedImage().rendition(side
+    /// in device pixels), which is at most 240 pixels; the full image is fullImage(), decoded off
+    /// the UI thread.
     IconImage generatedImage() const { return m_generatedImage; }
     QString customPrompt() const { return m_customPrompt; }
     std::optional<QString> lastGeneratedPrompt() const { return m_lastGeneratedPrompt; }

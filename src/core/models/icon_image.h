@@ -1,22 +1,63 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFuture>
 #include <QImage>
+#include <QList>
 #include <QMetaType>
 
-/// @brief A styled icon together with its PNG encoding, both made off the UI thread.
+#include <memory>
+
+/// @brief A styled icon as the program keeps it: its PNG encoding and small renditions for drawing.
 ///
-/// Applying an icon writes `png` as it is, so the UI thread never encodes an image.
-/// Two icons are the same icon when they share the image (QImage::cacheKey), never by pixels.
-struct IconImage
+/// The full 1024 × 1024 image is not kept (4 MiB per icon); what a record holds is
+/// - png(): the encoding that applying writes as it is, so the UI thread never encodes an image;
+/// - renditions: the icon scaled down once, off the UI thread, to the sizes the window draws it at,
+///   at device pixel ratios 1 and 2: 24 (multi-selection thumbnail), 36 (list row), 48 (grid card,
+///   whose 56-point frame shows the icon at 0.85), 120 (inspector preview) and their doubles
+///   (48, 72, 96, 240). Views take rendition(side) and draw it with smooth scaling;
+/// - fullImage(): the full-size image decoded from the PNG on the image work pool, when something
+///   really needs every pixel.
+///
+/// Copies share everything and are cheap. Two icons are the same icon when one is a copy of the
+/// other, never by pixels: every icon made is a new icon, even from the same picture.
+class IconImage final
 {
-    QImage image;
-    QByteArray png;
+public:
+    IconImage() = default;
+    /// Keeps `png` and makes the renditions of `styled` (which is not kept). Slow enough to belong
+    /// off the UI thread. A null `styled` makes a null icon.
+    IconImage(const QImage &styled, const QByteArray &png);
 
-    bool isNull() const { return image.isNull(); }
-    qint64 cacheKey() const { return image.isNull() ? 0 : image.cacheKey(); }
+    bool isNull() const { return !d; }
+    /// Unique per icon made; 0 for the null icon.
+    qint64 cacheKey() const;
+    /// The PNG encoding of the full-size icon.
+    QByteArray png() const;
+    /// The full-size icon's size in pixels.
+    QSize size() const;
 
-    friend bool operator==(const IconImage &a, const IconImage &b) { return a.cacheKey() == b.cacheKey(); }
+    /// The smallest rendition at least `pixelSide` pixels wide, else the largest one. Draw it into a
+    /// frame of `pixelSide` device pixels with smooth scaling. A null image for the null icon.
+    QImage rendition(int pixelSide) const;
+    /// Every rendition, smallest first.
+    QList<QImage> renditions() const;
+    /// The sides (in pixels) renditions are made at, smallest first.
+    static const QList<int> &renditionSides();
+
+    /// The full-size image, decoded from the PNG on the image work pool.
+    QFuture<QImage> fullImage() const;
+    /// The same, decoded on the calling thread: never call it on the UI thread.
+    QImage decodeFullImage() const;
+
+    /// How many icons (not copies) are alive in the process: what generated images cost in memory.
+    static int liveCount();
+
+    friend bool operator==(const IconImage &a, const IconImage &b) { return a.d == b.d; }
+
+private:
+    struct Data;
+    std::shared_ptr<const Data> d;
 };
 
 Q_DECLARE_METATYPE(IconImage)

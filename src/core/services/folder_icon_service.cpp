@@ -525,12 +525,12 @@ bool applyIcon(const IconImage &image, const QUrl &folderUrl)
         || !S_ISDIR(folder.st_mode))
         return false;
     // The encoded bytes come with the image; encoding here would stall the caller's thread.
-    if (image.isNull() || !looksLikePng(image.png))
+    if (image.isNull() || !looksLikePng(image.png()))
         return false;
 
-    const QString name = iconFileName(folderPath, image.png);
+    const QString name = iconFileName(folderPath, image.png());
     const QString iconPath = iconDirectory() + QLatin1Char('/') + name;
-    if (!writeIconFile(iconPath, image.png))
+    if (!writeIconFile(iconPath, image.png()))
         return false;
 
     // What each mechanism holds now, and what it would hold with the new icon.

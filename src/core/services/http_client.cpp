@@ -3,12 +3,14 @@
 #include <QPromise>
 
 #include <curl/curl.h>
+#include <openssl/ssl.h>
 
 #include <algorithm>
 #include <cstring>
 #include <deque>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -35,8 +37,11 @@ struct Reading
 };
 
 /// One exchange in flight: owns its easy handle, its header list and the promise of its result.
+struct HostProtocols;
+
 struct Transfer
 {
+    HostProtocols *protocols = nullptr;
     Reading *reading = nullptr;
     qint64 charged = 0; // body bytes charged to the budget and not yet handed on
     bool paused = false;
@@ -103,6 +108,52 @@ int progress(void *userData, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
     return static_cast<Transfer *>(userData)->promise.isCanceled() ? 1 : 0;
 }
 
+/// Requests to the same scheme, host and port share the connection limit.
+QString hostKey(const QUrl &url)
+{
+    return url.scheme() + QLatin1Char(':') + url.host() + QLatin1Char(':') + QString::number(url.port());
+}
+
+/// What the network thread has learnt of each host's protocol.
+struct HostProtocols
+{
+    // Hosts seen to speak HTTP/2: their requests share connections, so none waits in the client.
+    std::set<QString> multiplexing;
+    bool learned = false; // a host was added since the network loop last looked
+
+    void learn(const Transfer &transfer)
+    {
+        const QString host = hostKey(transfer.request.url);
+        if (speaksHttp2(transfer.easy))
+            learned |= multiplexing.insert(host).second;
+        else
+            multiplexing.erase(host); // the host changed its mind: one request per connection again
+    }
+
+    /// Whether the connection agreed on HTTP/2 in its TLS handshake. curl itself reports the
+    /// version only once a response arrives, which may be minutes away.
+    static bool speaksHttp2(CURL *easy)
+    {
+        curl_tlssessioninfo *session = nullptr;
+        if (curl_easy_getinfo(easy, CURLINFO_TLS_SSL_PTR, &session) != CURLE_OK || !session
+            || session->backend != CURLSSLBACKEND_OPENSSL || !session->internals)
+            return false;
+        const unsigned char *protocol = nullptr;
+        unsigned int length = 0;
+        SSL_get0_alpn_selected(static_cast<SSL *>(session->internals), &protocol, &length);
+        return length == 2 && std::memcmp(protocol, "h2", 2) == 0;
+    }
+};
+
+/// Called by curl on a connected connection, just before the request goes out: the moment the
+/// protocol the host speaks is known.
+int connectionReady(void *userData, char *, char *, int, int)
+{
+    auto *transfer = static_cast<Transfer *>(userData);
+    transfer->protocols->learn(*transfer);
+    return CURL_PREREQFUNC_OK;
+}
+
 bool hasHeader(const HttpRequest &request, const char *name)
 {
     return std::any_of(request.headers.cbegin(), request.headers.cend(), [name](const auto &header) {
@@ -138,12 +189,6 @@ QString limitText(qint64 bytes)
     return QStringLiteral("Response body exceeds the limit of %1 bytes").arg(bytes);
 }
 
-/// Requests to the same scheme, host and port share the connection limit.
-QString hostKey(const QUrl &url)
-{
-    return url.scheme() + QLatin1Char(':') + url.host() + QLatin1Char(':') + QString::number(url.port());
-}
-
 void resolve(Transfer &transfer, HttpResponse response)
 {
     transfer.promise.addResult(std::move(response));
@@ -171,6 +216,8 @@ struct HttpClient::Private
     // would time out without ever having been sent.
     std::deque<std::unique_ptr<Transfer>> waiting;
     std::map<QString, int> activePerHost;
+    HostProtocols protocols;
+    QByteArray certificateAuthorities;
 
     void run();
     void resumePaused();
@@ -181,8 +228,14 @@ struct HttpClient::Private
 };
 
 HttpClient::HttpClient(std::shared_ptr<MemoryBudget> budget)
+    : HttpClient(std::move(budget), QByteArray())
+{
+}
+
+HttpClient::HttpClient(std::shared_ptr<MemoryBudget> budget, const QByteArray &certificateAuthorities)
     : d(std::make_unique<Private>())
 {
+    d->certificateAuthorities = certificateAuthorities;
     d->multi = curl_multi_init();
     d->reading.budget = std::move(budget);
     if (d->reading.budget)
@@ -266,7 +319,8 @@ void HttpClient::Private::run()
                 slotsFreed = true;
             }
         }
-        if (slotsFreed && !waiting.empty())
+        const bool learned = std::exchange(protocols.learned, false);
+        if ((slotsFreed || learned) && !waiting.empty())
             continue; // start the next waiting requests now, not after the next poll
         curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
     }
@@ -345,8 +399,9 @@ void HttpClient::Private::startWaiting()
             it = waiting.erase(it);
             continue;
         }
-        int &count = activePerHost[hostKey(transfer.request.url)];
-        if (count >= maxConnectionsPerHost) {
+        const QString host = hostKey(transfer.request.url);
+        int &count = activePerHost[host];
+        if (count >= maxConnectionsPerHost && !protocols.multiplexing.contains(host)) {
             ++it;
             continue;
         }
@@ -393,6 +448,18 @@ void HttpClient::Private::start(std::unique_ptr<Transfer> transfer)
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &progress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, transfer.get());
+    // Wait for the host's first connection rather than opening many: if it speaks HTTP/2, every
+    // request goes over it.
+    if (request.url.scheme() == QLatin1String("https"))
+        curl_easy_setopt(easy, CURLOPT_PIPEWAIT, 1L);
+    transfer->protocols = &protocols;
+    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &connectionReady);
+    curl_easy_setopt(easy, CURLOPT_PREREQDATA, transfer.get());
+    if (!certificateAuthorities.isEmpty()) {
+        curl_blob authorities{const_cast<char *>(certificateAuthorities.constData()),
+                              size_t(certificateAuthorities.size()), CURL_BLOB_COPY};
+        curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &authorities);
+    }
 
     if (request.method == "GET") {
         curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);

@@ -54,7 +54,10 @@ struct HttpResponse
 /// @brief An HTTP client over the libcurl multi interface running on its own network thread.
 ///
 /// At most 32 connections per host, HTTP/2 where the server offers it over TLS, no cache, TLS
-/// verification on, a timeout per request. Results come back as futures completed from the
+/// verification on, a timeout per request. Over HTTP/1.1 that is at most 32 requests in flight per
+/// host; the others wait in the client, and a request's timeout starts only when it is sent. Once a
+/// host has answered over HTTP/2, its requests are all sent at once as streams multiplexed over
+/// those connections. Results come back as futures completed from the
 /// network thread; callers continue on their own thread with `.then(context, ...)` or on the thread
 /// pool, never on the network thread, which does nothing but move bytes.
 class HttpClient final
@@ -65,6 +68,9 @@ public:
     /// of them read on). Whoever keeps a response must therefore let it go without waiting for
     /// another answer of the same client.
     explicit HttpClient(std::shared_ptr<MemoryBudget> budget = nullptr);
+    /// A client that verifies servers against these certificate authorities (PEM) instead of the
+    /// system's bundle: for tests against a local TLS server. Verification itself stays on.
+    HttpClient(std::shared_ptr<MemoryBudget> budget, const QByteArray &certificateAuthorities);
     /// Stops the network thread; requests still pending are cancelled.
     ~HttpClient();
 

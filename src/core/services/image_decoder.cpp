@@ -1,5 +1,7 @@
 #include "image_decoder.h"
 
+#include "png_fast_decoder.h"
+
 #include <QBuffer>
 #include <QImageReader>
 
@@ -86,6 +88,11 @@ QImage decode(const QByteArray &bytes)
     // Qt's JPEG decoder fills a cut-off file with grey and calls it a success.
     if (qstrcmp(format, "jpeg") == 0 && !isCompleteJpeg(bytes))
         return QImage();
+
+    if (qstrcmp(format, "png") == 0) {
+        if (std::optional<QImage> image = PngFastDecoder::decode(bytes, maxPixels, maxSide))
+            return *image;
+    }
 
     QBuffer buffer;
     buffer.setData(bytes);

@@ -101,10 +101,10 @@ void guarded(const JobPointer &job, Step &&step)
 
 void succeed(const JobPointer &job, const QImage &decoded)
 {
-    IconImage icon;
-    icon.image = IconStyler::appIconStyled(decoded);
-    icon.png = IconStyler::encodePng(icon.image);
-    job->promise.addResult(std::move(icon));
+    {
+        const QImage styled = IconStyler::appIconStyled(decoded);
+        job->promise.addResult(IconImage(styled, IconStyler::encodePng(styled)));
+    }
     job->promise.finish();
 }
 

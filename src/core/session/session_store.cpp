@@ -2,7 +2,6 @@
 
 #include "services/folder_analyzer.h"
 #include "services/folder_icon_service.h"
-#include "services/icon_styler.h"
 #include "services/image_decoder.h"
 #include "services/owner_only_file.h"
 #include "state/app_state.h"
@@ -303,9 +302,8 @@ void SessionStore::writeNow()
     m_writer.start([this, dir, record = std::move(record), images = std::move(images)] {
         QStringList failed;
         for (const PendingImage &pending : images) {
-            // Generated icons come with their PNG; anything else is encoded here, never on the UI thread.
-            const QByteArray png = pending.image.png.isEmpty() ? IconStyler::encodePng(pending.image.image)
-                                                               : pending.image.png;
+            // Icons come with their PNG: the UI thread never encodes one.
+            const QByteArray png = pending.image.png();
             if (png.isEmpty() || !OwnerOnlyFile::replace(dir + u'/' + pending.fileName, png))
                 failed.append(pending.fileName);
         }

@@ -81,6 +81,7 @@ int AnimationClock::animatingCount() const
 
 void AnimationClock::tick()
 {
+    Q_EMIT ticked();
     const double t = now();
     // update() can delete nothing, but copy the targets first: a paint event is not delivered
     // synchronously, yet a widget may unregister itself from a slot run by the same loop.

@@ -40,6 +40,11 @@ public:
     /// Widgets currently registered, for diagnostics and tests.
     int animatingCount() const;
 
+Q_SIGNALS:
+    /// Emitted once per frame while the clock ticks, before the registered widgets are repainted:
+    /// views whose animations move child widgets (not only repaint) lay them out here.
+    void ticked();
+
 private:
     AnimationClock();
     struct Entry

@@ -29,6 +29,13 @@
 
 namespace {
 
+/// The icon's smallest rendition that covers a thumbnail of this kind: the cache scales a picture
+/// of a few hundred pixels at most, never the full icon, which the record does not hold.
+QImage renditionFor(const IconImage &icon, ThumbnailCache::Kind kind, qreal dpr)
+{
+    return icon.rendition(int(std::ceil(ThumbnailCache::shape(kind).side * dpr)));
+}
+
 // The badge's own spring: livelier than the window's tokens.
 const Spring BadgeSpring{0.3, 0.6};
 // Cards fade in one after another, this far apart in list order.
@@ -964,15 +971,37 @@ void FolderGridView::paintBadge(QPainter &p, const QRectF &rect, Badge badge, qr
     const QColor colour = badge == Badge::generated ? Tokens::accent(*m_state)
                           : badge == Badge::applied ? Tokens::green()
                                                     : Tokens::red();
+    // Disc, ring and symbol are drawn once per look; cards blit them (scaled only while springing).
+    const qreal dpr = p.device() ? p.device()->devicePixelRatioF() : 1.0;
+    const qreal side = rect.width() + 2;
+    const QString key = symbol + colour.name(QColor::HexArgb) + QString::number(dpr);
+    QPixmap &pixmap = m_badgePixmaps[key];
+    if (pixmap.isNull()) {
+        QImage image(QSize(side, side) * dpr, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(dpr);
+        image.fill(Qt::transparent);
+        QPainter b(&image);
+        b.setRenderHint(QPainter::Antialiasing);
+        const QRectF circle(1, 1, rect.width(), rect.height());
+        b.setBrush(BadgeFill);
+        b.setPen(QPen(white(0.12), 1));
+        b.drawEllipse(circle);
+        Symbols::paint(b, circle, symbol, 13, colour);
+        b.end();
+        pixmap = QPixmap::fromImage(image);
+        pixmap.setDevicePixelRatio(dpr);
+    }
     p.save();
     p.setOpacity(p.opacity() * std::clamp(opacity, 0.0, 1.0));
-    p.translate(rect.center());
-    p.scale(scale, scale);
-    const QRectF circle(-rect.width() / 2, -rect.height() / 2, rect.width(), rect.height());
-    p.setBrush(BadgeFill);
-    p.setPen(QPen(white(0.12), 1));
-    p.drawEllipse(circle);
-    Symbols::paint(p, circle, symbol, 13, colour);
+    const QRectF target(rect.center() - QPointF(side / 2, side / 2), QSizeF(side, side));
+    if (scale == 1.0) {
+        p.drawPixmap(target.topLeft(), pixmap);
+    } else {
+        p.translate(rect.center());
+        p.scale(scale, scale);
+        p.translate(-rect.center());
+        p.drawPixmap(target, pixmap, QRectF(QPointF(0, 0), QSizeF(pixmap.size())));
+    }
     p.restore();
 }
 
@@ -1018,7 +1047,7 @@ void FolderGridView::paintCard(QPainter &p, int index, const QRectF &card, doubl
     if (state.is(IconState::Kind::generating)) {
         GeneratingOverlay::paint(p, parts.icon, now - m_generatingSince.value(id, now));
     } else if (const IconImage image = folder.generatedImage(); !image.isNull()) {
-        const QPixmap thumb = m_thumbnails.thumbnail(id, ThumbnailCache::Kind::card, image.image, dpr);
+        const QPixmap thumb = m_thumbnails.thumbnail(id, ThumbnailCache::Kind::card, renditionFor(image, ThumbnailCache::Kind::card, dpr), dpr);
         if (!thumb.isNull()) {
             const QSizeF size = QSizeF(thumb.size()) / thumb.devicePixelRatio();
             p.drawPixmap(QPointF(snap(parts.icon.center().x() - size.width() / 2, dpr),
@@ -1128,7 +1157,7 @@ void FolderGridView::paintRow(QPainter &p, int index, const QRectF &row, double 
 
     const IconImage image = folder.generatedImage();
     if (!image.isNull()) {
-        const QPixmap thumb = m_thumbnails.thumbnail(id, ThumbnailCache::Kind::row, image.image, dpr);
+        const QPixmap thumb = m_thumbnails.thumbnail(id, ThumbnailCache::Kind::row, renditionFor(image, ThumbnailCache::Kind::row, dpr), dpr);
         if (!thumb.isNull())
             p.drawPixmap(QPointF(snap(parts.icon.left(), dpr), snap(parts.icon.top(), dpr)), thumb);
     } else if (state.is(IconState::Kind::generating)) {

@@ -182,5 +182,6 @@ private:
     // Paint-time caches.
     QHash<QUuid, ItemText> m_texts;
     ChromeCache m_chrome;
+    QHash<QString, QPixmap> m_badgePixmaps;
     QStaticText m_categoryTexts[12];
 };

@@ -149,14 +149,15 @@ void IconPreviewView::paintEvent(QPaintEvent *)
 void IconPreviewView::paintImage(QPainter &p, const QRectF &square)
 {
     const qreal dpr = devicePixelRatioF();
-    const QImage &image = m_folder->generatedImage().image;
+    const IconImage icon = m_folder->generatedImage();
     const QColor shadowColour = Tokens::withOpacity(Tokens::accent(*m_state), ImageShadowOpacity);
-    const QString key = QStringLiteral("%1/%2/%3").arg(image.cacheKey()).arg(shadowColour.rgba()).arg(dpr);
+    const QString key = QStringLiteral("%1/%2/%3").arg(icon.cacheKey()).arg(shadowColour.rgba()).arg(dpr);
     const int edgeDevice = qRound(Edge * dpr);
 
     // The clipped image, scaled once per key with good filtering, also gives the shadow its shape.
     QImage &clipped = m_clippedImage;
     if (m_clippedImageKey != key) {
+        const QImage image = icon.rendition(edgeDevice);
         clipped = QImage(edgeDevice, edgeDevice, QImage::Format_ARGB32_Premultiplied);
         clipped.fill(Qt::transparent);
         QPainter ip(&clipped);

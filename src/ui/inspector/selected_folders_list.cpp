@@ -91,22 +91,19 @@ QSize SelectedFoldersList::sizeHint() const
 
 QPixmap SelectedFoldersList::thumbnail(const FolderItem &folder, qreal dpr)
 {
-    const QImage &image = folder.generatedImage().image;
-    const qint64 key = image.cacheKey() ^ (qint64(dpr * 100) << 56);
+    const IconImage icon = folder.generatedImage();
+    const qint64 key = icon.cacheKey() ^ (qint64(dpr * 100) << 56);
     if (const QPixmap *cached = m_thumbnails.object(key))
         return *cached;
     const int edge = qRound(Thumb * dpr);
+    const QImage image = icon.rendition(edge);
     QImage scaled(edge, edge, QImage::Format_ARGB32_Premultiplied);
     scaled.fill(Qt::transparent);
     {
         QPainter p(&scaled);
         p.setRenderHint(QPainter::Antialiasing);
         p.setClipPath(SoftShapes::continuousRoundedRect(QRectF(0, 0, edge, edge), ThumbRadius * dpr));
-        // Two halvings at most keep it cheap; the second pass filters what the first left.
-        const QImage source = image.width() > 4 * edge
-            ? image.scaled(4 * edge, 4 * edge, Qt::KeepAspectRatio, Qt::FastTransformation)
-            : image;
-        p.drawImage(QRect(0, 0, edge, edge), source.scaled(edge, edge, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        p.drawImage(QRect(0, 0, edge, edge), image.scaled(edge, edge, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     }
     auto *pixmap = new QPixmap(QPixmap::fromImage(scaled));
     pixmap->setDevicePixelRatio(dpr);

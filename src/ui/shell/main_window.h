@@ -2,13 +2,32 @@
 
 #include <QMainWindow>
 
-/// @brief The application's one window; the areas of the window are laid into it.
+class AppCommands;
+class AppState;
+class ContentView;
+class TavruneToolbar;
+
+/// @brief The application's one window: menu bar, toolbar and the layered content.
+///
+/// 1200 × 750 at first, never smaller than 800 × 500. The areas other parts of the window provide
+/// (grid, inspector, onboarding sheet) are wired in the constructor, in one place.
 class MainWindow final : public QMainWindow
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(MainWindow)
 
 public:
-    explicit MainWindow(QWidget *parent = nullptr);
+    explicit MainWindow(AppState *state, QWidget *parent = nullptr);
     ~MainWindow() override;
+
+    AppState *state() const { return m_state; }
+    AppCommands *commands() const { return m_commands; }
+    TavruneToolbar *toolbar() const { return m_toolbar; }
+    ContentView *contentView() const { return m_content; }
+
+private:
+    AppState *m_state;
+    AppCommands *m_commands;
+    TavruneToolbar *m_toolbar;
+    ContentView *m_content;
 };

@@ -1,0 +1,170 @@
+#include "png_fast_decoder.h"
+
+#include <libdeflate.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace PngFastDecoder {
+namespace {
+
+quint32 bigEndian(const uchar *at)
+{
+    return (quint32(at[0]) << 24) | (quint32(at[1]) << 16) | (quint32(at[2]) << 8) | quint32(at[3]);
+}
+
+struct DecompressorDeleter
+{
+    void operator()(libdeflate_decompressor *decompressor) const { libdeflate_free_decompressor(decompressor); }
+};
+
+uchar paeth(int left, int above, int aboveLeft)
+{
+    const int estimate = left + above - aboveLeft;
+    const int toLeft = std::abs(estimate - left);
+    const int toAbove = std::abs(estimate - above);
+    const int toAboveLeft = std::abs(estimate - aboveLeft);
+    if (toLeft <= toAbove && toLeft <= toAboveLeft)
+        return uchar(left);
+    return uchar(toAbove <= toAboveLeft ? above : aboveLeft);
+}
+
+/// Undoes one row's filter in place; `above` is the previous row, already unfiltered (zeros for
+/// the first). False for a filter type that does not exist.
+template<int bpp>
+bool unfilter(int type, uchar *row, const uchar *above, size_t length)
+{
+    switch (type) {
+    case 0:
+        return true;
+    case 1:
+        for (size_t i = bpp; i < length; ++i)
+            row[i] = uchar(row[i] + row[i - bpp]);
+        return true;
+    case 2:
+        for (size_t i = 0; i < length; ++i)
+            row[i] = uchar(row[i] + above[i]);
+        return true;
+    case 3:
+        for (size_t i = 0; i < bpp; ++i)
+            row[i] = uchar(row[i] + (above[i] >> 1));
+        for (size_t i = bpp; i < length; ++i)
+            row[i] = uchar(row[i] + ((row[i - bpp] + above[i]) >> 1));
+        return true;
+    case 4:
+        for (size_t i = 0; i < bpp; ++i)
+            row[i] = uchar(row[i] + above[i]); // no left neighbour: Paeth picks the byte above
+        for (size_t i = bpp; i < length; ++i)
+            row[i] = uchar(row[i] + paeth(row[i - bpp], above[i], above[i - bpp]));
+        return true;
+    default:
+        return false;
+    }
+}
+
+template<int bpp>
+bool unfilterAll(uchar *data, int width, int height, QImage &image)
+{
+    const size_t length = size_t(width) * bpp;
+    static thread_local std::vector<uchar> zeros;
+    zeros.assign(length, 0);
+    const uchar *above = zeros.data();
+    for (int y = 0; y < height; ++y) {
+        uchar *filtered = data + size_t(y) * (length + 1);
+        uchar *row = filtered + 1;
+        if (!unfilter<bpp>(filtered[0], row, above, length))
+            return false;
+        auto *out = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const uchar *pixel = row + size_t(x) * bpp;
+            out[x] = qRgba(pixel[0], pixel[1], pixel[2], bpp == 4 ? pixel[3] : 255);
+        }
+        above = row;
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<QImage> decode(const QByteArray &bytes, qint64 maxPixels, int maxSide)
+{
+    const auto *data = reinterpret_cast<const uchar *>(bytes.constData());
+    const size_t size = size_t(bytes.size());
+    size_t at = 8; // after the signature
+    int width = 0;
+    int height = 0;
+    int bpp = 0;
+    QByteArray compressed;
+    bool ended = false;
+    bool first = true;
+    while (!ended) {
+        if (at + 12 > size)
+            return std::nullopt;
+        const quint32 length = bigEndian(data + at);
+        if (length > size - at - 12)
+            return std::nullopt;
+        const uchar *type = data + at + 4;
+        const uchar *content = type + 4;
+        if (bigEndian(content + length) != quint32(libdeflate_crc32(0, type, size_t(length) + 4)))
+            return std::nullopt;
+        const bool critical = (type[0] & 0x20) == 0;
+        if (first) {
+            if (std::memcmp(type, "IHDR", 4) != 0 || length != 13)
+                return std::nullopt;
+            const quint32 w = bigEndian(content);
+            const quint32 h = bigEndian(content + 4);
+            const int depth = content[8];
+            const int colour = content[9];
+            if (w == 0 || h == 0 || w > quint32(maxSide) || h > quint32(maxSide) || qint64(w) * h > maxPixels)
+                return std::nullopt;
+            // 8-bit RGB or RGBA, standard compression and filtering, not interlaced.
+            if (depth != 8 || (colour != 2 && colour != 6) || content[10] != 0 || content[11] != 0 || content[12] != 0)
+                return std::nullopt;
+            width = int(w);
+            height = int(h);
+            bpp = colour == 6 ? 4 : 3;
+            first = false;
+        } else if (std::memcmp(type, "IDAT", 4) == 0) {
+            compressed.append(reinterpret_cast<const char *>(content), qsizetype(length));
+        } else if (std::memcmp(type, "IEND", 4) == 0) {
+            ended = true;
+        } else if (critical || std::memcmp(type, "tRNS", 4) == 0) {
+            return std::nullopt; // a palette, or a transparent colour: Qt's reader knows what to make of it
+        }
+        at += size_t(length) + 12;
+    }
+    if (compressed.isEmpty())
+        return std::nullopt;
+
+    const size_t rowLength = size_t(width) * size_t(bpp) + 1;
+    const size_t expected = rowLength * size_t(height);
+    static thread_local std::vector<uchar> inflated;
+    static thread_local std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(
+        libdeflate_alloc_decompressor());
+    if (!decompressor)
+        return std::nullopt;
+    inflated.resize(expected);
+    size_t produced = 0;
+    if (libdeflate_zlib_decompress(decompressor.get(), compressed.constData(), size_t(compressed.size()),
+                                   inflated.data(), expected, &produced)
+            != LIBDEFLATE_SUCCESS
+        || produced != expected) {
+        return std::nullopt;
+    }
+
+    QImage image(width, height, bpp == 4 ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (image.isNull())
+        return std::nullopt;
+    const bool ok = bpp == 4 ? unfilterAll<4>(inflated.data(), width, height, image)
+                             : unfilterAll<3>(inflated.data(), width, height, image);
+    if (!ok)
+        return std::nullopt;
+    // The buffer served one image; a large one is not kept for the next.
+    if (inflated.capacity() > size_t(16) * 1024 * 1024)
+        std::vector<uchar>().swap(inflated);
+    return image;
+}
+
+} // namespace PngFastDecoder

@@ -1,0 +1,400 @@
+#include "design/tokens.h"
+#include "fake_open_router.h"
+#include "fake_picture.h"
+#include "services/keychain_service.h"
+#include "shell/app_commands.h"
+#include "shell/content_view.h"
+#include "shell/main_window.h"
+#include "shell/tavrune_toolbar.h"
+#include "design/pill_picker.h"
+#include "state/app_state.h"
+#include "temp_tree.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QStackedWidget>
+#include <QtTest>
+
+using Command = AppCommands::Command;
+
+namespace {
+QStringList itemTexts(const QMenu *menu)
+{
+    QStringList texts;
+    for (const QAction *action : menu->actions())
+        texts.append(action->isSeparator() ? QStringLiteral("-") : action->text());
+    return texts;
+}
+} // namespace
+
+/// Menus, shortcuts and toolbar of the window, driven against a real AppState with real folders.
+class TestShellCommands final : public QObject
+{
+    Q_OBJECT
+
+    TempTree m_tree;
+    QList<QUrl> m_folderUrls;
+
+    std::unique_ptr<AppState> m_state;
+    std::unique_ptr<MainWindow> m_window;
+
+    QAction *action(Command c) const { return m_window->commands()->action(c); }
+    void addFolders(int count)
+    {
+        m_state->addFolders(m_folderUrls.mid(0, count));
+        QCOMPARE(m_state->folders().size(), count);
+    }
+    /// A text field inside the window (where the inspector's fields live), focused.
+    QLineEdit *focusedLineEdit(const QString &text)
+    {
+        auto *edit = new QLineEdit(text, m_window->contentView()->inspectorSlot());
+        m_window->contentView()->inspectorSlot()->addWidget(edit);
+        m_window->contentView()->inspectorSlot()->setCurrentWidget(edit);
+        m_state->setInspectorVisible(true);
+        edit->setFocus();
+        edit->setCursorPosition(2);
+        if (!QTest::qWaitFor([edit] { return edit->hasFocus(); }))
+            qWarning("line edit did not take the focus");
+        return edit;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        Tokens::registerFonts();
+        // A stored key keeps the onboarding flag down; one test below removes it.
+        QVERIFY(KeychainService::shared().save(QStringLiteral("sk-test")));
+        for (const char *name : {"Alpha", "Beta", "Gamma"})
+            m_folderUrls.append(QUrl::fromLocalFile(m_tree.makeDir(QString::fromLatin1(name)) + QLatin1Char('/')));
+    }
+
+    void init()
+    {
+        m_state = std::make_unique<AppState>();
+        m_window = std::make_unique<MainWindow>(m_state.get());
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    }
+
+    void cleanup()
+    {
+        // The two preferences persist: every test starts from their defaults.
+        m_state->setUseFastModel(false);
+        m_state->setWatchingRoot(false);
+        m_window.reset();
+        m_state.reset();
+    }
+
+    void menusHoldEveryItemInOrder()
+    {
+        QStringList titles;
+        for (const QAction *menu : m_window->menuBar()->actions())
+            titles.append(menu->text().remove(QLatin1Char('&')));
+        QCOMPARE(titles, QStringList({"File", "Edit", "View", "Generate"}));
+
+        const AppCommands *c = m_window->commands();
+        QCOMPARE(itemTexts(c->fileMenu()), QStringList({"Add Folders...", "Remove Selected Folders", "-",
+                                                         "Auto-Tavrune New Folders on Desktop", "-", "Quit"}));
+        QCOMPARE(itemTexts(c->editMenu()), QStringList({"Cut", "Copy", "Paste", "-", "Select All", "Deselect All"}));
+        QCOMPARE(itemTexts(c->viewMenu()), QStringList({"Grid View", "List View", "-", "Hide Inspector"}));
+        QCOMPARE(itemTexts(c->generateMenu()),
+                 QStringList({QStringLiteral("Fast Mode (Gemini \u2014 seconds per icon)"), "-", "Regenerate Selected",
+                              "Regenerate All", "-", "Apply Icons to Folders", "-", "API Key Settings..."}));
+    }
+
+    void itemsCarryLinuxShortcuts_data()
+    {
+        QTest::addColumn<Command>("command");
+        QTest::addColumn<QString>("shortcuts");
+        QTest::newRow("add") << Command::addFolders << "Ctrl+O";
+        QTest::newRow("remove") << Command::removeSelectedFolders << "Ctrl+Backspace; Del";
+        QTest::newRow("quit") << Command::quit << "Ctrl+Q";
+        QTest::newRow("select all") << Command::selectAll << "Ctrl+A";
+        QTest::newRow("deselect all") << Command::deselectAll << "Ctrl+Shift+A";
+        QTest::newRow("grid") << Command::gridView << "Ctrl+1";
+        QTest::newRow("list") << Command::listView << "Ctrl+2";
+        QTest::newRow("inspector") << Command::toggleInspector << "Ctrl+Alt+I";
+        QTest::newRow("fast") << Command::fastMode << "Ctrl+Shift+F";
+        QTest::newRow("regenerate selected") << Command::regenerateSelected << "Ctrl+R";
+        QTest::newRow("regenerate all") << Command::regenerateAll << "Ctrl+Shift+R";
+        QTest::newRow("apply") << Command::applyIcons << "Ctrl+Return; Ctrl+Enter";
+        QTest::newRow("api key") << Command::apiKeySettings << "Ctrl+,";
+    }
+    void itemsCarryLinuxShortcuts()
+    {
+        QFETCH(Command, command);
+        QFETCH(QString, shortcuts);
+        QCOMPARE(QKeySequence::listToString(action(command)->shortcuts(), QKeySequence::PortableText), shortcuts);
+    }
+
+    void enablingFollowsFoldersSelectionAndImages()
+    {
+        const auto enabled = [this](Command c) { return action(c)->isEnabled(); };
+        TavruneToolbar *toolbar = m_window->toolbar();
+        // Nothing listed: only what needs no folder is available.
+        for (Command c : {Command::removeSelectedFolders, Command::deselectAll, Command::regenerateSelected,
+                          Command::regenerateAll, Command::applyIcons})
+            QVERIFY(!enabled(c));
+        for (Command c : {Command::addFolders, Command::gridView, Command::listView, Command::toggleInspector,
+                          Command::selectAll, Command::apiKeySettings, Command::autoTavruneDesktop})
+            QVERIFY(enabled(c));
+        QVERIFY(!toolbar->regenerateAllButton()->isEnabled());
+        QVERIFY(toolbar->addFolderButton()->isEnabled());
+        QVERIFY(toolbar->viewModePicker()->isEnabled());
+
+        addFolders(3);
+        QVERIFY(enabled(Command::regenerateAll));
+        QVERIFY(toolbar->regenerateAllButton()->isEnabled());
+        QVERIFY(!enabled(Command::regenerateSelected));
+
+        const QList<FolderItemPtr> folders = m_state->folders();
+        m_state->setSelectedFolderIDs({folders[0]->id(), folders[1]->id()});
+        QVERIFY(enabled(Command::removeSelectedFolders) && enabled(Command::deselectAll)
+                && enabled(Command::regenerateSelected));
+        QVERIFY(!enabled(Command::applyIcons)); // selected, but no image yet
+
+        // An image arriving on a selected folder enables Apply; one on an unselected folder does not.
+        folders[2]->setGeneratedImage(IconImage{fakePicture(QStringLiteral("c")), {}});
+        QVERIFY(!enabled(Command::applyIcons));
+        folders[1]->setGeneratedImage(IconImage{fakePicture(QStringLiteral("b")), {}});
+        QVERIFY(enabled(Command::applyIcons));
+        m_state->setSelectedFolderIDs({folders[0]->id()});
+        QVERIFY(!enabled(Command::applyIcons));
+        m_state->setSelectedFolderIDs({folders[0]->id(), folders[2]->id()});
+        QVERIFY(enabled(Command::applyIcons));
+
+        m_state->deselectAll();
+        QVERIFY(!enabled(Command::removeSelectedFolders) && !enabled(Command::applyIcons));
+    }
+
+    void inspectorItemNamesWhatItWillDo()
+    {
+        QAction *toggle = action(Command::toggleInspector);
+        QCOMPARE(toggle->text(), QStringLiteral("Hide Inspector"));
+        toggle->trigger();
+        QVERIFY(!m_state->isInspectorVisible());
+        QCOMPARE(toggle->text(), QStringLiteral("Show Inspector"));
+        QVERIFY(!m_window->toolbar()->inspectorToggle()->isChecked());
+        m_window->toolbar()->inspectorToggle()->click();
+        QVERIFY(m_state->isInspectorVisible());
+        QCOMPARE(toggle->text(), QStringLiteral("Hide Inspector"));
+    }
+
+    void regenerateAllRunDisablesOnlyTheToolbarButton()
+    {
+        FakeOpenRouter server;
+        server.setGenerator([](const QString &, const QString &prompt) {
+            return FakeReply::image(fakePicture(prompt)).after(std::chrono::milliseconds(300));
+        });
+        qputenv("TAVRUNE_OPENROUTER_URL", server.baseUrl().toUtf8());
+        addFolders(2);
+        action(Command::regenerateAll)->trigger();
+        QVERIFY(m_state->isRegeneratingAll());
+        QVERIFY(!m_window->toolbar()->regenerateAllButton()->isEnabled());
+        QVERIFY(action(Command::regenerateAll)->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_state->isRegeneratingAll(), 20000);
+        QVERIFY(m_window->toolbar()->regenerateAllButton()->isEnabled());
+        QCOMPARE(m_state->folders().at(0)->iconState(), IconState::generated());
+    }
+
+    void shortcutsReachTheirOperations_data()
+    {
+        QTest::addColumn<QKeySequence>("keys");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("Ctrl+A selects every folder") << QKeySequence("Ctrl+A") << "selected 3";
+        QTest::newRow("Ctrl+Shift+A deselects") << QKeySequence("Ctrl+Shift+A") << "selected 0";
+        QTest::newRow("Delete removes") << QKeySequence(Qt::Key_Delete) << "folders 2";
+        QTest::newRow("Ctrl+Backspace removes") << QKeySequence("Ctrl+Backspace") << "folders 2";
+        QTest::newRow("Ctrl+2 lists") << QKeySequence("Ctrl+2") << "list";
+        QTest::newRow("Ctrl+Alt+I hides the inspector") << QKeySequence("Ctrl+Alt+I") << "inspector off";
+        QTest::newRow("Ctrl+Shift+F fast mode") << QKeySequence("Ctrl+Shift+F") << "fast";
+        QTest::newRow("Ctrl+, opens the key sheet") << QKeySequence("Ctrl+,") << "onboarding";
+    }
+    void shortcutsReachTheirOperations()
+    {
+        QFETCH(QKeySequence, keys);
+        QFETCH(QString, expected);
+        addFolders(3);
+        m_state->setSelectedFolderIDs({m_state->folders().at(1)->id()});
+        QTest::keySequence(m_window.get(), keys);
+        const QString outcome = expected.section(QLatin1Char(' '), 0, 0);
+        if (outcome == QLatin1String("selected"))
+            QCOMPARE(m_state->selectedFolderIDs().size(), expected.section(QLatin1Char(' '), 1).toInt());
+        else if (outcome == QLatin1String("folders"))
+            QCOMPARE(m_state->folders().size(), expected.section(QLatin1Char(' '), 1).toInt());
+        else if (outcome == QLatin1String("list"))
+            QCOMPARE(m_state->viewMode(), ViewMode::list);
+        else if (outcome == QLatin1String("inspector"))
+            QVERIFY(!m_state->isInspectorVisible());
+        else if (outcome == QLatin1String("fast"))
+            QVERIFY(m_state->useFastModel());
+        else if (outcome == QLatin1String("onboarding"))
+            QVERIFY(m_state->showOnboarding());
+        else
+            QFAIL("unknown expectation");
+    }
+
+    void addFoldersShortcutUsesTheChooser()
+    {
+        int asked = 0;
+        m_state->setFolderChooser([&] {
+            ++asked;
+            return m_folderUrls.mid(0, 2);
+        });
+        QTest::keySequence(m_window.get(), QKeySequence("Ctrl+O"));
+        QCOMPARE(asked, 1);
+        QCOMPARE(m_state->folders().size(), 2);
+        m_window->toolbar()->addFolderButton()->click();
+        QCOMPARE(asked, 2);
+    }
+
+    void focusedTextKeepsItsEditingKeys_data()
+    {
+        QTest::addColumn<QKeySequence>("keys");
+        QTest::addColumn<QString>("textAfter");
+        QTest::newRow("Delete deletes a character") << QKeySequence(Qt::Key_Delete) << "prmpt";
+        QTest::newRow("Ctrl+Backspace deletes a word") << QKeySequence("Ctrl+Backspace") << "ompt";
+        QTest::newRow("Ctrl+A selects the text") << QKeySequence("Ctrl+A") << "prompt";
+        QTest::newRow("Backspace deletes backwards") << QKeySequence(Qt::Key_Backspace) << "pompt";
+    }
+    void focusedTextKeepsItsEditingKeys()
+    {
+        QFETCH(QKeySequence, keys);
+        QFETCH(QString, textAfter);
+        addFolders(3);
+        m_state->setSelectedFolderIDs({m_state->folders().at(0)->id()});
+        QLineEdit *edit = focusedLineEdit(QStringLiteral("prompt"));
+        QTest::keySequence(edit, keys);
+        QCOMPARE(edit->text(), textAfter);
+        QCOMPARE(m_state->folders().size(), 3);
+        QCOMPARE(m_state->selectedFolderIDs().size(), 1);
+        if (keys == QKeySequence("Ctrl+A"))
+            QCOMPARE(edit->selectedText(), QStringLiteral("prompt"));
+
+        // The same in a multi-line editor (the prompt editors are ones).
+        auto *plain = new QPlainTextEdit(QStringLiteral("prompt"), m_window->contentView()->inspectorSlot());
+        m_window->contentView()->inspectorSlot()->addWidget(plain);
+        m_window->contentView()->inspectorSlot()->setCurrentWidget(plain);
+        plain->setFocus();
+        QTRY_VERIFY(plain->hasFocus());
+        QTextCursor cursor = plain->textCursor();
+        cursor.setPosition(2);
+        plain->setTextCursor(cursor);
+        QTest::keySequence(plain, keys);
+        QCOMPARE(plain->toPlainText(), textAfter);
+        QCOMPARE(m_state->folders().size(), 3);
+        QCOMPARE(m_state->selectedFolderIDs().size(), 1);
+    }
+
+    void shortcutsTextDoesNotWantStillWork()
+    {
+        QLineEdit *edit = focusedLineEdit(QStringLiteral("prompt"));
+        QTest::keySequence(edit, QKeySequence("Ctrl+2"));
+        QCOMPARE(m_state->viewMode(), ViewMode::list);
+    }
+
+    void selectAllItemPicksTextOrFolders()
+    {
+        addFolders(3);
+        QLineEdit *edit = focusedLineEdit(QStringLiteral("prompt"));
+        action(Command::selectAll)->trigger(); // as from the menu
+        QCOMPARE(edit->selectedText(), QStringLiteral("prompt"));
+        QVERIFY(m_state->selectedFolderIDs().isEmpty());
+
+        auto *plain = new QPlainTextEdit(QStringLiteral("two\nlines"), m_window->contentView()->inspectorSlot());
+        m_window->contentView()->inspectorSlot()->addWidget(plain);
+        m_window->contentView()->inspectorSlot()->setCurrentWidget(plain);
+        plain->setFocus();
+        QTRY_VERIFY(plain->hasFocus());
+        action(Command::selectAll)->trigger();
+        QCOMPARE(plain->textCursor().selectedText().size(), QStringLiteral("two\nlines").size());
+        QVERIFY(m_state->selectedFolderIDs().isEmpty());
+
+        plain->clearFocus();
+        m_window->toolbar()->setFocus();
+        action(Command::selectAll)->trigger();
+        QCOMPARE(m_state->selectedFolderIDs().size(), 3);
+    }
+
+    void cutCopyPasteGoToTheFocusedText()
+    {
+        QLineEdit *edit = focusedLineEdit(QStringLiteral("hello world"));
+        edit->setSelection(0, 5);
+        action(Command::copy)->trigger();
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("hello"));
+        action(Command::cut)->trigger();
+        QCOMPARE(edit->text(), QStringLiteral(" world"));
+        edit->setCursorPosition(edit->text().size());
+        action(Command::paste)->trigger();
+        QCOMPARE(edit->text(), QStringLiteral(" worldhello"));
+
+        // Without a text widget nothing happens (and nothing crashes).
+        edit->clearFocus();
+        m_window->toolbar()->setFocus();
+        QApplication::clipboard()->setText(QStringLiteral("kept"));
+        action(Command::cut)->trigger();
+        action(Command::paste)->trigger();
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("kept"));
+        QCOMPARE(edit->text(), QStringLiteral(" worldhello"));
+    }
+
+    void togglesFollowThePreferences()
+    {
+        QAction *fast = action(Command::fastMode);
+        QVERIFY(fast->isCheckable());
+        const bool before = m_state->useFastModel(); // persisted by earlier tests
+        QCOMPARE(fast->isChecked(), before);
+        fast->trigger();
+        QCOMPARE(m_state->useFastModel(), !before);
+        m_state->setUseFastModel(before);
+        QCOMPARE(fast->isChecked(), before);
+
+        QAction *watch = action(Command::autoTavruneDesktop);
+        QVERIFY(watch->isCheckable() && !watch->isChecked());
+        m_state->setWatchingRoot(true);
+        QVERIFY(watch->isChecked());
+        watch->trigger();
+        QVERIFY(!m_state->isWatchingRoot());
+    }
+
+    void toolbarItemsAreNamedAndExplained()
+    {
+        TavruneToolbar *t = m_window->toolbar();
+        QCOMPARE(t->addFolderButton()->accessibleName(), QStringLiteral("Add Folder"));
+        QCOMPARE(t->addFolderButton()->toolTip(), QStringLiteral("Add folders (Ctrl+O)"));
+        QCOMPARE(t->viewModePicker()->toolTip(), QStringLiteral("Toggle view mode"));
+        QVERIFY(!t->viewModePicker()->accessibleName().isEmpty());
+        QCOMPARE(t->regenerateAllButton()->accessibleName(), QStringLiteral("Regenerate All"));
+        QCOMPARE(t->regenerateAllButton()->toolTip(), QStringLiteral("Regenerate all icons (Ctrl+Shift+R)"));
+        QCOMPARE(t->inspectorToggle()->accessibleName(), QStringLiteral("Inspector"));
+        QCOMPARE(t->inspectorToggle()->toolTip(), QStringLiteral("Toggle inspector (Ctrl+Alt+I)"));
+
+        // The four items sit at the trailing end, in order.
+        const QList<QWidget *> items = {t->addFolderButton(), t->viewModePicker(), t->regenerateAllButton(),
+                                        t->inspectorToggle()};
+        int previousRight = 0;
+        for (QWidget *item : items) {
+            const QRect r(item->mapTo(m_window.get(), QPoint(0, 0)), item->size());
+            QVERIFY(r.left() > previousRight);
+            previousRight = r.right();
+        }
+        QVERIFY(previousRight > m_window->width() - 40);
+
+        // The picker is bound both ways to the view mode.
+        PillPicker *picker = t->viewModePicker();
+        QTest::mouseClick(picker, Qt::LeftButton, {}, picker->optionRect(1).center().toPoint());
+        QCOMPARE(m_state->viewMode(), ViewMode::list);
+        m_state->setViewMode(ViewMode::grid);
+        QCOMPARE(picker->currentIndex(), 0);
+    }
+};
+
+QTEST_MAIN(TestShellCommands)
+#include "tst_shell_commands.moc"
