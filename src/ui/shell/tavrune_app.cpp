@@ -2,6 +2,8 @@
 
 #include "design/tokens.h"
 #include "shell/content_view.h"
+#include "session/session_store.h"
+#include "shell/app_commands.h"
 #include "shell/main_window.h"
 #include "state/app_state.h"
 
@@ -43,16 +45,33 @@ TavruneApp::TavruneApp(Options options)
     Tokens::registerFonts();
     applyAppearance();
     m_state = std::make_unique<AppState>();
+    // Before the window exists: its first paint already shows the restored folders.
+    SessionStore::RestoreOutcome restored = SessionStore::RestoreOutcome::skipped;
+    if (options.keepSession) {
+        m_session = std::make_unique<SessionStore>(m_state.get());
+        restored = m_session->restore();
+    }
     m_window = std::make_unique<MainWindow>(m_state.get());
+    m_window->commands()->bindSessionStore(m_session.get());
     MainWindow *window = m_window.get();
     m_state->setFolderChooser([window] { return chooseFolders(window); });
     if (options.showSplash)
         m_window->contentView()->startSplash(new SplashStandIn);
+    if (restored == SessionStore::RestoreOutcome::discarded) {
+        // A toast lasts 3 s: shown behind the splash it would be gone before anyone could read it.
+        AppState *state = m_state.get();
+        const auto tell = [state] { state->showToast(Toast::Kind::info, SessionStore::couldNotRestoreMessage()); };
+        if (m_window->contentView()->showSplash())
+            connect(m_window->contentView(), &ContentView::splashFinished, m_state.get(), tell, Qt::SingleShotConnection);
+        else
+            tell();
+    }
 }
 
 TavruneApp::~TavruneApp()
 {
-    // The window reads the state until it is gone.
+    // The session is written while the state still holds everything; the window reads the state until it is gone.
+    m_session.reset();
     m_window.reset();
     m_state.reset();
 }
