@@ -86,36 +86,40 @@ void TavruneApp::show()
 
 void TavruneApp::installFirstPaintProbe(QWidget *window)
 {
-    /// Prints "first-paint <CLOCK_MONOTONIC ns>" once the window's first frame is painted, then quits.
+    /// Prints "first-paint <CLOCK_MONOTONIC ns>" once the window's first frame is painted and
+    /// flushed (whichever of its widgets paints first: the splash covers the rest), then quits.
     class Probe final : public QObject
     {
     public:
-        using QObject::QObject;
+        Probe(QWidget *window)
+            : QObject(window)
+            , m_window(window)
+        {
+        }
 
     protected:
         bool eventFilter(QObject *watched, QEvent *event) override
         {
-            if (event->type() != QEvent::Paint || m_done)
+            if (event->type() != QEvent::Paint || m_seen || !watched->isWidgetType()
+                || static_cast<QWidget *>(watched)->window() != m_window)
                 return false;
-            m_done = true;
-            // Let the widget paint first, so the time includes the frame itself.
-            static_cast<QWidget *>(watched)->removeEventFilter(this);
-            QCoreApplication::sendEvent(watched, event);
-            timespec now{};
-            clock_gettime(CLOCK_MONOTONIC, &now);
-            std::printf("first-paint %lld\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
-            std::fflush(stdout);
-            QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
-            return true;
+            m_seen = true;
+            // The rest of the frame is painted and flushed before the event loop runs this.
+            QTimer::singleShot(0, qApp, [] {
+                timespec now{};
+                clock_gettime(CLOCK_MONOTONIC, &now);
+                std::printf("first-paint %lld\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+                std::fflush(stdout);
+                QCoreApplication::exit(0);
+            });
+            return false;
         }
 
     private:
-        bool m_done = false;
+        QWidget *m_window;
+        bool m_seen = false;
     };
-    QWidget *target = window;
-    if (auto *main = qobject_cast<MainWindow *>(window))
-        target = main->contentView();
-    target->installEventFilter(new Probe(target));
+    qApp->installEventFilter(new Probe(window));
 }
 
 void TavruneApp::applyAppearance()
