@@ -1,7 +1,6 @@
 #include "command_line.h"
 #include "headless_run.h"
 #include "shell/main_window.h"
-#include "session/session_store.h"
 #include "shell/tavrune_app.h"
 #include "single_instance.h"
 #include "state/app_state.h"
@@ -28,16 +27,12 @@ int main(int argc, char *argv[])
     if (instance.start(commandLine.folders, warn) == SingleInstance::Role::forwarded)
         return 0;
 
-    TavruneApp tavrune;
-    AppState &state = tavrune.state();
     // The last run's folders come back before the window first paints; folders named on the command
     // line join them. Headless runs never get here, so they neither read nor write the session.
-    SessionStore session(&state);
-    const SessionStore::RestoreOutcome restored = session.restore();
+    TavruneApp tavrune(TavruneApp::Options{.keepSession = true});
+    AppState &state = tavrune.state();
     WindowLaunch::acceptForwardedFolders(instance, state, tavrune.window());
     state.addFolders(commandLine.folders);
     tavrune.show();
-    if (restored == SessionStore::RestoreOutcome::discarded)
-        state.showToast(Toast::Kind::info, SessionStore::couldNotRestoreMessage());
     return QApplication::exec();
 }

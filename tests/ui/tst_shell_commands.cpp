@@ -101,7 +101,8 @@ private Q_SLOTS:
 
         const AppCommands *c = m_window->commands();
         QCOMPARE(itemTexts(c->fileMenu()), QStringList({"Add Folders...", "Remove Selected Folders", "-",
-                                                         "Auto-Tavrune New Folders on Desktop", "-", "Quit"}));
+                                                         "Auto-Tavrune New Folders on Desktop",
+                                                         "Remember Folders Between Sessions", "-", "Quit"}));
         QCOMPARE(itemTexts(c->editMenu()), QStringList({"Cut", "Copy", "Paste", "-", "Select All", "Deselect All"}));
         QCOMPARE(itemTexts(c->viewMenu()), QStringList({"Grid View", "List View", "-", "Hide Inspector"}));
         QCOMPARE(itemTexts(c->generateMenu()),

@@ -1,5 +1,6 @@
 #include "shell/app_commands.h"
 
+#include "session/session_store.h"
 #include "state/app_state.h"
 
 #include <QAbstractSpinBox>
@@ -38,6 +39,18 @@ AppCommands::AppCommands(AppState *state, QMainWindow *window)
 }
 
 AppCommands::~AppCommands() = default;
+
+void AppCommands::bindSessionStore(SessionStore *store)
+{
+    QAction *remember = action(Command::rememberFolders);
+    remember->setEnabled(store != nullptr);
+    if (!store)
+        return;
+    remember->setChecked(store->isRememberingFolders());
+    connect(remember, &QAction::triggered, store, &SessionStore::setRememberingFolders);
+    connect(store, &SessionStore::isRememberingFoldersChanged, remember,
+            [remember, store] { remember->setChecked(store->isRememberingFolders()); });
+}
 
 bool AppCommands::eventFilter(QObject *watched, QEvent *event)
 {
@@ -80,6 +93,9 @@ void AppCommands::build()
     m_file->addSeparator();
     QAction *watch = add(m_file, Command::autoTavruneDesktop, QStringLiteral("Auto-Tavrune New Folders on Desktop"));
     watch->setCheckable(true);
+    QAction *remember = add(m_file, Command::rememberFolders, QStringLiteral("Remember Folders Between Sessions"));
+    remember->setCheckable(true);
+    remember->setEnabled(false);
     m_file->addSeparator();
     add(m_file, Command::quit, QStringLiteral("Quit"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     action(Command::quit)->setMenuRole(QAction::QuitRole);

@@ -9,6 +9,7 @@ class QAction;
 class QMainWindow;
 class QMenu;
 class QWidget;
+class SessionStore;
 
 /// @brief The menu bar's commands: every item with its text, shortcut and enabling rule.
 ///
@@ -30,6 +31,7 @@ public:
         addFolders,
         removeSelectedFolders,
         autoTavruneDesktop,
+        rememberFolders,
         quit,
         cut,
         copy,
@@ -50,6 +52,10 @@ public:
     /// Builds the File, Edit, View and Generate menus into the window's menu bar.
     AppCommands(AppState *state, QMainWindow *window);
     ~AppCommands() override;
+
+    /// Binds "Remember Folders Between Sessions" to the store; without one (windows made for tests and
+    /// tools) the item stays disabled.
+    void bindSessionStore(SessionStore *store);
 
     QAction *action(Command command) const { return m_actions.value(command); }
     QMenu *fileMenu() const { return m_file; }

@@ -2,6 +2,8 @@
 
 #include "design/tokens.h"
 #include "shell/content_view.h"
+#include "session/session_store.h"
+#include "shell/app_commands.h"
 #include "shell/main_window.h"
 #include "state/app_state.h"
 
@@ -43,16 +45,33 @@ TavruneApp::TavruneApp(Options options)
     Tokens::registerFonts();
     applyAppearance();
     m_state = std::make_unique<AppState>();
+    // Before the window exists: its first paint already shows the restored folders.
+    SessionStore::RestoreOutcome restored = SessionStore::RestoreOutcome::skipped;
+    if (options.keepSession) {
+        m_session = std::make_unique<SessionStore>(m_state.get());
+        restored = m_session->restore();
+    }
     m_window = std::make_unique<MainWindow>(m_state.get());
+    m_window->commands()->bindSessionStore(m_session.get());
     MainWindow *window = m_window.get();
     m_state->setFolderChooser([window] { return chooseFolders(window); });
     if (options.showSplash)
         m_window->contentView()->startSplash(new SplashStandIn);
+    if (restored == SessionStore::RestoreOutcome::discarded) {
+        // A toast lasts 3 s: shown behind the splash it would be gone before anyone could read it.
+        AppState *state = m_state.get();
+        const auto tell = [state] { state->showToast(Toast::Kind::info, SessionStore::couldNotRestoreMessage()); };
+        if (m_window->contentView()->showSplash())
+            connect(m_window->contentView(), &ContentView::splashFinished, m_state.get(), tell, Qt::SingleShotConnection);
+        else
+            tell();
+    }
 }
 
 TavruneApp::~TavruneApp()
 {
-    // The window reads the state until it is gone.
+    // The session is written while the state still holds everything; the window reads the state until it is gone.
+    m_session.reset();
     m_window.reset();
     m_state.reset();
 }
@@ -67,36 +86,40 @@ void TavruneApp::show()
 
 void TavruneApp::installFirstPaintProbe(QWidget *window)
 {
-    /// Prints "first-paint <CLOCK_MONOTONIC ns>" once the window's first frame is painted, then quits.
+    /// Prints "first-paint <CLOCK_MONOTONIC ns>" once the window's first frame is painted and
+    /// flushed (whichever of its widgets paints first: the splash covers the rest), then quits.
     class Probe final : public QObject
     {
     public:
-        using QObject::QObject;
+        Probe(QWidget *window)
+            : QObject(window)
+            , m_window(window)
+        {
+        }
 
     protected:
         bool eventFilter(QObject *watched, QEvent *event) override
         {
-            if (event->type() != QEvent::Paint || m_done)
+            if (event->type() != QEvent::Paint || m_seen || !watched->isWidgetType()
+                || static_cast<QWidget *>(watched)->window() != m_window)
                 return false;
-            m_done = true;
-            // Let the widget paint first, so the time includes the frame itself.
-            static_cast<QWidget *>(watched)->removeEventFilter(this);
-            QCoreApplication::sendEvent(watched, event);
-            timespec now{};
-            clock_gettime(CLOCK_MONOTONIC, &now);
-            std::printf("first-paint %lld\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
-            std::fflush(stdout);
-            QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
-            return true;
+            m_seen = true;
+            // The rest of the frame is painted and flushed before the event loop runs this.
+            QTimer::singleShot(0, qApp, [] {
+                timespec now{};
+                clock_gettime(CLOCK_MONOTONIC, &now);
+                std::printf("first-paint %lld\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+                std::fflush(stdout);
+                QCoreApplication::exit(0);
+            });
+            return false;
         }
 
     private:
-        bool m_done = false;
+        QWidget *m_window;
+        bool m_seen = false;
     };
-    QWidget *target = window;
-    if (auto *main = qobject_cast<MainWindow *>(window))
-        target = main->contentView();
-    target->installEventFilter(new Probe(target));
+    qApp->installEventFilter(new Probe(window));
 }
 
 void TavruneApp::applyAppearance()

@@ -9,6 +9,7 @@
 class AppState;
 class MainWindow;
 class QWidget;
+class SessionStore;
 
 /// @brief The application object: owns the one AppState and the window for the whole run.
 ///
@@ -24,6 +25,9 @@ public:
     struct Options
     {
         bool showSplash = true;
+        /// Restores the last session before the window paints and keeps it while the app runs. Only
+        /// the real window does: tests and tools run with a throwaway folder list.
+        bool keepSession = false;
     };
 
     TavruneApp();
@@ -32,6 +36,8 @@ public:
 
     AppState &state() const { return *m_state; }
     MainWindow &window() const { return *m_window; }
+    /// The session store, when the app keeps one.
+    SessionStore *session() const { return m_session.get(); }
     void show();
 
     /// Dark Fusion style, palette and tooltip colours for every window of the process (menus,
@@ -45,4 +51,5 @@ private:
 
     std::unique_ptr<AppState> m_state;
     std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<SessionStore> m_session;
 };
