@@ -12,6 +12,7 @@
 #include "state/app_state.h"
 
 #include <QBoxLayout>
+#include <QLayout>
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -211,6 +212,9 @@ void FolderInspectorView::setFolder(FolderItem *folder)
     refreshName();
     refreshIconState();
     refreshPrompt(true);
+    // Lay the region out now, also while the panel is hidden: a hidden scroll region keeps its old
+    // layout after showing, and the texts of another folder would overlap.
+    m_scroll->widget()->layout()->activate();
 }
 
 void FolderInspectorView::resetForNewPresentation()
