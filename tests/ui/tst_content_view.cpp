@@ -34,7 +34,12 @@ class TestContentView final : public QObject
     void at(double seconds)
     {
         clock().setManualTime(seconds);
-        QTest::qWait(30); // a frame or two, for the views to follow
+        // The views follow on the clock's next frame; a slow (sanitizer) build may take longer than a frame.
+        if (clock().isTicking()) {
+            QSignalSpy frame(&clock(), &AnimationClock::ticked);
+            frame.wait(2000);
+        }
+        QTest::qWait(30);
     }
     void addFolders(int count)
     {

@@ -24,6 +24,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QDeadlineTimer>
+
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -140,6 +143,18 @@ int main(int argc, char *argv[])
                 if (top != &window && top->isVisible())
                     top->hide();
             }
+            // Generations a scene left running end now, while the state that receives their outcome
+            // still exists: an outcome must never arrive after the state is gone.
+            server.releaseDelayed();
+            const auto generating = [&tavrune] {
+                const QList<FolderItemPtr> folders = tavrune.state().folders();
+                return std::any_of(folders.cbegin(), folders.cend(), [](const FolderItemPtr &folder) {
+                    return folder->iconState().kind() == IconState::Kind::generating;
+                });
+            };
+            QDeadlineTimer deadline(30000);
+            while (generating() && !deadline.hasExpired())
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         }
         clock.setManualTime(std::nullopt);
     }
