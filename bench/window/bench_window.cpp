@@ -150,8 +150,13 @@ void idleWakeUps(FakeOpenRouter &server, const QDir &root)
 
 void batchStall(FakeOpenRouter &server, const QDir &root)
 {
-    server.setGenerator([](const QString &, const QString &prompt) {
-        return FakeReply::image(fakePicture(prompt)).after(std::chrono::seconds(1));
+    // Answers are encoded up front: the fake server shares this process, and encoding 100 pictures on
+    // its threads while they come back would be measured as stalls of the window.
+    QList<FakeReply> answers;
+    for (int i = 0; i < 16; ++i)
+        answers.append(FakeReply::image(fakePicture(QString::number(i))).after(std::chrono::seconds(1)));
+    server.setGenerator([answers](const QString &, const QString &prompt) {
+        return answers.at(int(qHash(prompt) % uint(answers.size())));
     });
     TavruneApp app(TavruneApp::Options{false});
     app.show();
