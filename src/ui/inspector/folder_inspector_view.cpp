@@ -56,22 +56,9 @@ FolderInspectorView::FolderInspectorView(AppState *state, QWidget *parent)
     : QWidget(parent)
     , m_state(state)
 {
-    auto *root = new QVBoxLayout(this);
-    root->setContentsMargins(0, 0, 0, 0);
-    root->setSpacing(0);
-
-    m_scroll = new QScrollArea(this);
-    styleScrollArea(m_scroll);
-    auto *content = new QWidget(m_scroll);
-    buildScrollingRegion(content);
-    m_scroll->setWidget(content);
-    // The scroll area paints its content opaque by default; the panel's own surface shows through instead.
-    content->setAutoFillBackground(false);
-    root->addWidget(m_scroll, 1);
-
-    auto *actions = new QWidget(this);
-    buildActionArea(actions);
-    root->addWidget(actions, 0);
+    m_scroll = layOutInspectorPanel(
+        this, [this](QWidget *content) { buildScrollingRegion(content); },
+        [this](QWidget *actions) { buildActionArea(actions); });
 
     connect(m_state, &AppState::maintainThemeConsistencyChanged, this, &FolderInspectorView::refreshFootnote);
     connect(m_state, &AppState::selectedThemeChanged, this, &FolderInspectorView::refreshAccent);

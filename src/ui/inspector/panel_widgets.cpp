@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollArea>
+#include <QVBoxLayout>
 #include <QStyleOptionFocusRect>
 
 namespace {
@@ -238,6 +239,28 @@ void RoundedPanel::paintEvent(QPaintEvent *)
         p.setPen(QPen(m_stroke, 1));
         p.drawPath(shape);
     }
+}
+
+QScrollArea *layOutInspectorPanel(QWidget *panel, const std::function<void(QWidget *)> &buildScrolling,
+                                  const std::function<void(QWidget *)> &buildActions)
+{
+    auto *root = new QVBoxLayout(panel);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->setSpacing(0);
+
+    auto *scroll = new QScrollArea(panel);
+    styleScrollArea(scroll);
+    auto *content = new QWidget(scroll);
+    buildScrolling(content);
+    scroll->setWidget(content);
+    // The scroll area paints its content opaque by default; the panel's own surface shows through instead.
+    content->setAutoFillBackground(false);
+    root->addWidget(scroll, 1);
+
+    auto *actions = new QWidget(panel);
+    buildActions(actions);
+    root->addWidget(actions, 0);
+    return scroll;
 }
 
 void styleScrollArea(QScrollArea *area)

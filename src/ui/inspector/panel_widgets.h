@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QWidget>
 
+#include <functional>
+
 /// Sets the text colour a label, button or editor paints with.
 void setTextColour(QWidget *widget, const QColor &colour);
 
@@ -114,3 +116,7 @@ private:
 class QScrollArea;
 /// A vertically scrolling region on the panel's background with a slim scroll indicator.
 void styleScrollArea(QScrollArea *area);
+/// Lays `panel` out as every inspector is: a scrolling region filled by `buildScrolling`, above a fixed
+/// action area filled by `buildActions`. Returns the scroll area.
+QScrollArea *layOutInspectorPanel(QWidget *panel, const std::function<void(QWidget *)> &buildScrolling,
+                                  const std::function<void(QWidget *)> &buildActions);
