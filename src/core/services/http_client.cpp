@@ -24,6 +24,9 @@ constexpr const char *curlOwnHeaders[] = {"Accept", "Expect", "User-Agent", "Con
 // How long the streams of HTTP/2 connections may go without a byte before they are nudged.
 constexpr std::chrono::milliseconds stallInterval{250};
 
+// The most reserved for a body before its bytes arrive.
+constexpr qint64 largestReservation = qint64(8) * 1024 * 1024;
+
 struct CurlGlobal
 {
     CurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }
@@ -37,6 +40,7 @@ struct Reading
 {
     std::shared_ptr<MemoryBudget> budget;
     Transfer *leader = nullptr; // reads on while the budget is exhausted, so that something finishes
+    const void *lastLeaderConnection = nullptr; // only compared, never followed
     quint64 bytesTaken = 0;     // body bytes handed to the transfers so far: whether anything moves
     bool paused = false;        // a transfer paused since the network loop last looked
 
@@ -108,6 +112,16 @@ size_t writeBody(char *data, size_t size, size_t count, void *userData)
         }
         reading->budget->charge(bytes);
         transfer->charged += bytes;
+    }
+    if (transfer->received.isEmpty()) {
+        // The announced length at once (up to a few megabytes, whatever a server announces): one
+        // buffer whose pages fill as the body arrives, instead of a chain of ever larger ones.
+        // Hundreds of half-read answers growing step by step leave the heap full of holes.
+        curl_off_t announced = -1;
+        curl_easy_getinfo(transfer->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+        if (announced > 0)
+            transfer->received.reserve(qsizetype(std::min({qint64(announced), transfer->request.maxResponseBytes,
+                                                           largestReservation})));
     }
     transfer->received.append(data, bytes);
     transfer->reading->bytesTaken += quint64(bytes);
@@ -438,11 +452,17 @@ void HttpClient::Private::resumePaused()
     // Still exhausted and no answer reading on. While answers already read are waiting to be worked
     // off, their release will wake this thread again. When half-read answers alone fill the budget,
     // nothing else would: one of them must read on, the one furthest along as it frees it soonest.
+    // The streams of the last leader's HTTP/2 connection come first: they read on with it, so
+    // finishing them before another connection's keeps half-read answers to a single connection.
     Transfer *next = nullptr;
     qint64 halfRead = 0;
+    const auto rank = [this](const Transfer &transfer) {
+        const bool sameConnection = transfer.connection && transfer.connection == reading.lastLeaderConnection;
+        return std::pair(sameConnection, transfer.received.size());
+    };
     for (auto &[easy, transfer] : active) {
         halfRead += transfer->charged;
-        if (transfer->paused && (!next || transfer->received.size() > next->received.size()))
+        if (transfer->paused && (!next || rank(*transfer) > rank(*next)))
             next = transfer.get();
     }
     if (halfRead < reading.budget->used())
@@ -450,6 +470,7 @@ void HttpClient::Private::resumePaused()
     if (!next)
         return;
     reading.leader = next;
+    reading.lastLeaderConnection = next->connection;
     // Over HTTP/2 the leader's connection may be waiting behind any of its paused streams: they all
     // read on with it.
     for (auto &[easy, transfer] : active) {
