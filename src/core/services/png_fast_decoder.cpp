@@ -1,5 +1,7 @@
 #include "png_fast_decoder.h"
 
+#include "image_scratch.h"
+
 #include <libdeflate.h>
 
 #include <cstdlib>
@@ -154,7 +156,8 @@ std::optional<QImage> decode(const QByteArray &bytes, qint64 maxPixels, int maxS
         return std::nullopt;
     }
 
-    QImage image(width, height, bpp == 4 ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    QImage image = ImageScratch::take(ImageScratch::Purpose::Decoded, QSize(width, height),
+                                      bpp == 4 ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (image.isNull())
         return std::nullopt;
     const bool ok = bpp == 4 ? unfilterAll<4>(inflated.data(), width, height, image)
@@ -164,6 +167,7 @@ std::optional<QImage> decode(const QByteArray &bytes, qint64 maxPixels, int maxS
     // The buffer served one image; a large one is not kept for the next.
     if (inflated.capacity() > size_t(16) * 1024 * 1024)
         std::vector<uchar>().swap(inflated);
+    ImageScratch::keep(ImageScratch::Purpose::Decoded, image);
     return image;
 }
 
