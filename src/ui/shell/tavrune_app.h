@@ -30,7 +30,7 @@ public:
         /// the real window does: tests and tools run with a throwaway folder list.
         bool keepSession = false;
         /// A fixed arrangement of the splash's field (screenshots); none draws a new one each launch.
-        std::optional<quint32> splashSeed;
+        std::optional<quint32> splashSeed = std::nullopt;
     };
 
     TavruneApp();

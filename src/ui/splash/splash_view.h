@@ -25,7 +25,7 @@ public:
     struct Options
     {
         /// A fixed arrangement of the field (screenshots, tests); none draws a new one each time.
-        std::optional<quint32> seed;
+        std::optional<quint32> seed = std::nullopt;
         SplashSceneView::Renderer renderer = SplashSceneView::Renderer::automatic;
     };
 
