@@ -8,11 +8,11 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
-#include <QRadialGradient>
 #include <QRandomGenerator>
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 // The entrance: name and glow after half a second, subtitle and version overlapping them.
@@ -190,21 +190,32 @@ const QImage &SplashView::glowImage(qreal devicePixelRatio)
 {
     const int side = qCeil(GlowDiameter * devicePixelRatio);
     if (m_glow.width() != side) {
+        // The radial gradient from 20 to 200 px through 12 %, 4 % and nothing, computed here rather
+        // than by QPainter so that it can be dithered: so faint a violet has only a few dozen
+        // levels to spread over 180 px, which shows as rings on a good display.
         m_glow = QImage(side, side, QImage::Format_ARGB32_Premultiplied);
         m_glow.setDevicePixelRatio(devicePixelRatio);
-        m_glow.fill(Qt::transparent);
-        QPainter p(&m_glow);
-        const QPointF centre(GlowDiameter / 2, GlowDiameter / 2);
-        QRadialGradient gradient(centre, GlowDiameter / 2, centre, GlowInnerRadius);
-        QColor clear = violet();
-        clear.setAlphaF(0);
-        gradient.setColorAt(0.0, Tokens::withOpacity(violet(), 0.12));
-        gradient.setColorAt(0.5, Tokens::withOpacity(violet(), 0.04));
-        gradient.setColorAt(1.0, clear);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(Qt::NoPen);
-        p.setBrush(gradient);
-        p.drawEllipse(QRectF(0, 0, GlowDiameter, GlowDiameter));
+        const QColor colour = violet();
+        QRandomGenerator noise(0x5eed);
+        const double centre = side / 2.0;
+        for (int y = 0; y < side; ++y) {
+            auto *line = reinterpret_cast<QRgb *>(m_glow.scanLine(y));
+            for (int x = 0; x < side; ++x) {
+                const double radius = std::hypot(x + 0.5 - centre, y + 0.5 - centre) / devicePixelRatio;
+                const double at = std::clamp((radius - GlowInnerRadius) / (GlowDiameter / 2 - GlowInnerRadius), 0.0, 1.0);
+                const double alpha = at < 0.5 ? mix(0.12, 0.04, at * 2) : mix(0.04, 0.0, at * 2 - 1);
+                if (radius > GlowDiameter / 2 || alpha <= 0.0) {
+                    line[x] = 0;
+                    continue;
+                }
+                const auto level = [&](double value) {
+                    return std::clamp(int(value * 255.0 + noise.generateDouble()), 0, 255);
+                };
+                const int a = level(alpha);
+                line[x] = qRgba(std::min(a, level(colour.redF() * alpha)), std::min(a, level(colour.greenF() * alpha)),
+                                std::min(a, level(colour.blueF() * alpha)), a);
+            }
+        }
     }
     return m_glow;
 }
