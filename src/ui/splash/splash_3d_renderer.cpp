@@ -19,7 +19,6 @@
 #include <Qt3DExtras/QSphereMesh>
 #include <Qt3DExtras/QTorusMesh>
 #include <Qt3DRender/QBlendEquationArguments>
-#include <Qt3DRender/QBlitFramebuffer>
 #include <Qt3DRender/QCamera>
 #include <Qt3DRender/QCameraSelector>
 #include <Qt3DRender/QClearBuffers>
@@ -53,7 +52,6 @@ using namespace Qt3DRender;
 namespace {
 
 constexpr int minimumFrameIntervalMs = 33; // at most ~30 frames a second
-constexpr int samples = 4;
 
 /// Light strengths are given where 1000 is a light's full default output. The field is meant to
 /// read as dim translucent shapes with violet highlights over near-black: at this exposure the key
@@ -202,15 +200,14 @@ struct Splash3DRenderer::Private
     };
 
     SplashScene::Scene scene;
-    bool multisampled = qEnvironmentVariableIsSet("S3D_MS");
+    QSurfaceFormat previousDefaultFormat;
+    bool defaultFormatRestored = true;
     std::unique_ptr<QOffscreenSurface> surface;
     std::unique_ptr<QAspectEngine> engine;
 
     QRenderSurfaceSelector *surfaceSelector = nullptr;
     QCamera *camera = nullptr;
-    QTexture2DMultisample *multisampledColour = nullptr;
-    QTexture2D *resolvedColour = nullptr;
-    QBlitFramebuffer *resolve = nullptr;
+    QTexture2D *colour = nullptr;
     QRenderCapture *capture = nullptr;
     std::vector<NodeParts> nodes;
 
@@ -224,6 +221,13 @@ struct Splash3DRenderer::Private
     void buildContent(QEntity *root);
     void resizeTarget(QSize size);
     void applyPoses(double seconds);
+    void restoreDefaultFormat()
+    {
+        if (defaultFormatRestored)
+            return;
+        defaultFormatRestored = true;
+        QSurfaceFormat::setDefaultFormat(previousDefaultFormat);
+    }
 };
 
 void Splash3DRenderer::Private::buildFrameGraph(QEntity *root)
@@ -235,32 +239,18 @@ void Splash3DRenderer::Private::buildFrameGraph(QEntity *root)
     surfaceSelector = new QRenderSurfaceSelector;
     surfaceSelector->setSurface(surface.get());
 
-    // The frame is read back from a plain texture target ...
-    auto *readTarget = new QRenderTarget(surfaceSelector);
-    auto *readOutput = new QRenderTargetOutput(readTarget);
-    readOutput->setAttachmentPoint(QRenderTargetOutput::Color0);
-    resolvedColour = new QTexture2D(readOutput);
-    resolvedColour->setFormat(QAbstractTexture::RGBA8_UNorm);
-    resolvedColour->setGenerateMipMaps(false);
-    readOutput->setTexture(resolvedColour);
-    readTarget->addOutput(readOutput);
-
-    // ... drawn into directly, or into a 4× multisampled target resolved into it.
-    QRenderTarget *drawTarget = readTarget;
-    if (multisampled) {
-        drawTarget = new QRenderTarget(surfaceSelector);
-        auto *drawOutput = new QRenderTargetOutput(drawTarget);
-        drawOutput->setAttachmentPoint(QRenderTargetOutput::Color0);
-        multisampledColour = new QTexture2DMultisample(drawOutput);
-        multisampledColour->setFormat(QAbstractTexture::RGBA8_UNorm);
-        multisampledColour->setSamples(samples);
-        multisampledColour->setGenerateMipMaps(false);
-        drawOutput->setTexture(multisampledColour);
-        drawTarget->addOutput(drawOutput);
-    }
+    // The frame is drawn into a texture target and read back from it.
+    auto *target = new QRenderTarget(surfaceSelector);
+    auto *output = new QRenderTargetOutput(target);
+    output->setAttachmentPoint(QRenderTargetOutput::Color0);
+    colour = new QTexture2D(output);
+    colour->setFormat(QAbstractTexture::RGBA8_UNorm);
+    colour->setGenerateMipMaps(false);
+    output->setTexture(colour);
+    target->addOutput(output);
 
     auto *drawSelector = new QRenderTargetSelector(surfaceSelector);
-    drawSelector->setTarget(drawTarget);
+    drawSelector->setTarget(target);
     auto *viewport = new QViewport(drawSelector);
     viewport->setNormalizedRect(QRectF(0, 0, 1, 1));
     auto *cameraSelector = new QCameraSelector(viewport);
@@ -277,17 +267,10 @@ void Splash3DRenderer::Private::buildFrameGraph(QEntity *root)
     auto *sort = new QSortPolicy(states);
     sort->setSortTypes(QList<QSortPolicy::SortType>{QSortPolicy::BackToFront});
 
+    // Then, once drawn, the target is read back when a capture is asked for.
     auto *readSelector = new QRenderTargetSelector(surfaceSelector);
-    readSelector->setTarget(readTarget);
-    QFrameGraphNode *readParent = readSelector;
-    if (multisampled) {
-        resolve = new QBlitFramebuffer(readSelector);
-        resolve->setSource(drawTarget);
-        resolve->setDestination(readTarget);
-        resolve->setInterpolationMethod(QBlitFramebuffer::Nearest);
-        readParent = resolve;
-    }
-    capture = new QRenderCapture(readParent);
+    readSelector->setTarget(target);
+    capture = new QRenderCapture(readSelector);
     new QNoDraw(capture);
 
     settings->setActiveFrameGraph(surfaceSelector);
@@ -353,13 +336,7 @@ void Splash3DRenderer::Private::resizeTarget(QSize size)
     if (size == targetSize)
         return;
     targetSize = size;
-    resolvedColour->setSize(size.width(), size.height());
-    if (multisampled) {
-        multisampledColour->setSize(size.width(), size.height());
-        const QRectF whole(0, 0, size.width(), size.height());
-        resolve->setSourceRect(whole);
-        resolve->setDestinationRect(whole);
-    }
+    colour->setSize(size.width(), size.height());
     surfaceSelector->setExternalRenderTargetSize(size);
     camera->lens()->setAspectRatio(float(size.width()) / float(size.height()));
 }
@@ -398,6 +375,7 @@ Splash3DRenderer::~Splash3DRenderer()
     // and resources go. The surface it rendered on must outlive it.
     d->engine.reset();
     d->surface.reset();
+    d->restoreDefaultFormat();
 }
 
 std::unique_ptr<Splash3DRenderer> Splash3DRenderer::create(const SplashScene::Scene &scene, QObject *parent)
@@ -435,7 +413,11 @@ std::unique_ptr<Splash3DRenderer> Splash3DRenderer::create(const SplashScene::Sc
     if (!d.surface->isValid())
         return nullptr;
 
+    // Qt 3D's renderer makes its context (on its own thread, once it starts) from the default
+    // format; it is put back when the first frame is in.
+    d.previousDefaultFormat = QSurfaceFormat::defaultFormat();
     QSurfaceFormat::setDefaultFormat(format);
+    d.defaultFormatRestored = false;
     d.engine = std::make_unique<QAspectEngine>();
     d.engine->registerAspect(new QRenderAspect(QRenderAspect::Automatic));
 
@@ -485,6 +467,7 @@ void Splash3DRenderer::finishFrame()
         return;
     QImage image = reply->image();
     reply->deleteLater();
+    d->restoreDefaultFormat();
     if (!image.isNull()) {
         if (image.format() == QImage::Format_RGBA8888)
             image.reinterpretAsFormat(QImage::Format_RGBA8888_Premultiplied);
