@@ -1,17 +1,34 @@
 #include "icon_styler.h"
 
-#include <QPainter>
+#include "image_scratch.h"
+#include "png_encoder.h"
 
-#include <libdeflate.h>
+#include <QPainter>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <memory>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
 
 namespace IconStyler {
 namespace {
+
+/// sums[i] += weight * values[i], each product rounded to float before it is added.
+void accumulate(float *sums, const float *values, float weight, int count)
+{
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128 factor = _mm_set1_ps(weight);
+    for (; i + 4 <= count; i += 4)
+        _mm_storeu_ps(sums + i, _mm_add_ps(_mm_loadu_ps(sums + i), _mm_mul_ps(factor, _mm_loadu_ps(values + i))));
+#endif
+    for (; i < count; ++i)
+        sums[i] += weight * values[i];
+}
 
 /// Separable Gaussian blur of an 8-bit alpha image, in place.
 void gaussianBlur(QImage &alpha, qreal sigma)
@@ -28,33 +45,29 @@ void gaussianBlur(QImage &alpha, qreal sigma)
 
     const int w = alpha.width();
     const int h = alpha.height();
-    std::vector<float> source(size_t(w) * size_t(h));
-    std::vector<float> pass(source.size());
+    // Each pass sums a pixel's taps in the same order as a loop over the taps would, one product at
+    // a time, but for a whole row at once: four pixels per instruction, and the same floats.
+    std::vector<float> padded(size_t(w + 2 * radius));
+    std::vector<float> pass(size_t(w) * size_t(h));
     for (int y = 0; y < h; ++y) {
         const uchar *line = alpha.constScanLine(y);
-        for (int x = 0; x < w; ++x)
-            source[size_t(y) * w + x] = line[x];
+        for (int i = 0; i < w + 2 * radius; ++i)
+            padded[size_t(i)] = line[std::clamp(i - radius, 0, w - 1)]; // the edge pixel repeated
+        float *out = pass.data() + size_t(y) * size_t(w);
+        std::fill(out, out + w, 0.0f);
+        for (int k = 0; k <= 2 * radius; ++k)
+            accumulate(out, padded.data() + k, kernel[size_t(k)], w);
     }
+    std::vector<float> sums(static_cast<size_t>(w));
     for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            float acc = 0;
-            for (int k = -radius; k <= radius; ++k) {
-                const int sx = std::clamp(x + k, 0, w - 1);
-                acc += kernel[size_t(k + radius)] * source[size_t(y) * w + sx];
-            }
-            pass[size_t(y) * w + x] = acc;
+        std::fill(sums.begin(), sums.end(), 0.0f);
+        for (int k = -radius; k <= radius; ++k) {
+            const int sy = std::clamp(y + k, 0, h - 1);
+            accumulate(sums.data(), pass.data() + size_t(sy) * size_t(w), kernel[size_t(k + radius)], w);
         }
-    }
-    for (int y = 0; y < h; ++y) {
         uchar *line = alpha.scanLine(y);
-        for (int x = 0; x < w; ++x) {
-            float acc = 0;
-            for (int k = -radius; k <= radius; ++k) {
-                const int sy = std::clamp(y + k, 0, h - 1);
-                acc += kernel[size_t(k + radius)] * pass[size_t(sy) * w + x];
-            }
-            line[x] = uchar(std::clamp(std::lround(acc), 0L, 255L));
-        }
+        for (int x = 0; x < w; ++x)
+            line[x] = uchar(std::clamp(std::lround(sums[size_t(x)]), 0L, 255L));
     }
 }
 
@@ -84,61 +97,6 @@ QImage makePlateLayer()
     painter.fillPath(platePath(), Qt::white);
     return layer;
 }
-
-void putBigEndian(uchar *at, quint32 value)
-{
-    at[0] = uchar(value >> 24);
-    at[1] = uchar(value >> 16);
-    at[2] = uchar(value >> 8);
-    at[3] = uchar(value);
-}
-
-/// Appends a chunk whose data is already at the end of `png`, after room left for length and type.
-void closeChunk(QByteArray &png, qsizetype chunkStart, const char type[4])
-{
-    auto *bytes = reinterpret_cast<uchar *>(png.data()) + chunkStart;
-    const auto dataLength = quint32(png.size() - chunkStart - 8);
-    putBigEndian(bytes, dataLength);
-    std::memcpy(bytes + 4, type, 4);
-    uchar crc[4];
-    putBigEndian(crc, quint32(libdeflate_crc32(0, bytes + 4, size_t(dataLength) + 4)));
-    png.append(reinterpret_cast<const char *>(crc), 4);
-}
-
-/// One row as straight RGBA bytes (little-endian words), with Qt's rounding where alpha is partial.
-void toStraightRgba(const QRgb *pixels, int width, quint32 *out)
-{
-    for (int x = 0; x < width; ++x) {
-        QRgb pixel = pixels[x];
-        const uint alpha = pixel >> 24;
-        if (alpha != 255 && alpha != 0) [[unlikely]]
-            pixel = qUnpremultiply(pixel);
-        // Memory order B G R A becomes R G B A: swap the red and blue bytes.
-        out[x] = (pixel & 0xff00ff00u) | ((pixel >> 16) & 0xffu) | ((pixel & 0xffu) << 16);
-    }
-}
-
-/// The "Up" filter: each byte minus the byte above it.
-void filterUp(const uchar *row, const uchar *above, size_t length, uchar *out)
-{
-    for (size_t i = 0; i < length; ++i)
-        out[i] = uchar(row[i] - above[i]);
-}
-
-struct CompressorDeleter
-{
-    void operator()(libdeflate_compressor *compressor) const { libdeflate_free_compressor(compressor); }
-};
-
-/// The filtered rows and the compressor of the calling thread, kept between icons: a fresh 4 MiB
-/// buffer per icon costs more in page faults than filling it does.
-struct EncoderScratch
-{
-    std::vector<uchar> filtered;
-    std::vector<quint32> rows[2]; // this row and the one above, unfiltered
-    std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor{
-        libdeflate_alloc_compressor(pngCompressionLevel)};
-};
 
 /// The plate's antialiased coverage over the plate's square, for clipping pictures to it.
 const QImage &plateMask()
@@ -209,7 +167,8 @@ QImage appIconStyled(const QImage &source)
     // The picture clipped to the plate with antialiased edges: drawn opaque (the fast path), then
     // multiplied by the plate's coverage.
     const int side = int(plateSide);
-    QImage clipped(side, side, QImage::Format_ARGB32_Premultiplied);
+    QImage clipped = ImageScratch::take(ImageScratch::Purpose::Clipped, QSize(side, side),
+                                        QImage::Format_ARGB32_Premultiplied);
     {
         QPainter painter(&clipped);
         painter.setCompositionMode(QPainter::CompositionMode_Source);
@@ -219,66 +178,23 @@ QImage appIconStyled(const QImage &source)
         painter.drawImage(0, 0, plateMask());
     }
 
-    QImage canvas = plateLayer().copy();
-    QPainter painter(&canvas);
-    painter.drawImage(QPointF(plateInset, plateInset), clipped);
+    const QImage &layer = plateLayer();
+    QImage canvas = ImageScratch::take(ImageScratch::Purpose::Canvas, layer.size(), layer.format());
+    if (canvas.isNull())
+        return QImage();
+    std::memcpy(canvas.bits(), layer.constBits(), size_t(layer.sizeInBytes()));
+    {
+        QPainter painter(&canvas);
+        painter.drawImage(QPointF(plateInset, plateInset), clipped);
+    }
+    ImageScratch::keep(ImageScratch::Purpose::Clipped, clipped);
+    ImageScratch::keep(ImageScratch::Purpose::Canvas, canvas);
     return canvas;
 }
 
 QByteArray encodePng(const QImage &image)
 {
-    if (image.isNull())
-        return QByteArray();
-    const QImage argb = image.convertToFormat(QImage::Format_ARGB32_Premultiplied); // shared when it is already
-    const int width = argb.width();
-    const int height = argb.height();
-    const size_t rowBytes = size_t(width) * 4 + 1;
-
-    thread_local EncoderScratch scratch;
-    if (!scratch.compressor)
-        return QByteArray();
-    scratch.filtered.resize(rowBytes * size_t(height));
-    scratch.rows[0].assign(size_t(width), 0); // the row above the first counts as zeros
-    scratch.rows[1].resize(size_t(width));
-    for (int y = 0; y < height; ++y) {
-        const auto *above = reinterpret_cast<const uchar *>(scratch.rows[y % 2].data());
-        quint32 *current = scratch.rows[(y + 1) % 2].data();
-        toStraightRgba(reinterpret_cast<const QRgb *>(argb.constScanLine(y)), width, current);
-        uchar *out = scratch.filtered.data() + rowBytes * size_t(y);
-        out[0] = 2; // the "Up" filter: one filter for every row is most of the speed
-        filterUp(reinterpret_cast<const uchar *>(current), above, size_t(width) * 4, out + 1);
-    }
-
-    static constexpr char signature[] = "\x89PNG\r\n\x1a\n";
-    const size_t bound = libdeflate_zlib_compress_bound(scratch.compressor.get(), scratch.filtered.size());
-    QByteArray png;
-    png.reserve(qsizetype(8 + 25 + 12 + bound + 12));
-    png.append(signature, 8);
-
-    qsizetype chunk = png.size();
-    png.append(8, '\0');
-    uchar header[13] = {};
-    putBigEndian(header, quint32(width));
-    putBigEndian(header + 4, quint32(height));
-    header[8] = 8; // bits per channel
-    header[9] = 6; // RGBA
-    png.append(reinterpret_cast<const char *>(header), sizeof header);
-    closeChunk(png, chunk, "IHDR");
-
-    chunk = png.size();
-    png.resize(chunk + 8 + qsizetype(bound));
-    const size_t compressed = libdeflate_zlib_compress(scratch.compressor.get(), scratch.filtered.data(),
-                                                       scratch.filtered.size(), png.data() + chunk + 8, bound);
-    if (compressed == 0)
-        return QByteArray();
-    png.resize(chunk + 8 + qsizetype(compressed));
-    closeChunk(png, chunk, "IDAT");
-
-    chunk = png.size();
-    png.append(8, '\0');
-    closeChunk(png, chunk, "IEND");
-    png.squeeze();
-    return png;
+    return PngEncoder::encode(image);
 }
 
 } // namespace IconStyler
