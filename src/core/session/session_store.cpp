@@ -150,13 +150,17 @@ SessionStore::SessionStore(AppState *state, QObject *parent)
         syncTracked();
     }
     if (QCoreApplication *app = QCoreApplication::instance())
-        connect(app, &QCoreApplication::aboutToQuit, this, &SessionStore::flush);
+        connect(app, &QCoreApplication::aboutToQuit, this, [this] {
+            m_skipRenditionUpgrades = true;
+            flush();
+        });
 }
 
 SessionStore::~SessionStore()
 {
     // Folders not read yet are not waited for: nothing would be left to show them in.
     m_reader.clear();
+    m_skipRenditionUpgrades = true;
     flush();
 }
 
@@ -191,7 +195,9 @@ void SessionStore::deleteStoredSession()
 {
     m_writeTimer.stop();
     m_dirty = false;
+    m_skipRenditionUpgrades = true;
     m_writer.waitForDone();
+    m_skipRenditionUpgrades = false;
     m_lastIndex.clear();
     QSet<QString> stillLoading;
     for (Tracked &tracked : m_tracked) {
@@ -565,8 +571,10 @@ void SessionStore::applyImage(const std::weak_ptr<FolderItem> &weak, const IconI
         // them now, once: the next launch shows this icon without decoding it. The writer thread keeps
         // this in order with index writes, whose clean-up removes the file again if the icon goes.
         if (!fromRenditions && ownsSession()) {
-            m_writer.start([path = directory() + u'/' + RenditionFile::nameFor(found->imageFile), image] {
-                OwnerOnlyFile::replace(path, RenditionFile::encode(image));
+            // Quitting, or deleting the session, does not wait for these: the next launch would just decode again.
+            m_writer.start([this, path = directory() + u'/' + RenditionFile::nameFor(found->imageFile), image] {
+                if (!m_skipRenditionUpgrades)
+                    OwnerOnlyFile::replace(path, RenditionFile::encode(image));
             });
         }
     }

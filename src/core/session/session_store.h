@@ -10,6 +10,7 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 
@@ -112,6 +113,9 @@ private:
     QThreadPool m_writer;
     /// The index last on disk, touched only by the writer thread: an unchanged list writes nothing.
     QByteArray m_lastIndex;
+    /// Set while quitting or deleting the session: renditions still to be stored for an older session's
+    /// icons are dropped rather than waited for.
+    std::atomic<bool> m_skipRenditionUpgrades{false};
     /// Reads the restored folders' images and checks them against the disk; declared last, so it is
     /// waited for before anything its work reports to goes.
     QThreadPool m_reader;
