@@ -1,13 +1,11 @@
 #include "icon_styler.h"
 
-#include <QPainter>
+#include "png_encoder.h"
 
-#include <libdeflate.h>
+#include <QPainter>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <memory>
 #include <vector>
 
 namespace IconStyler {
@@ -84,61 +82,6 @@ QImage makePlateLayer()
     painter.fillPath(platePath(), Qt::white);
     return layer;
 }
-
-void putBigEndian(uchar *at, quint32 value)
-{
-    at[0] = uchar(value >> 24);
-    at[1] = uchar(value >> 16);
-    at[2] = uchar(value >> 8);
-    at[3] = uchar(value);
-}
-
-/// Appends a chunk whose data is already at the end of `png`, after room left for length and type.
-void closeChunk(QByteArray &png, qsizetype chunkStart, const char type[4])
-{
-    auto *bytes = reinterpret_cast<uchar *>(png.data()) + chunkStart;
-    const auto dataLength = quint32(png.size() - chunkStart - 8);
-    putBigEndian(bytes, dataLength);
-    std::memcpy(bytes + 4, type, 4);
-    uchar crc[4];
-    putBigEndian(crc, quint32(libdeflate_crc32(0, bytes + 4, size_t(dataLength) + 4)));
-    png.append(reinterpret_cast<const char *>(crc), 4);
-}
-
-/// One row as straight RGBA bytes (little-endian words), with Qt's rounding where alpha is partial.
-void toStraightRgba(const QRgb *pixels, int width, quint32 *out)
-{
-    for (int x = 0; x < width; ++x) {
-        QRgb pixel = pixels[x];
-        const uint alpha = pixel >> 24;
-        if (alpha != 255 && alpha != 0) [[unlikely]]
-            pixel = qUnpremultiply(pixel);
-        // Memory order B G R A becomes R G B A: swap the red and blue bytes.
-        out[x] = (pixel & 0xff00ff00u) | ((pixel >> 16) & 0xffu) | ((pixel & 0xffu) << 16);
-    }
-}
-
-/// The "Up" filter: each byte minus the byte above it.
-void filterUp(const uchar *row, const uchar *above, size_t length, uchar *out)
-{
-    for (size_t i = 0; i < length; ++i)
-        out[i] = uchar(row[i] - above[i]);
-}
-
-struct CompressorDeleter
-{
-    void operator()(libdeflate_compressor *compressor) const { libdeflate_free_compressor(compressor); }
-};
-
-/// The filtered rows and the compressor of the calling thread, kept between icons: a fresh 4 MiB
-/// buffer per icon costs more in page faults than filling it does.
-struct EncoderScratch
-{
-    std::vector<uchar> filtered;
-    std::vector<quint32> rows[2]; // this row and the one above, unfiltered
-    std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor{
-        libdeflate_alloc_compressor(pngCompressionLevel)};
-};
 
 /// The plate's antialiased coverage over the plate's square, for clipping pictures to it.
 const QImage &plateMask()
@@ -227,58 +170,7 @@ QImage appIconStyled(const QImage &source)
 
 QByteArray encodePng(const QImage &image)
 {
-    if (image.isNull())
-        return QByteArray();
-    const QImage argb = image.convertToFormat(QImage::Format_ARGB32_Premultiplied); // shared when it is already
-    const int width = argb.width();
-    const int height = argb.height();
-    const size_t rowBytes = size_t(width) * 4 + 1;
-
-    thread_local EncoderScratch scratch;
-    if (!scratch.compressor)
-        return QByteArray();
-    scratch.filtered.resize(rowBytes * size_t(height));
-    scratch.rows[0].assign(size_t(width), 0); // the row above the first counts as zeros
-    scratch.rows[1].resize(size_t(width));
-    for (int y = 0; y < height; ++y) {
-        const auto *above = reinterpret_cast<const uchar *>(scratch.rows[y % 2].data());
-        quint32 *current = scratch.rows[(y + 1) % 2].data();
-        toStraightRgba(reinterpret_cast<const QRgb *>(argb.constScanLine(y)), width, current);
-        uchar *out = scratch.filtered.data() + rowBytes * size_t(y);
-        out[0] = 2; // the "Up" filter: one filter for every row is most of the speed
-        filterUp(reinterpret_cast<const uchar *>(current), above, size_t(width) * 4, out + 1);
-    }
-
-    static constexpr char signature[] = "\x89PNG\r\n\x1a\n";
-    const size_t bound = libdeflate_zlib_compress_bound(scratch.compressor.get(), scratch.filtered.size());
-    QByteArray png;
-    png.reserve(qsizetype(8 + 25 + 12 + bound + 12));
-    png.append(signature, 8);
-
-    qsizetype chunk = png.size();
-    png.append(8, '\0');
-    uchar header[13] = {};
-    putBigEndian(header, quint32(width));
-    putBigEndian(header + 4, quint32(height));
-    header[8] = 8; // bits per channel
-    header[9] = 6; // RGBA
-    png.append(reinterpret_cast<const char *>(header), sizeof header);
-    closeChunk(png, chunk, "IHDR");
-
-    chunk = png.size();
-    png.resize(chunk + 8 + qsizetype(bound));
-    const size_t compressed = libdeflate_zlib_compress(scratch.compressor.get(), scratch.filtered.data(),
-                                                       scratch.filtered.size(), png.data() + chunk + 8, bound);
-    if (compressed == 0)
-        return QByteArray();
-    png.resize(chunk + 8 + qsizetype(compressed));
-    closeChunk(png, chunk, "IDAT");
-
-    chunk = png.size();
-    png.append(8, '\0');
-    closeChunk(png, chunk, "IEND");
-    png.squeeze();
-    return png;
+    return PngEncoder::encode(image);
 }
 
 } // namespace IconStyler
