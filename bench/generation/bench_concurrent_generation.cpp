@@ -17,6 +17,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include <sys/resource.h>
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -48,6 +50,14 @@ std::pair<double, int> timeRequests(HttpClient &client, const QString &baseUrl, 
     return {timer.nsecsElapsed() / 1e9, ok};
 }
 
+double processCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -70,12 +80,15 @@ int main(int argc, char *argv[])
     }
 
     int done = 0;
+    QList<double> finished; // seconds after the start, in order
     QElapsedTimer timer;
+    const double cpuBefore = processCpuSeconds();
     timer.start();
     const qint64 serverStart = server.elapsedMs();
     for (int i = 0; i < calls; ++i) {
         service.generate(QStringLiteral("icon %1").arg(i), QStringLiteral("sk-or-bench"), true)
             .then(&app, [&](const IconImage &icon) {
+                finished.append(timer.nsecsElapsed() / 1e9);
                 if (!icon.isNull() && ++done == calls)
                     QCoreApplication::quit();
             });
@@ -83,6 +96,7 @@ int main(int argc, char *argv[])
     QTimer::singleShot(60s, &app, &QCoreApplication::quit);
     QCoreApplication::exec();
     const double seconds = timer.nsecsElapsed() / 1e9;
+    const double cpu = processCpuSeconds() - cpuBefore;
 
     // When the server saw each request: the waves the connection limit makes.
     QList<qint64> arrivals;
@@ -95,6 +109,10 @@ int main(int argc, char *argv[])
     const double ideal = double((calls + 31) / 32);
     std::printf("%d generate calls, %dx%d image, server delay 1 s: %d succeeded in %.3f s (ideal %.0f s, %+.1f %%)\n",
                 calls, side, side, done, seconds, ideal, (seconds / ideal - 1) * 100);
+    std::printf("icons done: first at %.3f s, 32nd at %.3f s, 33rd at %.3f s, last at %.3f s; process CPU %.3f s "
+                "(%.1f ms per call: HTTP, the in-process server, image work)\n",
+                finished.value(0, -1), finished.value(31, -1), finished.value(32, -1), finished.value(calls - 1, -1),
+                cpu, cpu * 1000 / calls);
     if (!arrivals.isEmpty()) {
         std::printf("requests at the server: %lld within the first 0.9 s (first at %lld ms, 32nd at %lld ms), "
                     "last at %lld ms\n",

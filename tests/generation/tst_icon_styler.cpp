@@ -159,6 +159,23 @@ private Q_SLOTS:
         QCOMPARE(qAlpha(icon.pixel(512, 930)), 0); // no shadow
     }
 
+    void iconsStillHeldKeepTheirPixels()
+    {
+        // The styler and the decoder reuse their large images for the next icon on a thread, but
+        // never one that someone still holds.
+        const QImage first = IconStyler::appIconStyled(bandedSource(640, 480, 100));
+        const QImage firstPixels = first.copy();
+        const QImage second = IconStyler::appIconStyled(bandedSource(480, 640, 30));
+        QCOMPARE(first, firstPixels);
+        QVERIFY(second != first);
+
+        const QImage decoded = ImageDecoder::decode(FakeReply::encode(bandedSource(300, 200, 20), "png"));
+        const QImage decodedPixels = decoded.copy();
+        const QImage other = ImageDecoder::decode(FakeReply::encode(bandedSource(300, 200, 90), "png"));
+        QCOMPARE(decoded, decodedPixels);
+        QVERIFY(other != decoded);
+    }
+
     void pngEncodingRoundTrips()
     {
         const QImage icon = IconStyler::appIconStyled(bandedSource(640, 480, 100));

@@ -5,6 +5,8 @@
 #include "shell/content_view.h"
 #include "shell/main_window.h"
 #include "shell/tavrune_app.h"
+#include "onboarding/onboarding_sheet.h"
+#include "splash/splash_view.h"
 #include "state/app_state.h"
 #include "temp_tree.h"
 
@@ -158,19 +160,72 @@ private Q_SLOTS:
         auto *splash = new QWidget;
         QPointer<QWidget> watch(splash);
         QSignalSpy finished(content(), &ContentView::splashFinished);
-        content()->startSplash(splash, std::chrono::milliseconds(20), 1.0);
+        content()->startSplash(splash, std::chrono::milliseconds(4500), 1.0); // shown at 100 s
         QVERIFY(content()->showSplash());
         QCOMPARE(splash->geometry(), content()->rect());
-        QTRY_VERIFY(splash->graphicsEffect() != nullptr); // the hold has passed: the fade begins
-        const double start = clock().now();
-        at(start + 0.5);
+        at(104.4);
+        QVERIFY(!splash->graphicsEffect()); // still holding
+        at(105.0);                          // halfway through the ease-in-out fade
         auto *effect = qobject_cast<QGraphicsOpacityEffect *>(splash->graphicsEffect());
         QVERIFY(effect && qAbs(effect->opacity() - 0.5) < 0.02);
         QVERIFY(content()->showSplash());
-        at(start + 1.01);
-        QTRY_COMPARE(finished.size(), 1);
+        at(105.5);
+        QCOMPARE(finished.size(), 1);
         QVERIFY(!content()->showSplash());
         QTRY_VERIFY(watch.isNull());
+    }
+
+    void launchSplashCoversLiveContentThenLeavesNothingBehind()
+    {
+        // No key stored: the onboarding sheet opens at launch, over the splash.
+        QFile::remove(keyFile());
+        m_window.reset();
+        clock().setManualTime(200.0);
+        auto app = std::make_unique<TavruneApp>(TavruneApp::Options{.splashSeed = 11u});
+        // A folder in the list, so the grid's empty state (which pulses for as long as it shows)
+        // does not keep the clock running.
+        app->state().addFolders({QUrl::fromLocalFile(m_tree.makeDir(QStringLiteral("launch")) + QLatin1Char('/'))});
+        ContentView *view = app->window().contentView();
+        auto *splash = qobject_cast<SplashView *>(view->splash());
+        QVERIFY(splash);
+        QPointer<SplashSceneView> field = splash->sceneView();
+        struct PaintCounter : QObject
+        {
+            int paints = 0;
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                paints += event->type() == QEvent::Paint;
+                return false;
+            }
+        } grid;
+        view->gridView()->installEventFilter(&grid);
+        for (QWidget *child : view->gridView()->findChildren<QWidget *>())
+            child->installEventFilter(&grid);
+
+        app->show();
+        QVERIFY(QTest::qWaitForWindowExposed(&app->window()));
+        // The content is live and has painted its first frame behind the splash; after that the
+        // splash covers it without repainting it on every frame of the field.
+        QTRY_VERIFY(grid.paints > 0);
+        QTRY_VERIFY(splash->testAttribute(Qt::WA_OpaquePaintEvent));
+        auto *presenter = app->window().findChild<OnboardingPresenter *>();
+        QVERIFY(presenter);
+        QTRY_VERIFY(presenter->sheet() && presenter->sheet()->isVisible());
+        QVERIFY(presenter->sheet()->isWindow() && view->showSplash());
+
+        at(204.4);
+        QCOMPARE(splash->property("fadeOpacity").toReal(), 1.0);
+        at(205.0);
+        QVERIFY(qAbs(splash->property("fadeOpacity").toReal() - 0.5) < 0.02);
+        QCOMPARE(field->fadeOpacity(), splash->fadeOpacity()); // the field fades with it
+        at(205.5);
+        QVERIFY(!view->showSplash());
+        QTRY_VERIFY(field.isNull());
+        QVERIFY(app->window().findChildren<SplashView *>().isEmpty());
+        // Nothing of the splash keeps the clock, or anything else, running.
+        QTRY_COMPARE(clock().animatingCount(), 0);
+        QTRY_VERIFY(!clock().isTicking());
+        QVERIFY(KeychainService::shared().save(QStringLiteral("sk-test")));
     }
 
     void keyAtFirstShowDecidesOnboarding_data()

@@ -1,11 +1,17 @@
 #include "png_fast_decoder.h"
 
+#include "image_scratch.h"
+
 #include <libdeflate.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace PngFastDecoder {
 namespace {
@@ -31,6 +37,46 @@ uchar paeth(int left, int above, int aboveLeft)
     return uchar(toAbove <= toAboveLeft ? above : aboveLeft);
 }
 
+#if defined(__SSE2__)
+__m128i pixelLanes(const uchar *at)
+{
+    quint32 bytes;
+    std::memcpy(&bytes, at, 4); // for three bytes a pixel, the next one's first byte too: ignored
+    return _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(bytes)), _mm_setzero_si128());
+}
+
+__m128i absolute(__m128i value)
+{
+    return _mm_max_epi16(value, _mm_sub_epi16(_mm_setzero_si128(), value));
+}
+
+/// The Paeth filter undone a pixel at a time, its channels side by side in 16-bit lanes: the same
+/// choice as paeth() makes for each byte. Reads four bytes a pixel, so rows need one byte of slack.
+template<int bpp>
+void unfilterPaeth(uchar *row, const uchar *above, size_t length)
+{
+    const __m128i low = _mm_set1_epi16(0xff);
+    __m128i left = _mm_setzero_si128(); // nothing left of the first pixel: zeros
+    __m128i aboveLeft = left;
+    for (size_t i = 0; i < length; i += bpp) {
+        const __m128i up = pixelLanes(above + i);
+        const __m128i upMinusCorner = _mm_sub_epi16(up, aboveLeft);
+        const __m128i leftMinusCorner = _mm_sub_epi16(left, aboveLeft);
+        const __m128i toLeft = absolute(upMinusCorner);
+        const __m128i toAbove = absolute(leftMinusCorner);
+        const __m128i toCorner = absolute(_mm_add_epi16(upMinusCorner, leftMinusCorner));
+        const __m128i notLeft = _mm_or_si128(_mm_cmpgt_epi16(toLeft, toAbove), _mm_cmpgt_epi16(toLeft, toCorner));
+        const __m128i notAbove = _mm_cmpgt_epi16(toAbove, toCorner);
+        const __m128i aboveOrCorner = _mm_or_si128(_mm_andnot_si128(notAbove, up), _mm_and_si128(notAbove, aboveLeft));
+        const __m128i predictor = _mm_or_si128(_mm_andnot_si128(notLeft, left), _mm_and_si128(notLeft, aboveOrCorner));
+        left = _mm_and_si128(_mm_add_epi16(pixelLanes(row + i), predictor), low);
+        aboveLeft = up;
+        const quint32 pixel = quint32(_mm_cvtsi128_si32(_mm_packus_epi16(left, left)));
+        std::memcpy(row + i, &pixel, bpp);
+    }
+}
+#endif
+
 /// Undoes one row's filter in place; `above` is the previous row, already unfiltered (zeros for
 /// the first). False for a filter type that does not exist.
 template<int bpp>
@@ -43,10 +89,19 @@ bool unfilter(int type, uchar *row, const uchar *above, size_t length)
         for (size_t i = bpp; i < length; ++i)
             row[i] = uchar(row[i] + row[i - bpp]);
         return true;
-    case 2:
-        for (size_t i = 0; i < length; ++i)
+    case 2: {
+        size_t i = 0;
+#if defined(__SSE2__)
+        for (; i + 16 <= length; i += 16) {
+            const __m128i sum = _mm_add_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(row + i)),
+                                             _mm_loadu_si128(reinterpret_cast<const __m128i *>(above + i)));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(row + i), sum);
+        }
+#endif
+        for (; i < length; ++i)
             row[i] = uchar(row[i] + above[i]);
         return true;
+    }
     case 3:
         for (size_t i = 0; i < bpp; ++i)
             row[i] = uchar(row[i] + (above[i] >> 1));
@@ -54,6 +109,10 @@ bool unfilter(int type, uchar *row, const uchar *above, size_t length)
             row[i] = uchar(row[i] + ((row[i - bpp] + above[i]) >> 1));
         return true;
     case 4:
+#if defined(__SSE2__)
+        unfilterPaeth<bpp>(row, above, length);
+        return true;
+#endif
         for (size_t i = 0; i < bpp; ++i)
             row[i] = uchar(row[i] + above[i]); // no left neighbour: Paeth picks the byte above
         for (size_t i = bpp; i < length; ++i)
@@ -69,7 +128,7 @@ bool unfilterAll(uchar *data, int width, int height, QImage &image)
 {
     const size_t length = size_t(width) * bpp;
     static thread_local std::vector<uchar> zeros;
-    zeros.assign(length, 0);
+    zeros.assign(length + 1, 0); // with the slack unfilterPaeth reads
     const uchar *above = zeros.data();
     for (int y = 0; y < height; ++y) {
         uchar *filtered = data + size_t(y) * (length + 1);
@@ -78,8 +137,10 @@ bool unfilterAll(uchar *data, int width, int height, QImage &image)
             return false;
         auto *out = reinterpret_cast<QRgb *>(image.scanLine(y));
         for (int x = 0; x < width; ++x) {
-            const uchar *pixel = row + size_t(x) * bpp;
-            out[x] = qRgba(pixel[0], pixel[1], pixel[2], bpp == 4 ? pixel[3] : 255);
+            quint32 pixel; // R G B (A) in memory; for three bytes a pixel, the fourth is the next one's
+            std::memcpy(&pixel, row + size_t(x) * bpp, 4);
+            const quint32 alpha = bpp == 4 ? pixel & 0xff000000u : 0xff000000u;
+            out[x] = alpha | (pixel & 0xff00u) | ((pixel & 0xffu) << 16) | ((pixel >> 16) & 0xffu);
         }
         above = row;
     }
@@ -145,7 +206,7 @@ std::optional<QImage> decode(const QByteArray &bytes, qint64 maxPixels, int maxS
         libdeflate_alloc_decompressor());
     if (!decompressor)
         return std::nullopt;
-    inflated.resize(expected);
+    inflated.resize(expected + 4); // slack for reading whole words at the last pixel
     size_t produced = 0;
     if (libdeflate_zlib_decompress(decompressor.get(), compressed.constData(), size_t(compressed.size()),
                                    inflated.data(), expected, &produced)
@@ -154,7 +215,8 @@ std::optional<QImage> decode(const QByteArray &bytes, qint64 maxPixels, int maxS
         return std::nullopt;
     }
 
-    QImage image(width, height, bpp == 4 ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    QImage image = ImageScratch::take(ImageScratch::Purpose::Decoded, QSize(width, height),
+                                      bpp == 4 ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (image.isNull())
         return std::nullopt;
     const bool ok = bpp == 4 ? unfilterAll<4>(inflated.data(), width, height, image)
@@ -164,6 +226,7 @@ std::optional<QImage> decode(const QByteArray &bytes, qint64 maxPixels, int maxS
     // The buffer served one image; a large one is not kept for the next.
     if (inflated.capacity() > size_t(16) * 1024 * 1024)
         std::vector<uchar>().swap(inflated);
+    ImageScratch::keep(ImageScratch::Purpose::Decoded, image);
     return image;
 }
 

@@ -94,9 +94,6 @@ ContentView::ContentView(AppState *state, QWidget *parent)
     m_toast = new ToastView(this);
     m_toast->hide();
 
-    m_splashTimer.setSingleShot(true);
-    connect(&m_splashTimer, &QTimer::timeout, this, &ContentView::beginSplashFade);
-
     // The panel starts where the state puts it, without sliding in at launch.
     m_inspectorMotion.from = m_inspectorMotion.to = inspectorWanted() ? 0.0 : PanelWidth;
     m_inspectorFrame->setVisible(inspectorWanted());
@@ -192,13 +189,25 @@ void ContentView::startSplash(QWidget *splash, std::chrono::milliseconds hold, d
     m_showSplash = true;
     m_splashFading = false;
     m_splashFadeSeconds = fadeSeconds;
-    m_splashTimer.setInterval(hold);
+    m_splashHold = std::chrono::duration<double>(hold).count();
+    m_splashHoldEnd.reset();
     if (m_shownOnce)
-        m_splashTimer.start();
+        startSplashHold();
 }
 
-void ContentView::beginSplashFade()
+void ContentView::startSplashHold()
 {
+    // One shot, never cancelled: the fade starts at exactly hold seconds after the first show, on
+    // the clock every animation of the window reads. The splash repaints until then, which keeps
+    // the clock ticking and brings layoutLayers() round to start the fade.
+    AnimationClock &clock = AnimationClock::instance();
+    m_splashHoldEnd = clock.now() + m_splashHold;
+    clock.animate(m_splash, *m_splashHoldEnd);
+}
+
+void ContentView::beginSplashFade(double start)
+{
+    m_splashHoldEnd.reset();
     if (!m_splash) {
         m_showSplash = false;
         return;
@@ -210,8 +219,13 @@ void ContentView::beginSplashFade()
     }
     m_splashFading = true;
     m_splashFade = Motion{};
-    m_splashFade.from = m_splashFade.to = 1.0;
-    startMotion(m_splashFade, 0.0, m_splashFadeSeconds, Motion::Curve::easeInOut);
+    m_splashFade.from = 1.0;
+    m_splashFade.to = 0.0;
+    m_splashFade.start = start;
+    m_splashFade.duration = m_splashFadeSeconds;
+    m_splashFade.curve = Motion::Curve::easeInOut;
+    // The content beneath shows through more each frame: all of it repaints until the fade ends.
+    AnimationClock::instance().animate(this, m_splashFade.end());
 }
 
 void ContentView::layoutLayers()
@@ -250,6 +264,8 @@ void ContentView::layoutLayers()
         m_toast->raise();
     }
 
+    if (m_splash && m_splashHoldEnd && now >= *m_splashHoldEnd)
+        beginSplashFade(*m_splashHoldEnd);
     if (m_splash) {
         if (m_splash->geometry() != bounds)
             m_splash->setGeometry(bounds);
@@ -289,7 +305,7 @@ void ContentView::showEvent(QShowEvent *)
         return;
     m_shownOnce = true;
     if (m_splash)
-        m_splashTimer.start();
+        startSplashHold();
     // A missing, unreadable or non-text key file is no error: it opens the onboarding sheet.
     if (m_state && !KeychainService::shared().load())
         m_state->setShowOnboarding(true);

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include <chrono>
+#include <optional>
 
 class AppState;
 class QStackedWidget;
@@ -51,6 +52,7 @@ public:
 
     /// Lays `splash` over everything; the phase starts at the view's first show (or now, if shown).
     /// `hold` is how long it stays before the fade starts; `fadeSeconds` how long the fade takes.
+    /// Both run on the window's animation clock, so a test moves through the phase without waiting.
     void startSplash(QWidget *splash, std::chrono::milliseconds hold = std::chrono::milliseconds(4500),
                      double fadeSeconds = 1.0);
     /// The splash while it is shown (null before and after).
@@ -84,7 +86,8 @@ private:
     void startMotion(Motion &motion, double to, double duration, Motion::Curve curve);
     void onInspectorConditionChanged();
     void onToastChanged();
-    void beginSplashFade();
+    void beginSplashFade(double start);
+    void startSplashHold();
     /// Places every layer for the current time; called on resize and each animation frame.
     void layoutLayers();
 
@@ -98,7 +101,8 @@ private:
 
     QPointer<QWidget> m_splash;
     bool m_showSplash = false;
-    QTimer m_splashTimer;
+    double m_splashHold = 4.5;
+    std::optional<double> m_splashHoldEnd;
     double m_splashFadeSeconds = 1.0;
     Motion m_splashFade;
     bool m_splashFading = false;

@@ -5,6 +5,7 @@
 #include "session/session_store.h"
 #include "shell/app_commands.h"
 #include "shell/main_window.h"
+#include "splash/splash_view.h"
 #include "state/app_state.h"
 
 #include <QAbstractItemView>
@@ -19,21 +20,6 @@
 #include <cstdio>
 #include <ctime>
 
-namespace {
-/// Stands in for the animated splash: the splash's backdrop colour, nothing else.
-class SplashStandIn final : public QWidget
-{
-public:
-    SplashStandIn()
-    {
-        QPalette pal = palette();
-        pal.setColor(QPalette::Window, QColor(0x06, 0x06, 0x08));
-        setPalette(pal);
-        setAutoFillBackground(true);
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-    }
-};
-} // namespace
 
 TavruneApp::TavruneApp()
     : TavruneApp(Options{})
@@ -56,7 +42,7 @@ TavruneApp::TavruneApp(Options options)
     MainWindow *window = m_window.get();
     m_state->setFolderChooser([window] { return chooseFolders(window); });
     if (options.showSplash)
-        m_window->contentView()->startSplash(new SplashStandIn);
+        m_window->contentView()->startSplash(new SplashView(SplashView::Options{options.splashSeed, {}}));
     if (restored == SessionStore::RestoreOutcome::discarded) {
         // A toast lasts 3 s: shown behind the splash it would be gone before anyone could read it.
         AppState *state = m_state.get();

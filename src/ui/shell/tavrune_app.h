@@ -5,6 +5,7 @@
 #include <QUrl>
 
 #include <memory>
+#include <optional>
 
 class AppState;
 class MainWindow;
@@ -28,6 +29,8 @@ public:
         /// Restores the last session before the window paints and keeps it while the app runs. Only
         /// the real window does: tests and tools run with a throwaway folder list.
         bool keepSession = false;
+        /// A fixed arrangement of the splash's field (screenshots); none draws a new one each launch.
+        std::optional<quint32> splashSeed = std::nullopt;
     };
 
     TavruneApp();
