@@ -33,6 +33,7 @@
 #include <cstdio>
 #include <sys/wait.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -175,8 +176,25 @@ int main(int argc, char *argv[])
     timer.start();
     // What the budget held at most, sampled: the share of the peak that it accounts for.
     qint64 budgetPeak = 0;
+    qint64 rssPeakPages = 0;
+    QString atRssPeak;
     QTimer sampler;
-    QObject::connect(&sampler, &QTimer::timeout, [&] { budgetPeak = std::max(budgetPeak, budget->used()); });
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        budgetPeak = std::max(budgetPeak, budget->used());
+        long pages = 0, resident = 0;
+        if (FILE *statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2)
+                resident = 0;
+            std::fclose(statm);
+        }
+        if (resident > rssPeakPages) {
+            rssPeakPages = resident;
+            const struct mallinfo2 info = mallinfo2();
+            atRssPeak = QStringLiteral("budget %1 MB, malloc: mapped %2 MB, heap %3 MB of which %4 MB in use")
+                            .arg(budget->used() >> 20).arg(info.hblkhd >> 20).arg(info.arena >> 20)
+                            .arg(info.uordblks >> 20);
+        }
+    });
     if (client)
         sampler.start(5);
     if (client)
@@ -204,7 +222,8 @@ int main(int argc, char *argv[])
     std::printf("resident memory: %lld MB before the burst, peak %lld MB\n", baselineKb / 1024,
                 statusKb("VmHWM:") / 1024);
     if (client)
-        std::printf("budget: at most %lld MB held (sampled every 5 ms), limit 256 MB\n", budgetPeak / 1048576);
+        std::printf("budget: at most %lld MB held (sampled every 5 ms), limit 256 MB; at the resident peak: %s\n",
+                    budgetPeak / 1048576, qPrintable(atRssPeak));
     ::close(stopPipe[1]);
     ::waitpid(child, nullptr, 0);
     return succeeded == calls ? 0 : 1;
