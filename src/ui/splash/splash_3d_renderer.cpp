@@ -65,7 +65,7 @@ constexpr int samples = 4;                  // the resolve shader averages this 
 /// Light strengths are given where 1000 is a light's full default output. The field is meant to
 /// read as dim translucent shapes with violet highlights over near-black: at this exposure the key
 /// light (200) lights a surface facing it at 0.5 of its colour.
-constexpr float exposure = 5.0f;
+constexpr float exposure = 8.0f;
 /// Shininess 0…1 scales a Phong exponent: 0.4 gives a broad, soft highlight, as the material's
 /// high roughness suggests.
 constexpr float shininessScale = 32.0f;
@@ -258,6 +258,8 @@ struct Splash3DRenderer::Private
     QSize targetSize;
     QElapsedTimer sinceLastStart;
     qint64 lastFrameMs = 0; ///< request to frame, the last time
+    Request current;        ///< the frame being rendered
+    bool warmedUp = false;
     QTimer throttle;
 
     void buildFrameGraph(QEntity *root);
@@ -574,6 +576,7 @@ void Splash3DRenderer::startPendingFrame()
     }
     const Private::Request request = *d->pending;
     d->pending.reset();
+    d->current = request;
     d->sinceLastStart.start();
     d->resizeTarget(request.size);
     d->applyPoses(request.seconds);
@@ -591,6 +594,16 @@ void Splash3DRenderer::finishFrame()
     QImage image = reply->image();
     reply->deleteLater();
     d->restoreDefaultFormat();
+    if (!d->warmedUp) {
+        // Qt 3D readies the pipeline while drawing its first frame, and may leave parts of it out
+        // (the resolve pass): that frame is drawn again before anything is shown.
+        d->warmedUp = true;
+        if (!d->pending)
+            d->pending = d->current;
+        d->sinceLastStart = QElapsedTimer();
+        startPendingFrame();
+        return;
+    }
     if (!image.isNull()) {
         if (image.format() == QImage::Format_RGBA8888)
             image.reinterpretAsFormat(QImage::Format_RGBA8888_Premultiplied);
