@@ -76,7 +76,9 @@ int main(int argc, char **argv)
     QElapsedTimer setup;
     setup.start();
     const double setupCpu = processCpuMs();
+    const double createMainCpu = threadCpuMs();
     auto renderer = Splash3DRenderer::create(scene);
+    std::printf("create(): %lld ms wall, %.1f ms main-thread CPU\n", setup.elapsed(), threadCpuMs() - createMainCpu);
     if (!renderer) {
         std::fprintf(stderr, "No OpenGL context: run under a display with OpenGL (xvfb-run -a ...)\n");
         return 1;
