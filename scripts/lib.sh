@@ -13,6 +13,7 @@ TAVRUNE_BUILD_PACKAGES=(
 TAVRUNE_TEST_PACKAGES=(
     libcpp-httplib-dev dbus-daemon nghttp2-proxy openssl
     desktop-file-utils appstream lintian dpkg-dev
+    xvfb xauth libgl1-mesa-dri
 )
 # What building the Debian package needs beyond the build (dpkg-shlibdeps computes its dependencies).
 TAVRUNE_PACKAGE_PACKAGES=(

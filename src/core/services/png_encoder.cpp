@@ -6,6 +6,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <span>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -119,14 +120,16 @@ void buildLengths(const quint32 *frequencies, int count, int limit, quint8 *leng
     std::array<int, 2 * literalLengthSymbols> parent{};
     std::array<quint8, 2 * literalLengthSymbols> depth{};
     for (;;) {
+        // Sorted by weight, then symbol: one integer key each.
+        std::array<quint64, literalLengthSymbols> keys{};
         int leafCount = 0;
         for (int symbol = 0; symbol < count; ++symbol) {
             if (weights[size_t(symbol)] != 0)
-                leaves[size_t(leafCount++)] = symbol;
+                keys[size_t(leafCount++)] = quint64(weights[size_t(symbol)]) << 16 | quint64(symbol);
         }
-        std::sort(leaves.begin(), leaves.begin() + leafCount, [&](int a, int b) {
-            return weights[size_t(a)] != weights[size_t(b)] ? weights[size_t(a)] < weights[size_t(b)] : a < b;
-        });
+        std::sort(keys.begin(), keys.begin() + leafCount);
+        for (int i = 0; i < leafCount; ++i)
+            leaves[size_t(i)] = int(keys[size_t(i)] & 0xffffu);
         // Nodes 0 .. leafCount-1 are the leaves by rising weight; merged nodes follow in the order
         // they are made, which is also rising weight, so two queues give the lightest pair.
         for (int i = 0; i < leafCount; ++i)
@@ -303,7 +306,7 @@ void filterUp(const QRgb *pixels, int width, const quint32 *above, quint32 *curr
         out[i] = uchar(bytes[i] - aboveBytes[i]);
 }
 
-size_t matchLength(const uchar *here, const uchar *earlier, size_t limit)
+[[gnu::always_inline]] inline size_t matchLength(const uchar *here, const uchar *earlier, size_t limit)
 {
     size_t length = 0;
     while (length + 8 <= limit) {
@@ -354,6 +357,7 @@ private:
     size_t m_stride;
     const Candidates &m_candidates;
     std::vector<Sequence> &m_sequences;
+    size_t m_sequenceCount = 0;
     std::array<std::array<quint32, 256>, 4> m_literalCounts{};
     std::array<quint32, literalLengthSymbols> m_literalLength{};
     std::array<quint32, distanceSymbols> m_distance{};
@@ -362,7 +366,11 @@ private:
 
 void BandEncoder::search()
 {
-    m_sequences.clear();
+    // Every match takes four bytes or more: room for them all, allocated once per thread.
+    const size_t most = (m_end - m_start) / minMatch + 2;
+    if (m_sequences.size() < most)
+        m_sequences.resize(most);
+    Sequence *sequence = m_sequences.data();
     const uchar *data = m_data;
     const size_t stride = m_stride;
     const size_t row = m_candidates.count > 1 ? stride : 0; // 0: rows too long to refer back to
@@ -416,7 +424,7 @@ void BandEncoder::search()
             continue;
         }
         countLiterals(literalStart, at);
-        m_sequences.push_back({quint32(at - literalStart), quint16(best), quint16(candidate)});
+        *sequence++ = {quint32(at - literalStart), quint16(best), quint16(candidate)};
         const LengthSymbol &symbol = lengthSymbols[best];
         const DistanceSymbol &distance = m_candidates.symbol[size_t(candidate)];
         ++m_literalLength[symbol.symbol];
@@ -433,7 +441,8 @@ void BandEncoder::search()
         at = offset == 0 ? rowStart + 1 : rowStart + 1 + ((offset + 2) & ~size_t(3));
     }
     countLiterals(literalStart, m_end);
-    m_sequences.push_back({quint32(m_end - literalStart), 0, 0});
+    *sequence++ = {quint32(m_end - literalStart), 0, 0};
+    m_sequenceCount = size_t(sequence - m_sequences.data());
     for (int table = 1; table < 4; ++table) {
         for (int byte = 0; byte < 256; ++byte)
             m_literalCounts[0][size_t(byte)] += m_literalCounts[size_t(table)][size_t(byte)];
@@ -581,7 +590,7 @@ void BandEncoder::write(BitWriter &writer, bool last)
     BitWriter out = writer;
     const quint32 *literal = code.literalLength.data();
     const uchar *next = m_data + m_start;
-    for (const Sequence &sequence : m_sequences) {
+    for (const Sequence &sequence : std::span(m_sequences.data(), m_sequenceCount)) {
         quint32 literals = sequence.literals;
         while (literals >= 4) {
             out.put(literal[next[0]]);

@@ -1,0 +1,478 @@
+#include "splash/splash_3d_renderer.h"
+
+#include "splash/rounded_box_geometry.h"
+
+#include <QElapsedTimer>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QPointer>
+#include <QTimer>
+
+#include <Qt3DCore/QAspectEngine>
+#include <Qt3DCore/QAttribute>
+#include <Qt3DCore/QBuffer>
+#include <Qt3DCore/QEntity>
+#include <Qt3DCore/QGeometry>
+#include <Qt3DCore/QTransform>
+#include <Qt3DExtras/QCylinderMesh>
+#include <Qt3DExtras/QDiffuseSpecularMaterial>
+#include <Qt3DExtras/QSphereMesh>
+#include <Qt3DExtras/QTorusMesh>
+#include <Qt3DRender/QBlendEquationArguments>
+#include <Qt3DRender/QCamera>
+#include <Qt3DRender/QCameraSelector>
+#include <Qt3DRender/QClearBuffers>
+#include <Qt3DRender/QCullFace>
+#include <Qt3DRender/QDirectionalLight>
+#include <Qt3DRender/QEffect>
+#include <Qt3DRender/QGeometryRenderer>
+#include <Qt3DRender/QNoDraw>
+#include <Qt3DRender/QParameter>
+#include <Qt3DRender/QRenderAspect>
+#include <Qt3DRender/QRenderCapture>
+#include <Qt3DRender/QRenderPass>
+#include <Qt3DRender/QRenderSettings>
+#include <Qt3DRender/QRenderStateSet>
+#include <Qt3DRender/QRenderSurfaceSelector>
+#include <Qt3DRender/QRenderTarget>
+#include <Qt3DRender/QRenderTargetOutput>
+#include <Qt3DRender/QRenderTargetSelector>
+#include <Qt3DRender/QSortPolicy>
+#include <Qt3DRender/QTechnique>
+#include <Qt3DRender/QTexture>
+#include <Qt3DRender/QViewport>
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+using namespace Qt3DCore;
+using namespace Qt3DRender;
+
+namespace {
+
+constexpr int minimumFrameIntervalMs = 33; // at most ~30 frames a second
+
+/// Light strengths are given where 1000 is a light's full default output. The field is meant to
+/// read as dim translucent shapes with violet highlights over near-black: at this exposure the key
+/// light (200) lights a surface facing it at 0.5 of its colour.
+constexpr float exposure = 5.0f;
+/// Shininess 0…1 scales a Phong exponent: 0.4 gives a broad, soft highlight, as the material's
+/// high roughness suggests.
+constexpr float shininessScale = 32.0f;
+
+QColor scaled(const QColor &colour, float factor, float alpha = 1.0f)
+{
+    return QColor::fromRgbF(std::min(1.0f, colour.redF() * factor), std::min(1.0f, colour.greenF() * factor),
+                            std::min(1.0f, colour.blueF() * factor), alpha);
+}
+
+
+QGeometryRenderer *roundedBoxRenderer(const SplashScene::Shape &shape, QNode *parent)
+{
+    const RoundedBoxMesh mesh = buildRoundedBox(shape.boxSize, shape.chamferRadius);
+
+    QByteArray vertexBytes;
+    vertexBytes.resize(qsizetype(mesh.positions.size() * 6 * sizeof(float)));
+    auto *vertex = reinterpret_cast<float *>(vertexBytes.data());
+    for (std::size_t i = 0; i < mesh.positions.size(); ++i) {
+        const QVector3D &p = mesh.positions[i];
+        const QVector3D &n = mesh.normals[i];
+        *vertex++ = p.x(); *vertex++ = p.y(); *vertex++ = p.z();
+        *vertex++ = n.x(); *vertex++ = n.y(); *vertex++ = n.z();
+    }
+    QByteArray indexBytes(reinterpret_cast<const char *>(mesh.indices.data()),
+                          qsizetype(mesh.indices.size() * sizeof(std::uint32_t)));
+
+    auto *renderer = new QGeometryRenderer(parent);
+    auto *geometry = new QGeometry(renderer);
+    auto *vertexBuffer = new Qt3DCore::QBuffer(geometry);
+    vertexBuffer->setData(vertexBytes);
+    auto *indexBuffer = new Qt3DCore::QBuffer(geometry);
+    indexBuffer->setData(indexBytes);
+
+    const auto vertexCount = uint(mesh.positions.size());
+    constexpr uint stride = 6 * sizeof(float);
+    auto *position = new QAttribute(vertexBuffer, QAttribute::defaultPositionAttributeName(), QAttribute::Float, 3,
+                                    vertexCount, 0, stride, geometry);
+    auto *normal = new QAttribute(vertexBuffer, QAttribute::defaultNormalAttributeName(), QAttribute::Float, 3,
+                                  vertexCount, 3 * sizeof(float), stride, geometry);
+    auto *index = new QAttribute(geometry);
+    index->setAttributeType(QAttribute::IndexAttribute);
+    index->setVertexBaseType(QAttribute::UnsignedInt);
+    index->setBuffer(indexBuffer);
+    index->setCount(uint(mesh.indices.size()));
+    geometry->addAttribute(position);
+    geometry->addAttribute(normal);
+    geometry->addAttribute(index);
+    geometry->setBoundingVolumePositionAttribute(position);
+
+    renderer->setGeometry(geometry);
+    renderer->setPrimitiveType(QGeometryRenderer::Triangles);
+    return renderer;
+}
+
+/// A shared mesh for one template shape, in the description's axis conventions.
+struct TemplateShape
+{
+    QComponent *mesh = nullptr;
+    QMatrix4x4 orientation; ///< turns Qt's mesh into the description's frame
+};
+
+TemplateShape templateShape(const SplashScene::Shape &shape, QNode *parent)
+{
+    TemplateShape result;
+    switch (shape.kind) {
+    case SplashScene::ShapeKind::roundedBox:
+        result.mesh = roundedBoxRenderer(shape, parent);
+        break;
+    case SplashScene::ShapeKind::sphere: {
+        auto *sphere = new Qt3DExtras::QSphereMesh(parent);
+        sphere->setRadius(shape.radius);
+        sphere->setRings(24);
+        sphere->setSlices(32);
+        result.mesh = sphere;
+        break;
+    }
+    case SplashScene::ShapeKind::cylinder: {
+        // Qt's cylinder already stands along y, like the description's.
+        auto *cylinder = new Qt3DExtras::QCylinderMesh(parent);
+        cylinder->setRadius(shape.radius);
+        cylinder->setLength(shape.height);
+        cylinder->setRings(2);
+        cylinder->setSlices(32);
+        result.mesh = cylinder;
+        break;
+    }
+    case SplashScene::ShapeKind::torus: {
+        // Qt's torus lies in the xy plane around z; the description's ring lies in xz around y.
+        auto *torus = new Qt3DExtras::QTorusMesh(parent);
+        torus->setRadius(shape.ringRadius);
+        torus->setMinorRadius(shape.pipeRadius);
+        torus->setRings(40);
+        torus->setSlices(16);
+        result.mesh = torus;
+        result.orientation.rotate(90.0f, 1.0f, 0.0f, 0.0f);
+        break;
+    }
+    }
+    return result;
+}
+
+/// The material blends straight alpha over what is behind it; the alpha channel must accumulate
+/// coverage (1·src + (1−src)·dst) rather than be blended like a colour, so the frame comes out as
+/// premultiplied colour with a true alpha over a transparent background.
+void blendAlphaAsCoverage(QMaterial *material)
+{
+    const auto techniques = material->effect()->techniques();
+    for (QTechnique *technique : techniques) {
+        const auto passes = technique->renderPasses();
+        for (QRenderPass *pass : passes) {
+            const auto states = pass->renderStates();
+            for (QRenderState *state : states) {
+                if (auto *blend = qobject_cast<QBlendEquationArguments *>(state)) {
+                    blend->setSourceRgb(QBlendEquationArguments::SourceAlpha);
+                    blend->setDestinationRgb(QBlendEquationArguments::OneMinusSourceAlpha);
+                    blend->setSourceAlpha(QBlendEquationArguments::One);
+                    blend->setDestinationAlpha(QBlendEquationArguments::OneMinusSourceAlpha);
+                }
+            }
+        }
+    }
+}
+
+} // namespace
+
+struct Splash3DRenderer::Private
+{
+    struct NodeParts
+    {
+        QEntity *entity = nullptr;
+        Qt3DCore::QTransform *transform = nullptr;
+        Qt3DExtras::QDiffuseSpecularMaterial *material = nullptr;
+        QParameter *diffuse = nullptr; ///< overrides the material's own, so fading is a uniform change
+        QMatrix4x4 orientation;
+    };
+    struct Request
+    {
+        double seconds = 0.0;
+        QSize size;
+    };
+
+    SplashScene::Scene scene;
+    QSurfaceFormat previousDefaultFormat;
+    bool defaultFormatRestored = true;
+    std::unique_ptr<QOffscreenSurface> surface;
+    std::unique_ptr<QAspectEngine> engine;
+
+    QRenderSurfaceSelector *surfaceSelector = nullptr;
+    QCamera *camera = nullptr;
+    QTexture2D *colour = nullptr;
+    QRenderCapture *capture = nullptr;
+    std::vector<NodeParts> nodes;
+
+    QPointer<QRenderCaptureReply> reply;
+    std::optional<Request> pending;
+    QSize targetSize;
+    QElapsedTimer sinceLastStart;
+    QTimer throttle;
+
+    void buildFrameGraph(QEntity *root);
+    void buildContent(QEntity *root);
+    void resizeTarget(QSize size);
+    void applyPoses(double seconds);
+    void restoreDefaultFormat()
+    {
+        if (defaultFormatRestored)
+            return;
+        defaultFormatRestored = true;
+        QSurfaceFormat::setDefaultFormat(previousDefaultFormat);
+    }
+};
+
+void Splash3DRenderer::Private::buildFrameGraph(QEntity *root)
+{
+    auto *settings = new QRenderSettings(root);
+    settings->setRenderPolicy(QRenderSettings::OnDemand);
+    root->addComponent(settings);
+
+    surfaceSelector = new QRenderSurfaceSelector;
+    surfaceSelector->setSurface(surface.get());
+
+    // The frame is drawn into a texture target and read back from it.
+    auto *target = new QRenderTarget(surfaceSelector);
+    auto *output = new QRenderTargetOutput(target);
+    output->setAttachmentPoint(QRenderTargetOutput::Color0);
+    colour = new QTexture2D(output);
+    colour->setFormat(QAbstractTexture::RGBA8_UNorm);
+    colour->setGenerateMipMaps(false);
+    output->setTexture(colour);
+    target->addOutput(output);
+
+    auto *drawSelector = new QRenderTargetSelector(surfaceSelector);
+    drawSelector->setTarget(target);
+    auto *viewport = new QViewport(drawSelector);
+    viewport->setNormalizedRect(QRectF(0, 0, 1, 1));
+    auto *cameraSelector = new QCameraSelector(viewport);
+    cameraSelector->setCamera(camera);
+    auto *clear = new QClearBuffers(cameraSelector);
+    clear->setBuffers(QClearBuffers::ColorBuffer);
+    clear->setClearColor(Qt::transparent);
+    // Every shape is translucent (no depth writes, so no depth buffer): far ones first, and only
+    // the faces turned to the camera.
+    auto *states = new QRenderStateSet(clear);
+    auto *cull = new QCullFace(states);
+    cull->setMode(QCullFace::Back);
+    states->addRenderState(cull);
+    auto *sort = new QSortPolicy(states);
+    sort->setSortTypes(QList<QSortPolicy::SortType>{QSortPolicy::BackToFront});
+
+    // Then, once drawn, the target is read back when a capture is asked for.
+    auto *readSelector = new QRenderTargetSelector(surfaceSelector);
+    readSelector->setTarget(target);
+    capture = new QRenderCapture(readSelector);
+    new QNoDraw(capture);
+
+    settings->setActiveFrameGraph(surfaceSelector);
+}
+
+void Splash3DRenderer::Private::buildContent(QEntity *root)
+{
+    const SplashScene::Camera &cam = scene.camera;
+    camera = new QCamera(root);
+    camera->lens()->setPerspectiveProjection(cam.fieldOfViewDegrees, 1.0f, cam.nearPlane, cam.farPlane);
+    camera->setUpVector(QVector3D(0, 1, 0));
+    camera->setPosition(cam.position);
+    camera->setViewCenter(cam.position + QVector3D(0, 0, -1));
+
+    QColor ambient;
+    for (const SplashScene::Light &light : scene.lights) {
+        const float strength = light.intensity.value_or(1000.0f) / 1000.0f;
+        if (light.type == SplashScene::Light::Type::ambient) {
+            // Qt 3D's Phong materials have no ambient light; their ambient colour is that light
+            // (the shader multiplies it by the diffuse colour, as an ambient light would).
+            ambient = scaled(light.colour, strength * exposure);
+            continue;
+        }
+        auto *entity = new QEntity(root);
+        auto *directional = new QDirectionalLight(entity);
+        directional->setColor(light.colour);
+        directional->setIntensity(strength * exposure);
+        directional->setWorldDirection(SplashScene::lightDirection(light));
+        entity->addComponent(directional);
+    }
+
+    std::vector<TemplateShape> shapes;
+    for (const SplashScene::Shape &shape : scene.shapes)
+        shapes.push_back(templateShape(shape, root));
+
+    for (const SplashScene::Node &node : scene.nodes) {
+        NodeParts parts;
+        parts.entity = new QEntity(root);
+        const TemplateShape &shape = shapes.at(std::size_t(node.shapeIndex));
+        parts.orientation = shape.orientation;
+        parts.transform = new Qt3DCore::QTransform(parts.entity);
+        parts.material = new Qt3DExtras::QDiffuseSpecularMaterial(parts.entity);
+        const SplashScene::Material &m = node.material;
+        parts.material->setAlphaBlendingEnabled(true);
+        parts.material->setAmbient(ambient);
+        parts.material->setDiffuse(m.diffuse);
+        parts.material->setSpecular(m.specular);
+        parts.material->setShininess(std::max(1.0f, m.shininess * shininessScale));
+        blendAlphaAsCoverage(parts.material);
+        // The material rebuilds its shaders whenever its diffuse property is assigned; a parameter
+        // of the same name on the material shadows the effect's and changes only a uniform.
+        parts.diffuse = new QParameter(QStringLiteral("kd"), m.diffuse, parts.material);
+        parts.material->addParameter(parts.diffuse);
+        parts.entity->addComponent(shape.mesh);
+        parts.entity->addComponent(parts.transform);
+        parts.entity->addComponent(parts.material);
+        nodes.push_back(parts);
+    }
+}
+
+void Splash3DRenderer::Private::resizeTarget(QSize size)
+{
+    if (size == targetSize)
+        return;
+    targetSize = size;
+    colour->setSize(size.width(), size.height());
+    surfaceSelector->setExternalRenderTargetSize(size);
+    camera->lens()->setAspectRatio(float(size.width()) / float(size.height()));
+}
+
+void Splash3DRenderer::Private::applyPoses(double seconds)
+{
+    const QVector3D eye = SplashScene::cameraPositionAt(scene.camera, seconds);
+    camera->setPosition(eye);
+    camera->setViewCenter(eye + QVector3D(0, 0, -1));
+
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        const SplashScene::Node &node = scene.nodes[i];
+        NodeParts &parts = nodes[i];
+        const SplashScene::Pose pose = SplashScene::poseAt(node, seconds);
+        parts.entity->setEnabled(pose.opacity > 0.0f);
+        parts.transform->setMatrix(pose.transform() * parts.orientation);
+        QColor diffuse = node.material.diffuse;
+        diffuse.setAlphaF(std::clamp(node.material.transparency * pose.opacity, 0.0f, 1.0f));
+        parts.diffuse->setValue(diffuse);
+    }
+}
+
+Splash3DRenderer::Splash3DRenderer(QObject *parent)
+    : QObject(parent), d(std::make_unique<Private>())
+{
+    d->throttle.setSingleShot(true);
+    connect(&d->throttle, &QTimer::timeout, this, &Splash3DRenderer::startPendingFrame);
+}
+
+Splash3DRenderer::~Splash3DRenderer()
+{
+    d->throttle.stop();
+    if (d->reply)
+        d->reply->disconnect(this);
+    // The engine's destruction shuts the render aspect down: its thread ends and its GL context
+    // and resources go. The surface it rendered on must outlive it.
+    d->engine.reset();
+    d->surface.reset();
+    d->restoreDefaultFormat();
+}
+
+std::unique_ptr<Splash3DRenderer> Splash3DRenderer::create(const SplashScene::Scene &scene, QObject *parent)
+{
+    // Decide by trying: a context must be creatable and current on an offscreen surface.
+    // Qt 3D's materials are complete for OpenGL 3.2 core and later (their OpenGL 2 variants are
+    // not), which every current Mesa driver, llvmpipe included, provides.
+    QSurfaceFormat format = QSurfaceFormat::defaultFormat();
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setVersion(3, 3);
+    format.setProfile(QSurfaceFormat::CoreProfile);
+    {
+        QOpenGLContext probe;
+        probe.setFormat(format);
+        if (!probe.create())
+            return nullptr;
+        QOffscreenSurface probeSurface;
+        probeSurface.setFormat(probe.format());
+        probeSurface.create();
+        if (!probeSurface.isValid() || !probe.makeCurrent(&probeSurface))
+            return nullptr;
+        const QSurfaceFormat made = probe.format();
+        probe.doneCurrent();
+        if (made.majorVersion() < 3 || (made.majorVersion() == 3 && made.minorVersion() < 2))
+            return nullptr;
+        format = made;
+    }
+
+    std::unique_ptr<Splash3DRenderer> renderer(new Splash3DRenderer(parent));
+    Private &d = *renderer->d;
+    d.scene = scene;
+    d.surface = std::make_unique<QOffscreenSurface>();
+    d.surface->setFormat(format);
+    d.surface->create();
+    if (!d.surface->isValid())
+        return nullptr;
+
+    // Qt 3D's renderer makes its context (on its own thread, once it starts) from the default
+    // format; it is put back when the first frame is in.
+    d.previousDefaultFormat = QSurfaceFormat::defaultFormat();
+    QSurfaceFormat::setDefaultFormat(format);
+    d.defaultFormatRestored = false;
+    d.engine = std::make_unique<QAspectEngine>();
+    d.engine->registerAspect(new QRenderAspect(QRenderAspect::Automatic));
+
+    auto *root = new QEntity;
+    d.buildContent(root);
+    d.buildFrameGraph(root);
+    d.resizeTarget(QSize(16, 16));
+    d.applyPoses(0.0);
+    d.engine->setRootEntity(QEntityPtr(root));
+    return renderer;
+}
+
+void Splash3DRenderer::requestFrame(double seconds, QSize pixelSize)
+{
+    if (pixelSize.isEmpty())
+        return;
+    d->pending = Private::Request{seconds, pixelSize};
+    if (!d->reply && !d->throttle.isActive())
+        startPendingFrame();
+}
+
+void Splash3DRenderer::startPendingFrame()
+{
+    if (!d->pending || d->reply)
+        return;
+    if (d->sinceLastStart.isValid()) {
+        const qint64 wait = minimumFrameIntervalMs - d->sinceLastStart.elapsed();
+        if (wait > 0) {
+            d->throttle.start(int(wait));
+            return;
+        }
+    }
+    const Private::Request request = *d->pending;
+    d->pending.reset();
+    d->sinceLastStart.start();
+    d->resizeTarget(request.size);
+    d->applyPoses(request.seconds);
+    d->reply = d->capture->requestCapture();
+    connect(d->reply, &QRenderCaptureReply::completed, this, &Splash3DRenderer::finishFrame);
+}
+
+void Splash3DRenderer::finishFrame()
+{
+    QRenderCaptureReply *reply = d->reply;
+    d->reply = nullptr;
+    if (!reply)
+        return;
+    QImage image = reply->image();
+    reply->deleteLater();
+    d->restoreDefaultFormat();
+    if (!image.isNull()) {
+        if (image.format() == QImage::Format_RGBA8888)
+            image.reinterpretAsFormat(QImage::Format_RGBA8888_Premultiplied);
+        Q_EMIT frameReady(image.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+    }
+    if (d->pending)
+        startPendingFrame();
+}
