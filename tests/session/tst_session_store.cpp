@@ -1,5 +1,7 @@
 #include "services/folder_icon_service.h"
 #include "services/icon_styler.h"
+#include "services/image_decoder.h"
+#include "session/rendition_file.h"
 #include "session/session_store.h"
 #include "state/app_state.h"
 #include "temp_tree.h"
@@ -21,6 +23,23 @@ IconImage makeIcon(const QColor &color)
     QImage image(40, 40, QImage::Format_ARGB32_Premultiplied);
     image.fill(color);
     return IconImage{image, IconStyler::encodePng(image)};
+}
+
+// Larger than the largest rendition and not uniform, so every rendition is really scaled down.
+IconImage makeGradientIcon(int hue)
+{
+    QImage image(300, 300, QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixelColor(x, y, QColor::fromHsv((hue + x / 3) % 360, 100 + y / 3, 255, 128 + (x + y) % 128));
+    }
+    return IconImage{image, IconStyler::encodePng(image)};
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QString sessionFile(const QString &name) { return SessionStore::directory() + u'/' + name; }
@@ -269,6 +288,87 @@ private Q_SLOTS:
         QCOMPARE(run.at(1 - broken)->iconState(), IconState::generated());
     }
 
+    void renditionFileIsTakenOnlyWhenItFitsItsPng_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::newRow("whole") << QString();
+        QTest::newRow("session from before renditions were kept") << QStringLiteral("missing");
+        QTest::newRow("cut short") << QStringLiteral("truncated");
+        QTest::newRow("one byte changed") << QStringLiteral("flipped");
+        QTest::newRow("another icon's renditions") << QStringLiteral("mismatched");
+        QTest::newRow("not ours") << QStringLiteral("garbage");
+    }
+
+    // Stored renditions spare the launch decoding every PNG; any doubt about them and the PNG is decoded.
+    void renditionFileIsTakenOnlyWhenItFitsItsPng()
+    {
+        QFETCH(QString, damage);
+        TempTree tree;
+        const IconImage mine = makeGradientIcon(10);
+        const IconImage other = makeGradientIcon(200);
+        QString renditions;
+        {
+            Run run;
+            run.state.addFolders({dirUrl(tree.makeDir(QStringLiteral("A"))), dirUrl(tree.makeDir(QStringLiteral("B")))});
+            run.at(0)->setGeneratedImage(mine);
+            run.at(1)->setGeneratedImage(other);
+            run.store.flush();
+            const QStringList images = sessionImages();
+            QCOMPARE(images.size(), 2);
+            const QString mineName = readAll(sessionFile(images[0])) == mine.png() ? images[0] : images[1];
+            renditions = sessionFile(RenditionFile::nameFor(mineName));
+            const QString otherRenditions = sessionFile(RenditionFile::nameFor(images[0] == mineName ? images[1] : images[0]));
+            QByteArray bytes = readAll(renditions);
+            QVERIFY(!RenditionFile::decode(bytes, mine.png()).isNull());
+            if (damage == u"missing")
+                QVERIFY(QFile::remove(renditions));
+            if (damage == u"truncated")
+                bytes.chop(bytes.size() / 3);
+            if (damage == u"flipped")
+                bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x10);
+            if (damage == u"mismatched")
+                bytes = readAll(otherRenditions);
+            if (damage == u"garbage")
+                bytes = QByteArray(4000, 'x');
+            if (!damage.isEmpty() && damage != u"missing") {
+                QFile file(renditions);
+                QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+                file.write(bytes);
+            }
+        }
+        const ino_t before = inodes().value(QFileInfo(renditions).fileName());
+
+        Run run;
+        // The pixels the window draws are the ones the PNG gives, whichever way they were made.
+        const IconImage restored = run.at(0)->generatedImage();
+        const IconImage decoded{ImageDecoder::decode(mine.png()), mine.png()};
+        QCOMPARE(restored.png(), mine.png());
+        QCOMPARE(restored.size(), mine.size());
+        QCOMPARE(restored.renditions(), decoded.renditions());
+        QCOMPARE(restored.renditions(), mine.renditions());
+        QCOMPARE(run.at(1)->generatedImage().renditions(), other.renditions());
+        // A whole file is only read; one that did not serve is made anew, once, from the decoded PNG.
+        run.store.flush();
+        const ino_t after = inodes().value(QFileInfo(renditions).fileName());
+        QVERIFY(after != 0);
+        QCOMPARE(after == before, damage.isEmpty());
+        QVERIFY(!RenditionFile::decode(readAll(renditions), mine.png()).isNull());
+    }
+
+    void renditionFileRefusesEveryCut()
+    {
+        const IconImage icon = makeGradientIcon(90);
+        const QByteArray file = RenditionFile::encode(icon);
+        const IconImage back = RenditionFile::decode(file, icon.png());
+        QCOMPARE(back.renditions(), icon.renditions());
+        QCOMPARE(back.size(), icon.size());
+        QVERIFY(back.cacheKey() != icon.cacheKey());
+        for (qsizetype length = 0; length < file.size(); length += 1 + length / 4)
+            QVERIFY2(RenditionFile::decode(file.left(length), icon.png()).isNull(), qPrintable(QString::number(length)));
+        QVERIFY(RenditionFile::decode(file, icon.png().chopped(1)).isNull());
+        QVERIFY(RenditionFile::decode(file + "x", icon.png()).isNull());
+    }
+
     void writesOnlyWhatChanged()
     {
         TempTree tree;
@@ -386,8 +486,8 @@ private Q_SLOTS:
         run.at(1)->setCustomPrompt(QStringLiteral("after"));
         run.store.flush();
         const QStringList files = QDir(SessionStore::directory()).entryList(QDir::Files | QDir::Hidden);
-        QCOMPARE(files, (QStringList{sessionImages().constFirst(), QStringLiteral("session.json"),
-                                     QStringLiteral("session.lock")}));
+        QCOMPARE(files, (QStringList{sessionImages().constFirst(), RenditionFile::nameFor(sessionImages().constFirst()),
+                                     QStringLiteral("session.json"), QStringLiteral("session.lock")}));
     }
 };
 

@@ -105,6 +105,41 @@ IconImage::IconImage(const QImage &styled, const QByteArray &png)
     d = std::move(data);
 }
 
+QList<int> IconImage::renditionSidesFor(QSize size)
+{
+    QList<int> result;
+    const int fullSide = std::max(size.width(), size.height());
+    if (fullSide <= 0)
+        return result;
+    for (int side : renditionSides()) {
+        if (side < fullSide)
+            result.append(side);
+    }
+    if (fullSide <= renditionSides().constLast())
+        result.append(fullSide);
+    return result;
+}
+
+IconImage IconImage::fromRenditions(const QByteArray &png, QSize size, const QList<QImage> &renditions)
+{
+    const QList<int> sides = renditionSidesFor(size);
+    if (sides.isEmpty() || sides.size() != renditions.size())
+        return {};
+    for (qsizetype i = 0; i < sides.size(); ++i) {
+        const QImage &image = renditions.at(i);
+        if (image.format() != QImage::Format_ARGB32_Premultiplied
+            || std::max(image.width(), image.height()) != sides.at(i))
+            return {};
+    }
+    IconImage icon;
+    auto data = std::make_shared<Data>();
+    data->png = png;
+    data->size = size;
+    data->renditions = renditions;
+    icon.d = std::move(data);
+    return icon;
+}
+
 qint64 IconImage::cacheKey() const { return d ? d->serial : 0; }
 
 QByteArray IconImage::png() const { return d ? d->png : QByteArray(); }

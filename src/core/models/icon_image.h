@@ -28,6 +28,10 @@ public:
     /// Keeps `png` and makes the renditions of `styled` (which is not kept). Slow enough to belong
     /// off the UI thread. A null `styled` makes a null icon.
     IconImage(const QImage &styled, const QByteArray &png);
+    /// The icon of `png` (a full image of `size`) from renditions the constructor above made of it
+    /// earlier and that were kept: nothing is decoded or scaled. A null icon unless they are the
+    /// renditions an image of `size` has, in premultiplied ARGB.
+    static IconImage fromRenditions(const QByteArray &png, QSize size, const QList<QImage> &renditions);
 
     bool isNull() const { return !d; }
     /// Unique per icon made; 0 for the null icon.
@@ -44,6 +48,8 @@ public:
     QList<QImage> renditions() const;
     /// The sides (in pixels) renditions are made at, smallest first.
     static const QList<int> &renditionSides();
+    /// The longer side of each rendition an image of `size` has, smallest first.
+    static QList<int> renditionSidesFor(QSize size);
 
     /// The full-size image, decoded from the PNG on the image work pool.
     QFuture<QImage> fullImage() const;

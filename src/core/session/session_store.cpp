@@ -4,6 +4,7 @@
 #include "services/folder_icon_service.h"
 #include "services/image_decoder.h"
 #include "services/owner_only_file.h"
+#include "session/rendition_file.h"
 #include "state/app_state.h"
 
 #include <QCoreApplication>
@@ -12,6 +13,7 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QThread>
 #include <QtConcurrent>
 
 namespace {
@@ -58,21 +60,38 @@ void removeUnreferencedImages(const QString &directory, const SessionRecord &rec
             referenced.insert(folder.imageFile);
     }
     const QDir dir(directory);
-    const QStringList names = dir.entryList({QStringLiteral("*.png")}, QDir::Files);
+    const QStringList names = dir.entryList({QStringLiteral("*.png"), QStringLiteral("*.renditions")}, QDir::Files);
     for (const QString &name : names) {
-        if (!referenced.contains(name))
+        const QString renditionsOf = RenditionFile::pngNameFor(name);
+        if (!referenced.contains(renditionsOf.isEmpty() ? name : renditionsOf))
             QFile::remove(dir.filePath(name));
     }
 }
 
-IconImage readImage(const QString &path)
+QByteArray readFile(const QString &path, qint64 maxSize)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly) || file.size() > maxSize)
         return {};
-    const QByteArray png = file.readAll();
+    return file.readAll();
+}
+
+// The icon from its PNG and, when they are there and were made from that PNG, its stored renditions:
+// then nothing is decoded. Otherwise the PNG is decoded and scaled as when it was made.
+IconImage readImage(const QString &directory, const QString &pngName, bool *fromRenditions)
+{
+    *fromRenditions = false;
+    const QByteArray png = readFile(directory + u'/' + pngName, ImageDecoder::maxPixels * 4);
     if (!isPng(png))
         return {};
+    const QByteArray renditions = readFile(directory + u'/' + RenditionFile::nameFor(pngName), RenditionFile::maxFileSize);
+    if (!renditions.isEmpty()) {
+        IconImage icon = RenditionFile::decode(renditions, png);
+        if (!icon.isNull()) {
+            *fromRenditions = true;
+            return icon;
+        }
+    }
     const QImage image = ImageDecoder::decode(png);
     if (image.isNull())
         return {};
@@ -88,6 +107,16 @@ struct SessionStore::Check
     FolderAnalyzer::Analysis analysis;
 };
 
+struct SessionStore::Restored
+{
+    std::weak_ptr<FolderItem> item;
+    Check check;
+    bool hasImage = false;
+    IconImage image;
+    /// Shown from its stored renditions, not decoded from its PNG.
+    bool fromRenditions = false;
+};
+
 SessionStore::SessionStore(AppState *state, QObject *parent)
     : QObject(parent)
     , m_state(state)
@@ -95,6 +124,8 @@ SessionStore::SessionStore(AppState *state, QObject *parent)
     m_isRememberingFolders = preferences().value(RememberFoldersKey, true).toBool();
     m_writer.setMaxThreadCount(1);
     m_writer.setExpiryTimeout(-1);
+    // Restoring reads files and folders: a pool of its own leaves Qt's global one to the window's work.
+    m_reader.setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
     m_writeTimer.setSingleShot(true);
     m_writeTimer.setInterval(std::chrono::milliseconds(500));
     connect(&m_writeTimer, &QTimer::timeout, this, &SessionStore::writeNow);
@@ -119,11 +150,17 @@ SessionStore::SessionStore(AppState *state, QObject *parent)
         syncTracked();
     }
     if (QCoreApplication *app = QCoreApplication::instance())
-        connect(app, &QCoreApplication::aboutToQuit, this, &SessionStore::flush);
+        connect(app, &QCoreApplication::aboutToQuit, this, [this] {
+            m_skipRenditionUpgrades = true;
+            flush();
+        });
 }
 
 SessionStore::~SessionStore()
 {
+    // Folders not read yet are not waited for: nothing would be left to show them in.
+    m_reader.clear();
+    m_skipRenditionUpgrades = true;
     flush();
 }
 
@@ -158,12 +195,15 @@ void SessionStore::deleteStoredSession()
 {
     m_writeTimer.stop();
     m_dirty = false;
+    m_skipRenditionUpgrades = true;
     m_writer.waitForDone();
+    m_skipRenditionUpgrades = false;
     m_lastIndex.clear();
     QSet<QString> stillLoading;
     for (Tracked &tracked : m_tracked) {
         if (tracked.imagePending) {
             stillLoading.insert(tracked.imageFile);
+            stillLoading.insert(RenditionFile::nameFor(tracked.imageFile));
             continue;
         }
         tracked.imageFile.clear();
@@ -304,8 +344,14 @@ void SessionStore::writeNow()
         for (const PendingImage &pending : images) {
             // Icons come with their PNG: the UI thread never encodes one.
             const QByteArray png = pending.image.png();
-            if (png.isEmpty() || !OwnerOnlyFile::replace(dir + u'/' + pending.fileName, png))
+            if (png.isEmpty() || !OwnerOnlyFile::replace(dir + u'/' + pending.fileName, png)) {
                 failed.append(pending.fileName);
+                continue;
+            }
+            // Only a shortcut for the next launch: without it the PNG is decoded instead.
+            const QByteArray renditions = RenditionFile::encode(pending.image);
+            if (!renditions.isEmpty())
+                OwnerOnlyFile::replace(dir + u'/' + RenditionFile::nameFor(pending.fileName), renditions);
         }
         bool ok = failed.isEmpty();
         if (ok) {
@@ -412,38 +458,55 @@ SessionStore::RestoreOutcome SessionStore::restore()
 
 void SessionStore::startRestoreChecks(const QList<FolderItemPtr> &items)
 {
+    struct Job
+    {
+        std::weak_ptr<FolderItem> item;
+        QUrl url;
+        bool checkApplied = false;
+        QString imageFile;
+    };
+    // Folders are read in small groups in list order, the first ones (those on screen) first; each group
+    // lands in one piece, so a thousand folders make a hundred-odd short steps on the UI thread rather
+    // than thousands of notifications queued behind each other.
+    constexpr qsizetype GroupSize = 8;
     const QString dir = directory();
-    QThreadPool *pool = QThreadPool::globalInstance();
     m_pendingRestores = 1;
-    // All checks first, then the images: states settle at once, the slow decoding follows in list order.
-    for (const FolderItemPtr &item : items) {
+    for (qsizetype first = 0; first < items.size(); first += GroupSize) {
+        QList<Job> jobs;
+        for (qsizetype i = first; i < std::min(items.size(), first + GroupSize); ++i) {
+            const FolderItemPtr &item = items.at(i);
+            const Tracked &tracked = m_tracked[item->id()];
+            jobs.append(Job{item, item->url(), item->iconState().is(IconState::Kind::applied),
+                            tracked.imagePending ? tracked.imageFile : QString()});
+        }
         ++m_pendingRestores;
-        const QUrl url = item->url();
-        const bool checkApplied = item->iconState().is(IconState::Kind::applied);
-        QtConcurrent::run(pool, [url, checkApplied] {
-            Check check;
-            check.exists = QFileInfo(url.toLocalFile()).isDir();
-            if (check.exists) {
-                check.analysis = FolderAnalyzer::analyze(url);
-                check.iconApplied = checkApplied && FolderIconService::isIconApplied(url);
+        QtConcurrent::run(&m_reader, [dir, jobs = std::move(jobs)] {
+            QList<Restored> results;
+            results.reserve(jobs.size());
+            for (const Job &job : jobs) {
+                Restored result;
+                result.item = job.item;
+                Check &check = result.check;
+                check.exists = QFileInfo(job.url.toLocalFile()).isDir();
+                if (check.exists) {
+                    check.analysis = FolderAnalyzer::analyze(job.url);
+                    check.iconApplied = job.checkApplied && FolderIconService::isIconApplied(job.url);
+                }
+                if (!job.imageFile.isEmpty()) {
+                    result.hasImage = true;
+                    result.image = readImage(dir, job.imageFile, &result.fromRenditions);
+                }
+                results.append(std::move(result));
             }
-            return check;
-        }).then(this, [this, weak = std::weak_ptr<FolderItem>(item)](const Check &check) {
-            applyCheck(weak, check);
+            return results;
+        }).then(this, [this](const QList<Restored> &results) {
+            for (const Restored &result : results) {
+                applyCheck(result.item, result.check);
+                if (result.hasImage)
+                    applyImage(result.item, result.image, result.fromRenditions);
+            }
             restoreStepDone();
         });
-    }
-    for (const FolderItemPtr &item : items) {
-        const Tracked &tracked = m_tracked[item->id()];
-        if (!tracked.imagePending)
-            continue;
-        ++m_pendingRestores;
-        const QString path = dir + u'/' + tracked.imageFile;
-        QtConcurrent::run(pool, [path] { return readImage(path); })
-            .then(this, [this, weak = std::weak_ptr<FolderItem>(item)](const IconImage &image) {
-                applyImage(weak, image);
-                restoreStepDone();
-            });
     }
     restoreStepDone();
 }
@@ -475,7 +538,7 @@ void SessionStore::applyCheck(const std::weak_ptr<FolderItem> &weak, const Check
         item->setIconState(IconState::generated());
 }
 
-void SessionStore::applyImage(const std::weak_ptr<FolderItem> &weak, const IconImage &image)
+void SessionStore::applyImage(const std::weak_ptr<FolderItem> &weak, const IconImage &image, bool fromRenditions)
 {
     const FolderItemPtr item = weak.lock();
     if (!item)
@@ -486,6 +549,7 @@ void SessionStore::applyImage(const std::weak_ptr<FolderItem> &weak, const IconI
     found->imagePending = false;
     if (!m_isRememberingFolders) {
         QFile::remove(directory() + u'/' + found->imageFile);
+        QFile::remove(directory() + u'/' + RenditionFile::nameFor(found->imageFile));
         found->imageFile.clear();
     }
     // A generation that finished meanwhile has the newer image.
@@ -501,7 +565,18 @@ void SessionStore::applyImage(const std::weak_ptr<FolderItem> &weak, const IconI
         scheduleWrite();
         return;
     }
-    if (!found->imageFile.isEmpty())
+    if (!found->imageFile.isEmpty()) {
         found->imageKey = image.cacheKey();
+        // A session from before renditions were kept (or whose renditions did not fit their PNG) gets
+        // them now, once: the next launch shows this icon without decoding it. The writer thread keeps
+        // this in order with index writes, whose clean-up removes the file again if the icon goes.
+        if (!fromRenditions && ownsSession()) {
+            // Quitting, or deleting the session, does not wait for these: the next launch would just decode again.
+            m_writer.start([this, path = directory() + u'/' + RenditionFile::nameFor(found->imageFile), image] {
+                if (!m_skipRenditionUpgrades)
+                    OwnerOnlyFile::replace(path, RenditionFile::encode(image));
+            });
+        }
+    }
     item->setGeneratedImage(image);
 }

@@ -10,6 +10,7 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 
@@ -88,6 +89,7 @@ private:
         bool imagePending = false;
     };
     struct Check;
+    struct Restored;
 
     void syncTracked();
     void track(const FolderItemPtr &item, const IconState &persisted);
@@ -96,7 +98,7 @@ private:
     void writeFinished(bool ok, const QStringList &failedImages);
     void startRestoreChecks(const QList<FolderItemPtr> &items);
     void applyCheck(const std::weak_ptr<FolderItem> &weak, const Check &check);
-    void applyImage(const std::weak_ptr<FolderItem> &weak, const IconImage &image);
+    void applyImage(const std::weak_ptr<FolderItem> &weak, const IconImage &image, bool fromRenditions);
     void restoreStepDone();
     void deleteStoredSession();
 
@@ -111,4 +113,10 @@ private:
     QThreadPool m_writer;
     /// The index last on disk, touched only by the writer thread: an unchanged list writes nothing.
     QByteArray m_lastIndex;
+    /// Set while quitting or deleting the session: renditions still to be stored for an older session's
+    /// icons are dropped rather than waited for.
+    std::atomic<bool> m_skipRenditionUpgrades{false};
+    /// Reads the restored folders' images and checks them against the disk; declared last, so it is
+    /// waited for before anything its work reports to goes.
+    QThreadPool m_reader;
 };

@@ -1,0 +1,210 @@
+#include "session/rendition_file.h"
+
+#include <QtEndian>
+
+#include <libdeflate.h>
+
+#include <cstring>
+#include <memory>
+
+// Layout (integers little-endian):
+//   8   magic "TVRNRND" and the format's number (1)
+//   1   byte order of the pixel words (1 little, 2 big): pixels are stored as the machine holds them
+//   3   zero
+//   8   size of the PNG the renditions were made from
+//   4   CRC-32 of that PNG
+//   4+4 the full icon's width and height
+//   4   number of renditions, then per rendition 4+4 width and height, smallest first
+//   8   size of the compressed pixels, then the pixels (raw deflate): every rendition's rows in turn,
+//       premultiplied ARGB, 4 bytes per pixel, no padding
+//   4   CRC-32 of everything before it
+namespace {
+
+constexpr char Magic[8] = {'T', 'V', 'R', 'N', 'R', 'N', 'D', 1};
+constexpr quint8 ByteOrder = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? 1 : 2;
+const QString PngSuffix = QStringLiteral(".png");
+const QString Suffix = QStringLiteral(".renditions");
+// The renditions are never larger than this many pixels in all (about 90,000 for a square icon).
+constexpr qint64 MaxPixels = qint64(1) << 20;
+
+struct CompressorDeleter
+{
+    void operator()(libdeflate_compressor *compressor) const { libdeflate_free_compressor(compressor); }
+};
+struct DecompressorDeleter
+{
+    void operator()(libdeflate_decompressor *decompressor) const { libdeflate_free_decompressor(decompressor); }
+};
+
+quint32 crc32(const char *data, qsizetype size)
+{
+    return libdeflate_crc32(0, data, size_t(size));
+}
+
+template<typename T>
+void put(QByteArray &out, T value)
+{
+    const T little = qToLittleEndian(value);
+    out.append(reinterpret_cast<const char *>(&little), sizeof little);
+}
+
+// Reads forward through the file; once anything is out of bounds every later read fails too.
+class Reader
+{
+public:
+    explicit Reader(QByteArrayView bytes) : m_bytes(bytes) {}
+
+    template<typename T>
+    bool get(T *value)
+    {
+        if (!m_ok || m_bytes.size() - m_at < qsizetype(sizeof(T)))
+            return m_ok = false;
+        *value = qFromLittleEndian<T>(m_bytes.data() + m_at);
+        m_at += sizeof(T);
+        return true;
+    }
+    const char *take(qint64 size)
+    {
+        if (!m_ok || size < 0 || m_bytes.size() - m_at < size)
+            return m_ok = false, nullptr;
+        const char *at = m_bytes.data() + m_at;
+        m_at += qsizetype(size);
+        return at;
+    }
+    qsizetype position() const { return m_at; }
+
+private:
+    QByteArrayView m_bytes;
+    qsizetype m_at = 0;
+    bool m_ok = true;
+};
+
+} // namespace
+
+QString RenditionFile::nameFor(const QString &pngName)
+{
+    if (!pngName.endsWith(PngSuffix))
+        return {};
+    return pngName.chopped(PngSuffix.size()) + Suffix;
+}
+
+QString RenditionFile::pngNameFor(const QString &name)
+{
+    if (!name.endsWith(Suffix) || name.size() == Suffix.size())
+        return {};
+    return name.chopped(Suffix.size()) + PngSuffix;
+}
+
+QByteArray RenditionFile::encode(const IconImage &icon)
+{
+    if (icon.isNull())
+        return {};
+    const QByteArray png = icon.png();
+    const QList<QImage> renditions = icon.renditions();
+
+    QByteArray pixels;
+    for (const QImage &rendition : renditions) {
+        const QImage image = rendition.format() == QImage::Format_ARGB32_Premultiplied
+            ? rendition
+            : rendition.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        const qsizetype rowBytes = qsizetype(image.width()) * 4;
+        for (int y = 0; y < image.height(); ++y)
+            pixels.append(reinterpret_cast<const char *>(image.constScanLine(y)), rowBytes);
+    }
+    const std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(libdeflate_alloc_compressor(1));
+    if (!compressor)
+        return {};
+    QByteArray compressed(qsizetype(libdeflate_deflate_compress_bound(compressor.get(), size_t(pixels.size()))),
+                          Qt::Uninitialized);
+    const size_t compressedSize = libdeflate_deflate_compress(compressor.get(), pixels.constData(),
+                                                              size_t(pixels.size()), compressed.data(),
+                                                              size_t(compressed.size()));
+    if (compressedSize == 0)
+        return {};
+    compressed.truncate(qsizetype(compressedSize));
+
+    QByteArray out;
+    out.reserve(64 + renditions.size() * 8 + compressed.size());
+    out.append(Magic, sizeof Magic);
+    out.append(char(ByteOrder));
+    out.append(3, '\0');
+    put<quint64>(out, quint64(png.size()));
+    put<quint32>(out, crc32(png.constData(), png.size()));
+    put<quint32>(out, quint32(icon.size().width()));
+    put<quint32>(out, quint32(icon.size().height()));
+    put<quint32>(out, quint32(renditions.size()));
+    for (const QImage &rendition : renditions) {
+        put<quint32>(out, quint32(rendition.width()));
+        put<quint32>(out, quint32(rendition.height()));
+    }
+    put<quint64>(out, quint64(compressed.size()));
+    out.append(compressed);
+    put<quint32>(out, crc32(out.constData(), out.size()));
+    return out;
+}
+
+IconImage RenditionFile::decode(const QByteArray &file, const QByteArray &png)
+{
+    if (file.size() < qsizetype(sizeof Magic) + 4 || file.size() > maxFileSize)
+        return {};
+    // The checksum first: a file cut short or damaged anywhere is refused before anything in it is believed.
+    const qsizetype bodySize = file.size() - 4;
+    if (qFromLittleEndian<quint32>(file.constData() + bodySize) != crc32(file.constData(), bodySize))
+        return {};
+    Reader in(QByteArrayView(file.constData(), bodySize));
+    const char *magic = in.take(sizeof Magic);
+    const char *order = in.take(4);
+    if (!magic || std::memcmp(magic, Magic, sizeof Magic) != 0 || !order || quint8(order[0]) != ByteOrder)
+        return {};
+
+    quint64 pngSize = 0;
+    quint32 pngCrc = 0, width = 0, height = 0, count = 0;
+    if (!in.get(&pngSize) || !in.get(&pngCrc) || !in.get(&width) || !in.get(&height) || !in.get(&count))
+        return {};
+    // Made from other PNG bytes (the PNG was replaced, or the file belongs to another icon): not this icon.
+    if (pngSize != quint64(png.size()) || pngCrc != crc32(png.constData(), png.size()))
+        return {};
+    if (width == 0 || height == 0 || width > 65536 || height > 65536 || count == 0 || count > 64)
+        return {};
+
+    QList<QSize> sizes;
+    qint64 pixelCount = 0;
+    for (quint32 i = 0; i < count; ++i) {
+        quint32 w = 0, h = 0;
+        if (!in.get(&w) || !in.get(&h) || w == 0 || h == 0 || w > 4096 || h > 4096)
+            return {};
+        sizes.append(QSize(int(w), int(h)));
+        pixelCount += qint64(w) * h;
+    }
+    quint64 compressedSize = 0;
+    if (pixelCount > MaxPixels || !in.get(&compressedSize) || compressedSize > quint64(bodySize))
+        return {};
+    const char *compressed = in.take(qint64(compressedSize));
+    if (!compressed || in.position() != bodySize)
+        return {};
+
+    QList<QImage> renditions;
+    renditions.reserve(sizes.size());
+    for (const QSize &size : std::as_const(sizes)) {
+        renditions.append(QImage(size, QImage::Format_ARGB32_Premultiplied));
+        if (renditions.constLast().isNull())
+            return {};
+    }
+    // Inflated in one go into one buffer, then copied row by row into the images.
+    QByteArray pixels(qsizetype(pixelCount * 4), Qt::Uninitialized);
+    const std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(libdeflate_alloc_decompressor());
+    size_t inflated = 0;
+    if (!decompressor
+        || libdeflate_deflate_decompress(decompressor.get(), compressed, size_t(compressedSize), pixels.data(),
+                                         size_t(pixels.size()), &inflated)
+               != LIBDEFLATE_SUCCESS
+        || inflated != size_t(pixels.size()))
+        return {};
+    const char *from = pixels.constData();
+    for (QImage &image : renditions) {
+        const qsizetype rowBytes = qsizetype(image.width()) * 4;
+        for (int y = 0; y < image.height(); ++y, from += rowBytes)
+            std::memcpy(image.scanLine(y), from, size_t(rowBytes));
+    }
+    return IconImage::fromRenditions(png, QSize(int(width), int(height)), renditions);
+}
