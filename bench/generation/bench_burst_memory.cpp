@@ -6,10 +6,19 @@
 //   bench_burst_memory answers   128 generations, each answered with 45 MB: the same picture and
 //                                41 MB of text around it
 //   optional second argument: the server's delay before each answer in ms (default 1000)
+//   optional third argument, http1 or http2: the HTTP client alone with the same budget as the
+//                                service, each answer read down to its image bytes and decoded on
+//                                the image pool as the service does; http2 goes through nghttpx
+//                                (the service itself trusts only the system's authorities)
 #include "services/generation_error.h"
+#include "services/http_client.h"
+#include "services/image_decoder.h"
 #include "services/image_generation_service.h"
+#include "services/image_work_pool.h"
+#include "services/open_router_protocol.h"
 
 #include "fake_open_router.h"
+#include "http2_proxy.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -18,9 +27,12 @@
 #include <QRandomGenerator>
 #include <QTimer>
 
+#include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <sys/wait.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -79,6 +91,44 @@ qint64 statusKb(const char *field)
     std::_Exit(0);
 }
 
+/// The service's path without the service: chat answers through an HttpClient with the service's
+/// budget, each read down to its image bytes (which keep a share of the budget) and decoded.
+void sendThroughClient(HttpClient &client, const std::shared_ptr<MemoryBudget> &budget, const QString &base,
+                       int calls, QCoreApplication &app, std::atomic<int> &succeeded, std::atomic<int> &failed,
+                       std::atomic<int> &done)
+{
+    for (int i = 0; i < calls; ++i) {
+        HttpRequest request;
+        request.method = "POST";
+        request.url = QUrl(base + QLatin1String(OpenRouterProtocol::chatCompletionsPath));
+        request.headers = OpenRouterProtocol::chatRequestHeaders(QStringLiteral("sk-or-bench"));
+        request.body = OpenRouterProtocol::chatRequestBody(QStringLiteral("bench/model"),
+                                                           {QStringLiteral("image"), QStringLiteral("text")},
+                                                           QStringLiteral("icon %1").arg(i));
+        request.timeout = 300s;
+        client.send(request).then(QtFuture::Launch::Sync, [&, budget, calls](const QFuture<HttpResponse> &reply) {
+            HttpResponse response = reply.resultCount() > 0 ? reply.result() : HttpResponse();
+            ImageWorkPool::instance().start(
+                [&, budget, calls, response = std::move(response)]() mutable {
+                    const int status = response.status;
+                    const QString transportError = response.transportError;
+                    const auto outcome = OpenRouterProtocol::readChatResponse(status, response.body);
+                    response = HttpResponse(); // the answer's charge goes, the image bytes take their own
+                    const auto bytes = OpenRouterProtocol::dataUrlPayload(outcome.imageReference);
+                    const MemoryBudget::HoldPointer hold = bytes ? budget->hold(bytes->size()) : nullptr;
+                    const bool decoded = bytes && !ImageDecoder::decode(*bytes).isNull();
+                    if (decoded)
+                        ++succeeded;
+                    else if (++failed == 1)
+                        std::fprintf(stderr, "first failure: status %d %s\n", status, qPrintable(transportError));
+                    if (++done == calls)
+                        QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
+                },
+                ImageWorkPool::reducePriority);
+        });
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -88,7 +138,8 @@ int main(int argc, char *argv[])
     const int delayMs = argc > 2 ? std::atoi(argv[2]) : 1000;
 
     int portPipe[2], stopPipe[2];
-    if (::pipe(portPipe) != 0 || ::pipe(stopPipe) != 0)
+    // Not inherited by the proxy the parent may start: the child must see the stop pipe close.
+    if (::pipe2(portPipe, O_CLOEXEC) != 0 || ::pipe2(stopPipe, O_CLOEXEC) != 0)
         return 1;
     const pid_t child = ::fork();
     if (child == 0) {
@@ -101,14 +152,36 @@ int main(int argc, char *argv[])
         return 1;
 
     QCoreApplication app(argc, argv);
-    qputenv("TAVRUNE_OPENROUTER_URL", QByteArray("http://127.0.0.1:") + QByteArray::number(port));
+    const QByteArray transport = argc > 3 ? QByteArray(argv[3]) : QByteArray();
+    const QString plainBase = QStringLiteral("http://127.0.0.1:%1").arg(port);
+    std::unique_ptr<Http2Proxy> proxy;
+    if (transport == "http2") {
+        proxy = std::make_unique<Http2Proxy>(port);
+        if (!proxy->isRunning()) {
+            std::printf("HTTP/2: no proxy (%s)\n", qPrintable(proxy->error()));
+            return 1;
+        }
+    }
+    qputenv("TAVRUNE_OPENROUTER_URL", plainBase.toUtf8());
+    const auto budget = MemoryBudget::create(qint64(256) * 1024 * 1024); // the service's
+    std::unique_ptr<HttpClient> client;
+    if (!transport.isEmpty())
+        client = std::make_unique<HttpClient>(budget, proxy ? proxy->certificateAuthority() : QByteArray());
     ImageGenerationService &service = ImageGenerationService::shared();
     const qint64 baselineKb = statusKb("VmRSS:");
 
-    int succeeded = 0, failed = 0;
+    std::atomic<int> succeeded = 0, failed = 0, done = 0;
     QElapsedTimer timer;
     timer.start();
-    for (int i = 0; i < calls; ++i) {
+    // What the budget held at most, sampled: the share of the peak that it accounts for.
+    qint64 budgetPeak = 0;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] { budgetPeak = std::max(budgetPeak, budget->used()); });
+    if (client)
+        sampler.start(5);
+    if (client)
+        sendThroughClient(*client, budget, proxy ? proxy->baseUrl() : plainBase, calls, app, succeeded, failed, done);
+    for (int i = 0; !client && i < calls; ++i) {
         service.generate(QStringLiteral("icon %1").arg(i), QStringLiteral("sk-or-bench"), true)
             .then(&app, [&](const IconImage &icon) { ++(icon.isNull() ? failed : succeeded); })
             .onFailed(&app, [&](const GenerationError &error) {
@@ -123,11 +196,15 @@ int main(int argc, char *argv[])
     QTimer::singleShot(300s, &app, &QCoreApplication::quit);
     QCoreApplication::exec();
 
-    std::printf("%d generations, %s, server delay %d ms: %d succeeded, %d failed in %.2f s\n", calls,
-                largeAnswers ? "45 MB answers around a 3 MB picture" : "3 MB pictures", delayMs, succeeded, failed,
-                timer.nsecsElapsed() / 1e9);
+    std::printf("%d generations, %s, server delay %d ms, %s: %d succeeded, %d failed in %.2f s\n", calls,
+                largeAnswers ? "45 MB answers around a 3 MB picture" : "3 MB pictures", delayMs,
+                transport.isEmpty() ? "the service over HTTP/1.1" : transport == "http2"
+                    ? "HTTP client over HTTP/2 through nghttpx" : "HTTP client over HTTP/1.1",
+                int(succeeded), int(failed), timer.nsecsElapsed() / 1e9);
     std::printf("resident memory: %lld MB before the burst, peak %lld MB\n", baselineKb / 1024,
                 statusKb("VmHWM:") / 1024);
+    if (client)
+        std::printf("budget: at most %lld MB held (sampled every 5 ms), limit 256 MB\n", budgetPeak / 1048576);
     ::close(stopPipe[1]);
     ::waitpid(child, nullptr, 0);
     return succeeded == calls ? 0 : 1;

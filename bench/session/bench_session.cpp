@@ -210,6 +210,9 @@ void measureRestore(const char *label, int count, bool withWindow)
     heartbeat.stop();
     app->timing = false;
     const qint64 cpu = processCpuMs() - cpuBefore;
+    // Quitting does not wait for renditions an older session's icons still need: wait here, so the
+    // next restore finds them all.
+    restore.store->flush();
     std::printf("%s: outcome %d, model ready (UI thread%s) %lld ms, first 60 images %lld ms, all %d images %lld ms\n",
                 label, int(restore.outcome), withWindow ? ", window built" : "", modelReady, firstScreen, imagesPresent,
                 allImages);

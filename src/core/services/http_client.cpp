@@ -21,6 +21,12 @@ namespace {
 constexpr const char *curlOwnHeaders[] = {"Accept", "Expect", "User-Agent", "Content-Type",
                                           "Transfer-Encoding", "Pragma"};
 
+// How long the streams of HTTP/2 connections may go without a byte before they are nudged.
+constexpr std::chrono::milliseconds stallInterval{250};
+
+// The most reserved for a body before its bytes arrive.
+constexpr qint64 largestReservation = qint64(8) * 1024 * 1024;
+
 struct CurlGlobal
 {
     CurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }
@@ -34,6 +40,13 @@ struct Reading
 {
     std::shared_ptr<MemoryBudget> budget;
     Transfer *leader = nullptr; // reads on while the budget is exhausted, so that something finishes
+    const void *lastLeaderConnection = nullptr; // only compared, never followed
+    quint64 bytesTaken = 0;     // body bytes handed to the transfers so far: whether anything moves
+    bool paused = false;        // a transfer paused since the network loop last looked
+
+    /// Whether this transfer may read while the budget is exhausted: the leader, and every stream
+    /// that shares the leader's HTTP/2 connection (see readsOn's definition for why).
+    bool readsOn(const Transfer &transfer) const;
 };
 
 /// One exchange in flight: owns its easy handle, its header list and the promise of its result.
@@ -43,6 +56,10 @@ struct Transfer
 {
     HostProtocols *protocols = nullptr;
     Reading *reading = nullptr;
+    // The TLS session of the connection the request went out on, once known: the streams of one
+    // HTTP/2 connection share it. Null over plain HTTP, where a connection carries one request.
+    const void *connection = nullptr;
+    bool multiplexed = false; // the connection speaks HTTP/2, shared with other requests
     qint64 charged = 0; // body bytes charged to the budget and not yet handed on
     bool paused = false;
     HttpRequest request;
@@ -66,6 +83,19 @@ struct Transfer
     }
 };
 
+// Over HTTP/2 curl cannot hold back a single stream: pausing one only stops it from taking bytes
+// out of the connection, and once the few kilobytes curl keeps per stream are full, every other
+// stream of that connection waits behind it too (the server's window for each stream is far larger
+// than an answer, so it keeps sending). A leader that must read on therefore takes its whole
+// connection with it: the streams that share it read on as well, which the per-connection stream
+// limit keeps to a few answers.
+bool Reading::readsOn(const Transfer &transfer) const
+{
+    if (!leader)
+        return false;
+    return leader == &transfer || (transfer.connection && transfer.connection == leader->connection);
+}
+
 size_t writeBody(char *data, size_t size, size_t count, void *userData)
 {
     auto *transfer = static_cast<Transfer *>(userData);
@@ -75,14 +105,26 @@ size_t writeBody(char *data, size_t size, size_t count, void *userData)
         return 0; // makes curl abort the transfer with a write error
     }
     if (Reading *reading = transfer->reading; reading->budget) {
-        if (reading->budget->isExhausted() && reading->leader != transfer) {
+        if (reading->budget->isExhausted() && !reading->readsOn(*transfer)) {
             transfer->paused = true; // curl hands the same bytes again once resumed
+            reading->paused = true;
             return CURL_WRITEFUNC_PAUSE;
         }
         reading->budget->charge(bytes);
         transfer->charged += bytes;
     }
+    if (transfer->received.isEmpty()) {
+        // The announced length at once (up to a few megabytes, whatever a server announces): one
+        // buffer whose pages fill as the body arrives, instead of a chain of ever larger ones.
+        // Hundreds of half-read answers growing step by step leave the heap full of holes.
+        curl_off_t announced = -1;
+        curl_easy_getinfo(transfer->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+        if (announced > 0)
+            transfer->received.reserve(qsizetype(std::min({qint64(announced), transfer->request.maxResponseBytes,
+                                                           largestReservation})));
+    }
     transfer->received.append(data, bytes);
+    transfer->reading->bytesTaken += quint64(bytes);
     return size_t(bytes);
 }
 
@@ -121,26 +163,38 @@ struct HostProtocols
     std::set<QString> multiplexing;
     bool learned = false; // a host was added since the network loop last looked
 
-    void learn(const Transfer &transfer)
+    void learn(Transfer &transfer)
     {
         const QString host = hostKey(transfer.request.url);
-        if (speaksHttp2(transfer.easy))
+        SSL *tls = tlsOf(transfer.easy);
+        transfer.connection = tls;
+        transfer.multiplexed = speaksHttp2(tls);
+        if (transfer.multiplexed)
             learned |= multiplexing.insert(host).second;
         else
             multiplexing.erase(host); // the host changed its mind: one request per connection again
     }
 
-    /// Whether the connection agreed on HTTP/2 in its TLS handshake. curl itself reports the
-    /// version only once a response arrives, which may be minutes away.
-    static bool speaksHttp2(CURL *easy)
+    /// The TLS session of the transfer's current connection (curl reports no other identity of a
+    /// connection while a transfer is under way).
+    static SSL *tlsOf(CURL *easy)
     {
         curl_tlssessioninfo *session = nullptr;
         if (curl_easy_getinfo(easy, CURLINFO_TLS_SSL_PTR, &session) != CURLE_OK || !session
-            || session->backend != CURLSSLBACKEND_OPENSSL || !session->internals)
+            || session->backend != CURLSSLBACKEND_OPENSSL)
+            return nullptr;
+        return static_cast<SSL *>(session->internals);
+    }
+
+    /// Whether the connection agreed on HTTP/2 in its TLS handshake. curl itself reports the
+    /// version only once a response arrives, which may be minutes away.
+    static bool speaksHttp2(SSL *tls)
+    {
+        if (!tls)
             return false;
         const unsigned char *protocol = nullptr;
         unsigned int length = 0;
-        SSL_get0_alpn_selected(static_cast<SSL *>(session->internals), &protocol, &length);
+        SSL_get0_alpn_selected(tls, &protocol, &length);
         return length == 2 && std::memcmp(protocol, "h2", 2) == 0;
     }
 };
@@ -219,7 +273,12 @@ struct HttpClient::Private
     HostProtocols protocols;
     QByteArray certificateAuthorities;
 
+    // When bytes last moved, and how many had moved: see nudgeStalledStreams.
+    quint64 bytesSeen = 0;
+    std::chrono::steady_clock::time_point lastMovement;
+
     void run();
+    void nudgeStalledStreams(const void *connection);
     void resumePaused();
     void startWaiting();
     void start(std::unique_ptr<Transfer> transfer);
@@ -241,6 +300,7 @@ HttpClient::HttpClient(std::shared_ptr<MemoryBudget> budget, const QByteArray &c
     if (d->reading.budget)
         d->reading.budget->setOnRelease([multi = d->multi] { curl_multi_wakeup(multi); });
     curl_multi_setopt(d->multi, CURLMOPT_MAX_HOST_CONNECTIONS, maxConnectionsPerHost);
+    curl_multi_setopt(d->multi, CURLMOPT_MAX_CONCURRENT_STREAMS, maxStreamsPerConnection);
     curl_multi_setopt(d->multi, CURLMOPT_PIPELINING, long(CURLPIPE_MULTIPLEX));
     d->thread = std::thread([p = d.get()] { p->run(); });
 }
@@ -319,10 +379,24 @@ void HttpClient::Private::run()
                 slotsFreed = true;
             }
         }
+        const auto now = std::chrono::steady_clock::now();
+        if (slotsFreed || reading.bytesTaken != bytesSeen) {
+            bytesSeen = reading.bytesTaken;
+            lastMovement = now;
+        } else if (now - lastMovement >= stallInterval) {
+            nudgeStalledStreams(nullptr);
+            lastMovement = now;
+        }
         const bool learned = std::exchange(protocols.learned, false);
         if ((slotsFreed || learned) && !waiting.empty())
             continue; // start the next waiting requests now, not after the next poll
-        curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+        // If half-read answers alone fill the budget now, one of them must read on: nothing would
+        // wake the poll for that.
+        if (std::exchange(reading.paused, false))
+            continue;
+        const bool sharing = std::any_of(active.cbegin(), active.cend(),
+                                         [](const auto &entry) { return entry.second->multiplexed; });
+        curl_multi_poll(multi, nullptr, 0, sharing ? int(stallInterval.count()) : 1000, nullptr);
     }
 
     // Leaving: whatever is still pending is cancelled, so its continuations are dropped instead of
@@ -361,12 +435,16 @@ void HttpClient::Private::resumePaused()
     if (!reading.budget)
         return;
     if (!reading.budget->isExhausted()) {
+        bool shared = false;
         for (auto &[easy, transfer] : active) {
             if (!transfer->paused)
                 continue;
             transfer->paused = false;
+            shared |= transfer->multiplexed;
             curl_easy_pause(easy, CURLPAUSE_CONT); // may pause it again at once, which is fine
         }
+        if (shared)
+            nudgeStalledStreams(nullptr);
         return;
     }
     if (reading.leader)
@@ -374,19 +452,49 @@ void HttpClient::Private::resumePaused()
     // Still exhausted and no answer reading on. While answers already read are waiting to be worked
     // off, their release will wake this thread again. When half-read answers alone fill the budget,
     // nothing else would: one of them must read on, the one furthest along as it frees it soonest.
+    // The streams of the last leader's HTTP/2 connection come first: they read on with it, so
+    // finishing them before another connection's keeps half-read answers to a single connection.
     Transfer *next = nullptr;
     qint64 halfRead = 0;
+    const auto rank = [this](const Transfer &transfer) {
+        const bool sameConnection = transfer.connection && transfer.connection == reading.lastLeaderConnection;
+        return std::pair(sameConnection, transfer.received.size());
+    };
     for (auto &[easy, transfer] : active) {
         halfRead += transfer->charged;
-        if (transfer->paused && (!next || transfer->received.size() > next->received.size()))
+        if (transfer->paused && (!next || rank(*transfer) > rank(*next)))
             next = transfer.get();
     }
     if (halfRead < reading.budget->used())
         return;
-    if (next) {
-        next->paused = false;
-        reading.leader = next;
-        curl_easy_pause(next->easy, CURLPAUSE_CONT);
+    if (!next)
+        return;
+    reading.leader = next;
+    reading.lastLeaderConnection = next->connection;
+    // Over HTTP/2 the leader's connection may be waiting behind any of its paused streams: they all
+    // read on with it.
+    for (auto &[easy, transfer] : active) {
+        if (!transfer->paused || !reading.readsOn(*transfer))
+            continue;
+        transfer->paused = false;
+        curl_easy_pause(easy, CURLPAUSE_CONT);
+    }
+    if (next->multiplexed)
+        nudgeStalledStreams(next->connection);
+}
+
+// curl 7.88 can leave bytes it has already read from an HTTP/2 connection unprocessed in its own
+// buffer: when the stream that was taking them pauses or ends halfway, the socket stays quiet and
+// nothing makes curl look at that buffer again, so the other streams wait there until their
+// timeouts. Resuming a stream makes curl read its connection again; a stream paused and resumed
+// at once loses nothing.
+void HttpClient::Private::nudgeStalledStreams(const void *connection)
+{
+    for (auto &[easy, transfer] : active) {
+        if (!transfer->multiplexed || transfer->paused || (connection && transfer->connection != connection))
+            continue;
+        curl_easy_pause(easy, CURLPAUSE_RECV);
+        curl_easy_pause(easy, CURLPAUSE_CONT);
     }
 }
 
@@ -401,7 +509,9 @@ void HttpClient::Private::startWaiting()
         }
         const QString host = hostKey(transfer.request.url);
         int &count = activePerHost[host];
-        if (count >= maxConnectionsPerHost && !protocols.multiplexing.contains(host)) {
+        const long limit = protocols.multiplexing.contains(host) ? maxConnectionsPerHost * maxStreamsPerConnection
+                                                                 : maxConnectionsPerHost;
+        if (count >= limit) {
             ++it;
             continue;
         }
@@ -500,6 +610,8 @@ void HttpClient::Private::complete(CURL *easy, CURLcode code)
         reading.leader = nullptr;
     curl_multi_remove_handle(multi, easy);
     --activePerHost[hostKey(transfer->request.url)];
+    if (transfer->multiplexed) // what it leaves in the connection's buffer may be for the others
+        nudgeStalledStreams(transfer->connection);
 
     if (transfer->promise.isCanceled()) {
         transfer->promise.finish();

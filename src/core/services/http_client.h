@@ -56,17 +56,19 @@ struct HttpResponse
 /// At most 32 connections per host, HTTP/2 where the server offers it over TLS, no cache, TLS
 /// verification on, a timeout per request. Over HTTP/1.1 that is at most 32 requests in flight per
 /// host; the others wait in the client, and a request's timeout starts only when it is sent. Once a
-/// host has answered over HTTP/2, its requests are all sent at once as streams multiplexed over
-/// those connections. Results come back as futures completed from the
-/// network thread; callers continue on their own thread with `.then(context, ...)` or on the thread
-/// pool, never on the network thread, which does nothing but move bytes.
+/// host has answered over HTTP/2, its requests go out as streams multiplexed over those
+/// connections, at most 10 on each (320 in flight per host). Results come back as futures
+/// completed from the network thread; callers continue on their own thread with
+/// `.then(context, ...)` or on the thread pool, never on the network thread, which does nothing
+/// but move bytes.
 class HttpClient final
 {
 public:
     /// With a budget, bodies are charged to it as they arrive, and while it is exhausted answers
     /// wait, unread, until bytes are given back (only when half-read answers alone fill it does one
-    /// of them read on). Whoever keeps a response must therefore let it go without waiting for
-    /// another answer of the same client.
+    /// of them read on, and over HTTP/2 the other streams of its connection with it: beyond the
+    /// budget, memory then holds at most the answers of one connection). Whoever keeps a response
+    /// must therefore let it go without waiting for another answer of the same client.
     explicit HttpClient(std::shared_ptr<MemoryBudget> budget = nullptr);
     /// A client that verifies servers against these certificate authorities (PEM) instead of the
     /// system's bundle: for tests against a local TLS server. Verification itself stays on.
@@ -87,6 +89,9 @@ public:
     void shutdown();
 
     static constexpr long maxConnectionsPerHost = 32;
+    /// Streams of one HTTP/2 connection. An exhausted budget can hold back a connection but not a
+    /// single stream of it, so this bounds what may be read past the budget.
+    static constexpr long maxStreamsPerConnection = 10;
 
 private:
     struct Private;

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <QPointer>
 #include <QTimer>
 
@@ -26,6 +27,10 @@
 #include <Qt3DRender/QDirectionalLight>
 #include <Qt3DRender/QEffect>
 #include <Qt3DRender/QGeometryRenderer>
+#include <Qt3DRender/QGraphicsApiFilter>
+#include <Qt3DRender/QLayer>
+#include <Qt3DRender/QLayerFilter>
+#include <Qt3DRender/QMaterial>
 #include <Qt3DRender/QNoDraw>
 #include <Qt3DRender/QParameter>
 #include <Qt3DRender/QRenderAspect>
@@ -37,13 +42,13 @@
 #include <Qt3DRender/QRenderTarget>
 #include <Qt3DRender/QRenderTargetOutput>
 #include <Qt3DRender/QRenderTargetSelector>
+#include <Qt3DRender/QShaderProgram>
 #include <Qt3DRender/QSortPolicy>
 #include <Qt3DRender/QTechnique>
 #include <Qt3DRender/QTexture>
 #include <Qt3DRender/QViewport>
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
 
 using namespace Qt3DCore;
@@ -51,12 +56,16 @@ using namespace Qt3DRender;
 
 namespace {
 
-constexpr int minimumFrameIntervalMs = 33; // at most ~30 frames a second
+/// Frames start at most ~30 times a second, and never sooner after the last one started than
+/// twice what it took: a software renderer then keeps half its time free for the window.
+constexpr qint64 minimumFrameIntervalMs = 33;
+constexpr int samples = 4;                  // the resolve shader averages this many
 
-/// Light strengths are given where 1000 is a light's full default output. The field is meant to
-/// read as dim translucent shapes with violet highlights over near-black: at this exposure the key
-/// light (200) lights a surface facing it at 0.5 of its colour.
-constexpr float exposure = 5.0f;
+/// Light strengths are given where 1000 is a light's full default output; Qt 3D's lights and the
+/// ambient colour take them times this exposure. Chosen by eye so the field reads as dim
+/// translucent shapes with violet highlights over the near-black backdrop: the grey surfaces stay
+/// dark, the violet key light's highlights saturate.
+constexpr float exposure = 8.0f;
 /// Shininess 0…1 scales a Phong exponent: 0.4 gives a broad, soft highlight, as the material's
 /// high roughness suggests.
 constexpr float shininessScale = 32.0f;
@@ -66,7 +75,6 @@ QColor scaled(const QColor &colour, float factor, float alpha = 1.0f)
     return QColor::fromRgbF(std::min(1.0f, colour.redF() * factor), std::min(1.0f, colour.greenF() * factor),
                             std::min(1.0f, colour.blueF() * factor), alpha);
 }
-
 
 QGeometryRenderer *roundedBoxRenderer(const SplashScene::Shape &shape, QNode *parent)
 {
@@ -159,6 +167,36 @@ TemplateShape templateShape(const SplashScene::Shape &shape, QNode *parent)
     return result;
 }
 
+/// The format of a core-profile context of at least `major`.`minor` that could be made current on
+/// an offscreen surface, if one can be made. With `requireCore`, a context that is not really of
+/// the core profile (some platforms hand out a compatibility context whatever is asked) counts as
+/// none.
+std::optional<QSurfaceFormat> probeContext(int major, int minor, bool requireCore)
+{
+    QSurfaceFormat format = QSurfaceFormat::defaultFormat();
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setVersion(major, minor);
+    format.setProfile(QSurfaceFormat::CoreProfile);
+    QOpenGLContext probe;
+    probe.setFormat(format);
+    if (!probe.create())
+        return std::nullopt;
+    QOffscreenSurface surface;
+    surface.setFormat(probe.format());
+    surface.create();
+    if (!surface.isValid() || !probe.makeCurrent(&surface))
+        return std::nullopt;
+    const QSurfaceFormat made = probe.format();
+    GLint profile = 0;
+    constexpr GLenum contextProfileMask = 0x9126; // GL_CONTEXT_PROFILE_MASK
+    constexpr GLint coreProfileBit = 0x1;          // GL_CONTEXT_CORE_PROFILE_BIT
+    probe.functions()->glGetIntegerv(contextProfileMask, &profile);
+    probe.doneCurrent();
+    if (made.version() < qMakePair(major, minor) || (requireCore && !(profile & coreProfileBit)))
+        return std::nullopt;
+    return made;
+}
+
 /// The material blends straight alpha over what is behind it; the alpha channel must accumulate
 /// coverage (1·src + (1−src)·dst) rather than be blended like a colour, so the frame comes out as
 /// premultiplied colour with a true alpha over a transparent background.
@@ -200,6 +238,7 @@ struct Splash3DRenderer::Private
     };
 
     SplashScene::Scene scene;
+    bool multisampled = false;
     QSurfaceFormat previousDefaultFormat;
     bool defaultFormatRestored = true;
     std::unique_ptr<QOffscreenSurface> surface;
@@ -208,6 +247,8 @@ struct Splash3DRenderer::Private
     QRenderSurfaceSelector *surfaceSelector = nullptr;
     QCamera *camera = nullptr;
     QTexture2D *colour = nullptr;
+    QTexture2DMultisample *multisampledColour = nullptr;
+    QLayer *resolveLayer = nullptr;
     QRenderCapture *capture = nullptr;
     std::vector<NodeParts> nodes;
 
@@ -215,9 +256,13 @@ struct Splash3DRenderer::Private
     std::optional<Request> pending;
     QSize targetSize;
     QElapsedTimer sinceLastStart;
+    qint64 lastFrameMs = 0; ///< request to frame, the last time
+    Request current;        ///< the frame being rendered
+    bool warmedUp = false;
     QTimer throttle;
 
     void buildFrameGraph(QEntity *root);
+    void buildResolve(QEntity *root);
     void buildContent(QEntity *root);
     void resizeTarget(QSize size);
     void applyPoses(double seconds);
@@ -238,8 +283,9 @@ void Splash3DRenderer::Private::buildFrameGraph(QEntity *root)
 
     surfaceSelector = new QRenderSurfaceSelector;
     surfaceSelector->setSurface(surface.get());
+    resolveLayer = new QLayer(root);
 
-    // The frame is drawn into a texture target and read back from it.
+    // The frame ends in a plain texture, read back from it when a capture is asked for ...
     auto *target = new QRenderTarget(surfaceSelector);
     auto *output = new QRenderTargetOutput(target);
     output->setAttachmentPoint(QRenderTargetOutput::Color0);
@@ -249,13 +295,30 @@ void Splash3DRenderer::Private::buildFrameGraph(QEntity *root)
     output->setTexture(colour);
     target->addOutput(output);
 
+    // ... the shapes drawn into it, or into a 4× multisampled texture resolved into it.
+    QRenderTarget *drawTarget = target;
+    if (multisampled) {
+        drawTarget = new QRenderTarget(surfaceSelector);
+        auto *drawOutput = new QRenderTargetOutput(drawTarget);
+        drawOutput->setAttachmentPoint(QRenderTargetOutput::Color0);
+        multisampledColour = new QTexture2DMultisample(drawOutput);
+        multisampledColour->setFormat(QAbstractTexture::RGBA8_UNorm);
+        multisampledColour->setSamples(samples);
+        multisampledColour->setGenerateMipMaps(false);
+        drawOutput->setTexture(multisampledColour);
+        drawTarget->addOutput(drawOutput);
+    }
+
     auto *drawSelector = new QRenderTargetSelector(surfaceSelector);
-    drawSelector->setTarget(target);
+    drawSelector->setTarget(drawTarget);
     auto *viewport = new QViewport(drawSelector);
     viewport->setNormalizedRect(QRectF(0, 0, 1, 1));
     auto *cameraSelector = new QCameraSelector(viewport);
     cameraSelector->setCamera(camera);
-    auto *clear = new QClearBuffers(cameraSelector);
+    auto *shapesOnly = new QLayerFilter(cameraSelector);
+    shapesOnly->addLayer(resolveLayer);
+    shapesOnly->setFilterMode(QLayerFilter::DiscardAnyMatchingLayers);
+    auto *clear = new QClearBuffers(shapesOnly);
     clear->setBuffers(QClearBuffers::ColorBuffer);
     clear->setClearColor(Qt::transparent);
     // Every shape is translucent (no depth writes, so no depth buffer): far ones first, and only
@@ -267,13 +330,80 @@ void Splash3DRenderer::Private::buildFrameGraph(QEntity *root)
     auto *sort = new QSortPolicy(states);
     sort->setSortTypes(QList<QSortPolicy::SortType>{QSortPolicy::BackToFront});
 
-    // Then, once drawn, the target is read back when a capture is asked for.
+    if (multisampled) {
+        auto *resolveSelector = new QRenderTargetSelector(surfaceSelector);
+        resolveSelector->setTarget(target);
+        auto *resolveViewport = new QViewport(resolveSelector);
+        resolveViewport->setNormalizedRect(QRectF(0, 0, 1, 1));
+        auto *resolveCamera = new QCameraSelector(resolveViewport);
+        resolveCamera->setCamera(camera);
+        auto *resolveOnly = new QLayerFilter(resolveCamera);
+        resolveOnly->addLayer(resolveLayer);
+        // The resolve covers every pixel; the clear only keeps a first frame whose resolve Qt 3D
+        // is not ready to draw yet from showing the texture's uninitialised memory.
+        auto *resolveClear = new QClearBuffers(resolveOnly);
+        resolveClear->setBuffers(QClearBuffers::ColorBuffer);
+        resolveClear->setClearColor(Qt::transparent);
+    }
+
     auto *readSelector = new QRenderTargetSelector(surfaceSelector);
     readSelector->setTarget(target);
     capture = new QRenderCapture(readSelector);
     new QNoDraw(capture);
 
     settings->setActiveFrameGraph(surfaceSelector);
+}
+
+/// One triangle covering the whole target, whose shader averages the multisampled frame's samples.
+/// Qt 3D 6.4 cannot blit from a multisampled texture target, so the resolve is a draw of its own.
+void Splash3DRenderer::Private::buildResolve(QEntity *root)
+{
+    auto *entity = new QEntity(root);
+    entity->addComponent(resolveLayer);
+
+    auto *renderer = new QGeometryRenderer(entity);
+    auto *geometry = new QGeometry(renderer);
+    auto *buffer = new Qt3DCore::QBuffer(geometry);
+    const float corners[] = {-1, -1, 0, 3, -1, 0, -1, 3, 0};
+    buffer->setData(QByteArray(reinterpret_cast<const char *>(corners), sizeof corners));
+    auto *position = new QAttribute(buffer, QAttribute::defaultPositionAttributeName(), QAttribute::Float, 3, 3, 0,
+                                    3 * sizeof(float), geometry);
+    geometry->addAttribute(position);
+    renderer->setGeometry(geometry);
+    renderer->setPrimitiveType(QGeometryRenderer::Triangles);
+    entity->addComponent(renderer);
+
+    auto *material = new QMaterial(entity);
+    auto *effect = new QEffect(material);
+    auto *technique = new QTechnique(effect);
+    technique->graphicsApiFilter()->setApi(QGraphicsApiFilter::OpenGL);
+    technique->graphicsApiFilter()->setProfile(QGraphicsApiFilter::CoreProfile);
+    technique->graphicsApiFilter()->setMajorVersion(3);
+    technique->graphicsApiFilter()->setMinorVersion(2);
+    auto *pass = new QRenderPass(technique);
+    auto *program = new QShaderProgram(pass);
+    program->setVertexShaderCode(QByteArrayLiteral(R"(#version 150 core
+in vec3 vertexPosition;
+void main() { gl_Position = vec4(vertexPosition.xy, 0.0, 1.0); }
+)"));
+    program->setFragmentShaderCode(QByteArrayLiteral(R"(#version 150 core
+uniform sampler2DMS frame;
+out vec4 fragColor;
+void main()
+{
+    ivec2 p = ivec2(gl_FragCoord.xy);
+    vec4 sum = vec4(0.0);
+    for (int i = 0; i < 4; ++i)
+        sum += texelFetch(frame, p, i);
+    fragColor = sum / 4.0;
+}
+)"));
+    pass->setShaderProgram(program);
+    technique->addRenderPass(pass);
+    effect->addTechnique(technique);
+    material->setEffect(effect);
+    material->addParameter(new QParameter(QStringLiteral("frame"), multisampledColour, material));
+    entity->addComponent(material);
 }
 
 void Splash3DRenderer::Private::buildContent(QEntity *root)
@@ -337,6 +467,8 @@ void Splash3DRenderer::Private::resizeTarget(QSize size)
         return;
     targetSize = size;
     colour->setSize(size.width(), size.height());
+    if (multisampledColour)
+        multisampledColour->setSize(size.width(), size.height());
     surfaceSelector->setExternalRenderTargetSize(size);
     camera->lens()->setAspectRatio(float(size.width()) / float(size.height()));
 }
@@ -369,8 +501,8 @@ Splash3DRenderer::Splash3DRenderer(QObject *parent)
 Splash3DRenderer::~Splash3DRenderer()
 {
     d->throttle.stop();
-    if (d->reply)
-        d->reply->disconnect(this);
+    // A frame still in flight is dropped.
+    delete d->reply;
     // The engine's destruction shuts the render aspect down: its thread ends and its GL context
     // and resources go. The surface it rendered on must outlive it.
     d->engine.reset();
@@ -380,35 +512,23 @@ Splash3DRenderer::~Splash3DRenderer()
 
 std::unique_ptr<Splash3DRenderer> Splash3DRenderer::create(const SplashScene::Scene &scene, QObject *parent)
 {
-    // Decide by trying: a context must be creatable and current on an offscreen surface.
-    // Qt 3D's materials are complete for OpenGL 3.2 core and later (their OpenGL 2 variants are
-    // not), which every current Mesa driver, llvmpipe included, provides.
-    QSurfaceFormat format = QSurfaceFormat::defaultFormat();
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setVersion(3, 3);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    {
-        QOpenGLContext probe;
-        probe.setFormat(format);
-        if (!probe.create())
-            return nullptr;
-        QOffscreenSurface probeSurface;
-        probeSurface.setFormat(probe.format());
-        probeSurface.create();
-        if (!probeSurface.isValid() || !probe.makeCurrent(&probeSurface))
-            return nullptr;
-        const QSurfaceFormat made = probe.format();
-        probe.doneCurrent();
-        if (made.majorVersion() < 3 || (made.majorVersion() == 3 && made.minorVersion() < 2))
-            return nullptr;
-        format = made;
-    }
+    // Decide by trying: a context must be creatable and current on an offscreen surface. Qt 3D's
+    // materials are complete for OpenGL 3.2 core and later (their OpenGL 2 variants are not);
+    // its multisampled texture targets work on true 4.3 core contexts (what Mesa's drivers,
+    // llvmpipe included, offer), so those get the 4× multisampled frame and others a plain one.
+    std::optional<QSurfaceFormat> format = probeContext(4, 3, true);
+    const bool multisampled = format.has_value();
+    if (!format)
+        format = probeContext(3, 2, false);
+    if (!format)
+        return nullptr;
 
     std::unique_ptr<Splash3DRenderer> renderer(new Splash3DRenderer(parent));
     Private &d = *renderer->d;
     d.scene = scene;
+    d.multisampled = multisampled;
     d.surface = std::make_unique<QOffscreenSurface>();
-    d.surface->setFormat(format);
+    d.surface->setFormat(*format);
     d.surface->create();
     if (!d.surface->isValid())
         return nullptr;
@@ -416,7 +536,7 @@ std::unique_ptr<Splash3DRenderer> Splash3DRenderer::create(const SplashScene::Sc
     // Qt 3D's renderer makes its context (on its own thread, once it starts) from the default
     // format; it is put back when the first frame is in.
     d.previousDefaultFormat = QSurfaceFormat::defaultFormat();
-    QSurfaceFormat::setDefaultFormat(format);
+    QSurfaceFormat::setDefaultFormat(*format);
     d.defaultFormatRestored = false;
     d.engine = std::make_unique<QAspectEngine>();
     d.engine->registerAspect(new QRenderAspect(QRenderAspect::Automatic));
@@ -424,6 +544,8 @@ std::unique_ptr<Splash3DRenderer> Splash3DRenderer::create(const SplashScene::Sc
     auto *root = new QEntity;
     d.buildContent(root);
     d.buildFrameGraph(root);
+    if (d.multisampled)
+        d.buildResolve(root);
     d.resizeTarget(QSize(16, 16));
     d.applyPoses(0.0);
     d.engine->setRootEntity(QEntityPtr(root));
@@ -444,7 +566,8 @@ void Splash3DRenderer::startPendingFrame()
     if (!d->pending || d->reply)
         return;
     if (d->sinceLastStart.isValid()) {
-        const qint64 wait = minimumFrameIntervalMs - d->sinceLastStart.elapsed();
+        const qint64 interval = std::max(minimumFrameIntervalMs, 2 * d->lastFrameMs);
+        const qint64 wait = interval - d->sinceLastStart.elapsed();
         if (wait > 0) {
             d->throttle.start(int(wait));
             return;
@@ -452,6 +575,7 @@ void Splash3DRenderer::startPendingFrame()
     }
     const Private::Request request = *d->pending;
     d->pending.reset();
+    d->current = request;
     d->sinceLastStart.start();
     d->resizeTarget(request.size);
     d->applyPoses(request.seconds);
@@ -465,9 +589,20 @@ void Splash3DRenderer::finishFrame()
     d->reply = nullptr;
     if (!reply)
         return;
+    d->lastFrameMs = d->sinceLastStart.elapsed();
     QImage image = reply->image();
     reply->deleteLater();
     d->restoreDefaultFormat();
+    if (!d->warmedUp) {
+        // Qt 3D readies the pipeline while drawing its first frame, and may leave parts of it out
+        // (the resolve pass): that frame is drawn again before anything is shown.
+        d->warmedUp = true;
+        if (!d->pending)
+            d->pending = d->current;
+        d->sinceLastStart = QElapsedTimer();
+        startPendingFrame();
+        return;
+    }
     if (!image.isNull()) {
         if (image.format() == QImage::Format_RGBA8888)
             image.reinterpretAsFormat(QImage::Format_RGBA8888_Premultiplied);

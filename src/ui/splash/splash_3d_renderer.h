@@ -11,15 +11,15 @@
 /// @brief Draws the launch screen's shape field with Qt 3D into images.
 ///
 /// The scene renders offscreen (an OpenGL context on an offscreen surface, a 4× multisampled
-/// render target resolved into a texture that is read back), not in a native child window: the
+/// texture target resolved into a plain one that is read back), not in a native child window: the
 /// splash lays translucent layers over the scene and fades out over the live window as a whole,
 /// and a native child window can be neither overlaid by translucent widgets nor faded with its
 /// parent on X11 or Wayland. The hosting widget paints each frame it receives.
 ///
-/// Frames are rendered on demand only: nothing runs between requests. A request made while a
-/// frame is being rendered replaces any earlier waiting one, and frames start at most 30 times a
-/// second, so a software renderer cannot starve the window. Destroying the renderer stops Qt 3D's
-/// threads and frees its GL resources.
+/// Frames are rendered on demand only. A request made while a frame is being rendered replaces
+/// any earlier waiting one; frames start at most 30 times a second and never sooner than twice
+/// the last frame's time after it, so a software renderer cannot starve the window. Destroying the
+/// renderer stops Qt 3D's threads and frees its GL resources.
 class Splash3DRenderer : public QObject
 {
     Q_OBJECT
