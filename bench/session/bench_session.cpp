@@ -28,6 +28,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <ctime>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -105,6 +106,21 @@ void reportChanges(const char *what, const QHash<QString, FileId> &before, const
                 qPrintable(written.join(QStringLiteral(", "))), qint64(removed.size()));
 }
 
+// CPU time of the calling thread: what an event cost, however long a busy machine kept it waiting.
+qint64 threadCpuNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+long voluntarySwitches()
+{
+    struct rusage usage = {};
+    ::getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_nvcsw;
+}
+
 // Times every event the UI thread handles: the longest one says what a stall was.
 class TimingApplication final : public QApplication
 {
@@ -114,6 +130,8 @@ public:
     struct Event
     {
         qint64 ns = 0;
+        qint64 cpuNs = 0;
+        long waits = 0; // voluntary context switches: the thread blocked on something
         qint64 atMs = 0;
         QByteArray what;
     };
@@ -128,12 +146,16 @@ public:
             return QApplication::notify(receiver, event);
         QElapsedTimer timer;
         timer.start();
+        const qint64 cpuBefore = threadCpuNs();
+        const long waitsBefore = voluntarySwitches();
         const int type = event->type();
         const bool result = QApplication::notify(receiver, event);
         const qint64 ns = timer.nsecsElapsed();
+        const qint64 cpuNs = threadCpuNs() - cpuBefore;
+        const long waits = voluntarySwitches() - waitsBefore;
         if (longest.size() < 5 || ns > longest.constLast().ns) {
             const auto at = std::find_if(longest.begin(), longest.end(), [ns](const Event &e) { return e.ns < ns; });
-            longest.insert(at, Event{ns, clock.elapsed(),
+            longest.insert(at, Event{ns, cpuNs, waits, clock.elapsed(),
                                      QByteArray(receiver->metaObject()->className()) + " event " + QByteArray::number(type)});
             if (longest.size() > 5)
                 longest.removeLast();
@@ -218,7 +240,8 @@ void measureRestore(const char *label, int count, bool withWindow)
                 allImages);
     std::printf("  longest event-loop stall meanwhile %lld ms; longest events:", longestStall);
     for (const TimingApplication::Event &event : std::as_const(app->longest))
-        std::printf(" %.1f ms at %lld ms (%s);", double(event.ns) / 1e6, event.atMs, event.what.constData());
+        std::printf(" %.1f ms (CPU %.1f ms, %ld waits) at %lld ms (%s);", double(event.ns) / 1e6,
+                    double(event.cpuNs) / 1e6, event.waits, event.atMs, event.what.constData());
     std::printf("\n");
     std::printf("  CPU time, all threads: %lld ms (%.2f ms per folder); resident memory after: %lld MiB\n", cpu,
                 double(cpu) / count, residentKiB() / 1024);

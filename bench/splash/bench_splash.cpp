@@ -176,13 +176,14 @@ void keyLatencyAtLaunch()
         return;
     }
     field->setFocus();
-    const bool openGL = qobject_cast<SplashView *>(app.window().contentView()->splash())
-                        && static_cast<SplashView *>(app.window().contentView()->splash())->sceneView()->usesOpenGL();
+    bool openGL = false;
     std::vector<double> latencies;
     QElapsedTimer sinceShow;
     sinceShow.start();
     while (app.window().contentView()->showSplash() && sinceShow.elapsed() < 8000) {
         idle(200);
+        if (auto *splash = qobject_cast<SplashView *>(app.window().contentView()->splash()))
+            openGL = openGL || splash->sceneView()->usesOpenGL();
         QElapsedTimer timer;
         timer.start();
         QCoreApplication::postEvent(field, new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a")));

@@ -1,12 +1,16 @@
 // The Qt 3D splash field's cost: frames asked for as a splash view asks for them (one per 16 ms
 // tick, the renderer keeping at most 30 a second), over the splash's 5.5 s, at 1200 × 750 device
 // pixels. Reports the frames delivered, milliseconds from request to frame, and the CPU time of the
-// whole process (Qt 3D's threads and the GL driver's included) and of the main thread.
+// whole process (Qt 3D's threads and the GL driver's included) and of the main thread. Then the
+// CPU time while no frame is asked for, and, once the renderer is destroyed, the threads left and
+// the CPU time of a quiet second.
 //
 // Needs OpenGL: run it under a display, e.g.  xvfb-run -a bench_splash_3d [WIDTHxHEIGHT] [SECONDS]
 #include "splash/splash_3d_renderer.h"
 
 #include <QElapsedTimer>
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QRandomGenerator>
 #include <QTimer>
@@ -34,6 +38,17 @@ double processCpuMs()
     return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 
+int threadCount()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("Threads:"))
+            return line.mid(8).trimmed().toInt();
+    return -1;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -49,12 +64,21 @@ int main(int argc, char **argv)
     if (args.size() > 2)
         seconds = args.at(2).toDouble();
 
+    const auto idleCpu = [&app](int ms) {
+        const double before = processCpuMs();
+        QTimer::singleShot(ms, &app, &QCoreApplication::quit);
+        app.exec();
+        return processCpuMs() - before;
+    };
+    const int threadsBefore = threadCount();
     QRandomGenerator random(2026);
     const SplashScene::Scene scene = SplashScene::buildScene(random);
     QElapsedTimer setup;
     setup.start();
     const double setupCpu = processCpuMs();
+    const double createMainCpu = threadCpuMs();
     auto renderer = Splash3DRenderer::create(scene);
+    std::printf("create(): %lld ms wall, %.1f ms main-thread CPU\n", setup.elapsed(), threadCpuMs() - createMainCpu);
     if (!renderer) {
         std::fprintf(stderr, "No OpenGL context: run under a display with OpenGL (xvfb-run -a ...)\n");
         return 1;
@@ -70,13 +94,6 @@ int main(int argc, char **argv)
     }
     std::printf("start-up to the first frame: %lld ms wall, %.0f ms CPU\n", setup.elapsed(), processCpuMs() - setupCpu);
 
-    if (qEnvironmentVariableIsSet("IDLE")) {
-        const double c0 = processCpuMs(), m0 = threadCpuMs();
-        QTimer::singleShot(3000, &app, &QCoreApplication::quit);
-        app.exec();
-        std::printf("idle 3 s: process %.0f ms, main %.0f ms\n", processCpuMs() - c0, threadCpuMs() - m0);
-        return 0;
-    }
     std::vector<double> latencies;
     QElapsedTimer clock;
     double requestedAt = -1;
@@ -115,6 +132,18 @@ int main(int argc, char **argv)
     std::printf("request to frame: median %.1f ms, 90th percentile %.1f ms, max %.1f ms\n", at(0.5), at(0.9), at(1.0));
     std::printf("CPU: process %.0f ms (%.0f ms per second, %.1f ms per frame), main thread %.0f ms; load average %.2f\n",
                 cpu, cpu * 1000 / wall, latencies.empty() ? 0.0 : cpu / double(latencies.size()), mainCpu, loads[0]);
+    tick.stop();
+    std::printf("no frames asked for: %.0f ms CPU per second\n", idleCpu(2000) / 2);
     renderer.reset();
+    const double quiet = idleCpu(1000);
+    QStringList names;
+    for (const QString &task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(task));
+        if (comm.open(QIODevice::ReadOnly))
+            names << QString::fromUtf8(comm.readAll().trimmed());
+    }
+    names.sort();
+    std::printf("after destruction: %d threads (%d before creation: %s), %.0f ms CPU per second\n", threadCount(),
+                threadsBefore, qPrintable(names.join(QStringLiteral(", "))), quiet);
     return 0;
 }

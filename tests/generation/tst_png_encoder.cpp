@@ -140,6 +140,7 @@ private Q_SLOTS:
         QTest::newRow("1024 flat") << filled(1024, 1024, qRgba(255, 255, 255, 255));
         QTest::newRow("1024 repeats") << repeats(1024, 1024);
         QTest::newRow("1023x37 repeats") << repeats(1023, 37);
+        QTest::newRow("2200x2100 flat, beyond the kept buffer") << filled(2200, 2100, qRgba(0, 90, 200, 255));
         QTest::newRow("9000x4 rows beyond the window") << repeats(9000, 4);
         QTest::newRow("styled icon") << styledReference(QStringLiteral("odd-translucent-1023x1025"));
         QTest::newRow("RGB888 5x3") << noise(5, 3, 3).convertToFormat(QImage::Format_RGB888);

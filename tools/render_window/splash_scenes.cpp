@@ -1,6 +1,8 @@
 // The launch screen at moments of its entrance and fade (one fixed arrangement of the field).
 #include "scene.h"
 
+#include "shell/main_window.h"
+#include "splash/splash_scene_view.h"
 #include "state/app_state.h"
 
 namespace {
@@ -9,10 +11,18 @@ Scene splashAt(double seconds, const char *description, bool withFolders = false
     Scene scene;
     scene.name = QStringLiteral("splash-%1s").arg(seconds);
     scene.description = QString::fromLatin1(description);
-    if (withFolders)
-        scene.setup = [](SceneContext &c) { c.state.addFolders(c.makeSampleFolders()); };
+    scene.setup = [seconds, withFolders](SceneContext &c) {
+        if (withFolders)
+            c.state.addFolders(c.makeSampleFolders());
+        c.advance(seconds);
+        // OpenGL frames arrive a little after they are asked for: give the renderer time to
+        // deliver one for this moment, so the picture does not show an earlier one.
+        const auto *field = c.window.findChild<SplashSceneView *>();
+        if (field && field->usesOpenGL())
+            c.settle(600);
+    };
     scene.withSplash = true;
-    scene.clockAfterSetup = seconds;
+    scene.clockAfterSetup = 0;
     return scene;
 }
 

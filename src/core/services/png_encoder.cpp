@@ -6,6 +6,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -31,6 +32,8 @@ constexpr size_t maxDistance = 32768;
 /// next to nothing.
 constexpr size_t bandBytes = 128 * 1024;
 constexpr size_t maxStoredBlock = 65535;
+/// The largest output buffer a thread keeps between images: room for a 2048 × 2048 image.
+constexpr size_t maxKeptOutput = size_t(17) * 1024 * 1024;
 
 quint32 load32(const uchar *at)
 {
@@ -256,7 +259,8 @@ struct Scratch
     std::vector<uchar> band;    // the history the band may refer back to, then the band's filtered rows
     std::vector<quint32> rows[2]; // this row and the one above, unfiltered
     std::vector<Sequence> sequences;
-    std::vector<uchar> output;
+    std::unique_ptr<uchar[]> output; // not zeroed: only the pages a file reaches are ever touched
+    size_t outputCapacity = 0;
 };
 
 /// One row as straight RGBA bytes (little-endian words), with Qt's rounding where alpha is partial.
@@ -627,6 +631,8 @@ QByteArray encode(const QImage &image)
     if (image.isNull())
         return QByteArray();
     const QImage argb = image.convertToFormat(QImage::Format_ARGB32_Premultiplied); // shared when it is already
+    if (argb.isNull())
+        return QByteArray(); // no memory for the conversion
     const int width = argb.width();
     const int height = argb.height();
     const size_t stride = size_t(width) * 4 + 1;
@@ -651,9 +657,16 @@ QByteArray encode(const QImage &image)
     const size_t bands = (size_t(height) + size_t(bandRows) - 1) / size_t(bandRows);
     const size_t deflateBound = total + 5 * (total / maxStoredBlock + 2 * bands) + 16;
     constexpr size_t headerBytes = 8 + 25 + 8 + 2; // signature, IHDR, IDAT's length and type, zlib header
-    scratch.output.resize(headerBytes + deflateBound + 4 + 4 + 12 + 8);
+    const size_t outputBound = headerBytes + deflateBound + 4 + 4 + 12 + 8;
+    std::unique_ptr<uchar[]> large; // for an image far beyond an icon: not kept for the next one
+    if (outputBound > maxKeptOutput) {
+        large.reset(new uchar[outputBound]);
+    } else if (scratch.outputCapacity < outputBound) {
+        scratch.output.reset(new uchar[outputBound]);
+        scratch.outputCapacity = outputBound;
+    }
 
-    uchar *png = scratch.output.data();
+    uchar *png = large ? large.get() : scratch.output.get();
     std::memcpy(png, "\x89PNG\r\n\x1a\n", 8);
     putBigEndian(png + 8, 13);
     std::memcpy(png + 12, "IHDR", 4);

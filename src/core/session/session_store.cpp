@@ -124,7 +124,9 @@ SessionStore::SessionStore(AppState *state, QObject *parent)
     m_isRememberingFolders = preferences().value(RememberFoldersKey, true).toBool();
     m_writer.setMaxThreadCount(1);
     m_writer.setExpiryTimeout(-1);
-    // Restoring reads files and folders: a pool of its own leaves Qt's global one to the window's work.
+    // Not Qt's global pool: the raster paint engine and image scaling split large work into slices run
+    // there and wait for them on the UI thread, so a thousand folders queued there froze painting
+    // until the whole session was read.
     m_reader.setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
     m_writeTimer.setSingleShot(true);
     m_writeTimer.setInterval(std::chrono::milliseconds(500));

@@ -6,9 +6,29 @@
 #include <QDeadlineTimer>
 #include <QFuture>
 #include <QPainter>
+#include <QThread>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <cmath>
+
+namespace {
+
+// Not Qt's global pool: the raster paint engine splits large fills and image scaling into slices run
+// there and waits for them on the UI thread, so a queue of thumbnails there would stall painting.
+QThreadPool &renderPool()
+{
+    static QThreadPool pool;
+    static const bool configured = [] {
+        pool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+        pool.setObjectName(QStringLiteral("thumbnails"));
+        return true;
+    }();
+    Q_UNUSED(configured);
+    return pool;
+}
+
+} // namespace
 
 ThumbnailCache::Shape ThumbnailCache::shape(Kind kind)
 {
@@ -59,7 +79,7 @@ QPixmap ThumbnailCache::thumbnail(const QUuid &id, Kind kind, const QImage &imag
     m_pending.insert(pendingKey);
 
     const qreal pixelRadius = s.cornerRadius * devicePixelRatio;
-    QtConcurrent::run([image, pixelSide, pixelRadius] { return render(image, pixelSide, pixelRadius); })
+    QtConcurrent::run(&renderPool(), [image, pixelSide, pixelRadius] { return render(image, pixelSide, pixelRadius); })
         .then(this, [this, pendingKey, devicePixelRatio](const QImage &rendered) {
             if (!m_pending.remove(pendingKey))
                 return; // forgotten meanwhile

@@ -31,7 +31,6 @@
 #include <Qt3DRender/QLayer>
 #include <Qt3DRender/QLayerFilter>
 #include <Qt3DRender/QMaterial>
-#include <Qt3DRender/QShaderProgram>
 #include <Qt3DRender/QNoDraw>
 #include <Qt3DRender/QParameter>
 #include <Qt3DRender/QRenderAspect>
@@ -43,13 +42,13 @@
 #include <Qt3DRender/QRenderTarget>
 #include <Qt3DRender/QRenderTargetOutput>
 #include <Qt3DRender/QRenderTargetSelector>
+#include <Qt3DRender/QShaderProgram>
 #include <Qt3DRender/QSortPolicy>
 #include <Qt3DRender/QTechnique>
 #include <Qt3DRender/QTexture>
 #include <Qt3DRender/QViewport>
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
 
 using namespace Qt3DCore;
@@ -62,10 +61,11 @@ namespace {
 constexpr qint64 minimumFrameIntervalMs = 33;
 constexpr int samples = 4;                  // the resolve shader averages this many
 
-/// Light strengths are given where 1000 is a light's full default output. The field is meant to
-/// read as dim translucent shapes with violet highlights over near-black: at this exposure the key
-/// light (200) lights a surface facing it at 0.5 of its colour.
-constexpr float exposure = 5.0f;
+/// Light strengths are given where 1000 is a light's full default output; Qt 3D's lights and the
+/// ambient colour take them times this exposure. Chosen by eye so the field reads as dim
+/// translucent shapes with violet highlights over the near-black backdrop: the grey surfaces stay
+/// dark, the violet key light's highlights saturate.
+constexpr float exposure = 8.0f;
 /// Shininess 0…1 scales a Phong exponent: 0.4 gives a broad, soft highlight, as the material's
 /// high roughness suggests.
 constexpr float shininessScale = 32.0f;
@@ -75,7 +75,6 @@ QColor scaled(const QColor &colour, float factor, float alpha = 1.0f)
     return QColor::fromRgbF(std::min(1.0f, colour.redF() * factor), std::min(1.0f, colour.greenF() * factor),
                             std::min(1.0f, colour.blueF() * factor), alpha);
 }
-
 
 QGeometryRenderer *roundedBoxRenderer(const SplashScene::Shape &shape, QNode *parent)
 {
@@ -258,6 +257,8 @@ struct Splash3DRenderer::Private
     QSize targetSize;
     QElapsedTimer sinceLastStart;
     qint64 lastFrameMs = 0; ///< request to frame, the last time
+    Request current;        ///< the frame being rendered
+    bool warmedUp = false;
     QTimer throttle;
 
     void buildFrameGraph(QEntity *root);
@@ -500,8 +501,8 @@ Splash3DRenderer::Splash3DRenderer(QObject *parent)
 Splash3DRenderer::~Splash3DRenderer()
 {
     d->throttle.stop();
-    if (d->reply)
-        d->reply->disconnect(this);
+    // A frame still in flight is dropped.
+    delete d->reply;
     // The engine's destruction shuts the render aspect down: its thread ends and its GL context
     // and resources go. The surface it rendered on must outlive it.
     d->engine.reset();
@@ -574,6 +575,7 @@ void Splash3DRenderer::startPendingFrame()
     }
     const Private::Request request = *d->pending;
     d->pending.reset();
+    d->current = request;
     d->sinceLastStart.start();
     d->resizeTarget(request.size);
     d->applyPoses(request.seconds);
@@ -591,6 +593,16 @@ void Splash3DRenderer::finishFrame()
     QImage image = reply->image();
     reply->deleteLater();
     d->restoreDefaultFormat();
+    if (!d->warmedUp) {
+        // Qt 3D readies the pipeline while drawing its first frame, and may leave parts of it out
+        // (the resolve pass): that frame is drawn again before anything is shown.
+        d->warmedUp = true;
+        if (!d->pending)
+            d->pending = d->current;
+        d->sinceLastStart = QElapsedTimer();
+        startPendingFrame();
+        return;
+    }
     if (!image.isNull()) {
         if (image.format() == QImage::Format_RGBA8888)
             image.reinterpretAsFormat(QImage::Format_RGBA8888_Premultiplied);

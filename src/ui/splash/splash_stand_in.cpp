@@ -66,14 +66,15 @@ float distanceTo(const Shape &shape, const QVector3D &p)
     case ShapeKind::sphere:
         return p.length() - shape.radius;
     case ShapeKind::cylinder: {
-        const float dx = std::hypot(p.x(), p.z()) - shape.radius;
+        const float dx = std::sqrt(p.x() * p.x() + p.z() * p.z()) - shape.radius;
         const float dy = std::abs(p.y()) - 0.5f * shape.height;
         const float ox = std::max(dx, 0.0f), oy = std::max(dy, 0.0f);
         return std::min(std::max(dx, dy), 0.0f) + std::sqrt(ox * ox + oy * oy);
     }
     case ShapeKind::torus: {
-        const float qx = std::hypot(p.x(), p.z()) - shape.ringRadius;
-        return std::hypot(qx, p.y()) - shape.pipeRadius;
+        // (std::hypot guards against overflow these small numbers never reach, at several times the cost.)
+        const float qx = std::sqrt(p.x() * p.x() + p.z() * p.z()) - shape.ringRadius;
+        return std::sqrt(qx * qx + p.y() * p.y()) - shape.pipeRadius;
     }
     }
     return 1.0f;
