@@ -1,4 +1,5 @@
 #include "splash/splash_3d_renderer.h"
+#include "splash/splash_scene_view.h"
 
 #include <QRandomGenerator>
 #include <QSignalSpy>
@@ -152,6 +153,21 @@ private Q_SLOTS:
         QTest::qWait(20);
         interrupted.reset();
         QTest::qWait(50);
+    }
+
+    // The window's scene view loads the GL driver on a worker thread first, then takes the
+    // renderer; one destroyed while the driver is still loading goes quietly.
+    void sceneViewTakesTheRenderer()
+    {
+        {
+            SplashSceneView gone(scene, SplashSceneView::Renderer::automatic);
+            gone.resize(64, 40);
+            gone.show();
+        }
+        SplashSceneView view(scene, SplashSceneView::Renderer::automatic);
+        view.resize(320, 200);
+        view.show();
+        QTRY_VERIFY_WITH_TIMEOUT(view.usesOpenGL(), 15000);
     }
 };
 

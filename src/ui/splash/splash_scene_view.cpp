@@ -13,8 +13,10 @@ class Splash3DRenderer : public QObject
 };
 #endif
 
+#include <QOpenGLContext>
 #include <QPainter>
 #include <QRandomGenerator>
+#include <QThread>
 #include <QTimer>
 
 SplashSceneView::SplashSceneView(SplashScene::Scene scene, Renderer renderer, QWidget *parent)
@@ -32,7 +34,12 @@ SplashSceneView::SplashSceneView(QWidget *parent)
 {
 }
 
-SplashSceneView::~SplashSceneView() = default;
+SplashSceneView::~SplashSceneView()
+{
+    // The loader touches nothing of ours, but it must not outlive the application it runs in.
+    if (m_driverLoader)
+        m_driverLoader->wait();
+}
 
 double SplashSceneView::secondsShown() const
 {
@@ -54,9 +61,9 @@ void SplashSceneView::showEvent(QShowEvent *)
         m_started = true;
         m_startTime = AnimationClock::instance().now();
         // Making a GL context can take a while on a software renderer: the first frames are
-        // painted (nothing is faded in yet anyway) and the attempt follows once the event loop runs.
+        // painted (nothing is faded in yet anyway) and the attempt follows.
         if (m_rendererChoice == Renderer::automatic && !m_rendererTried)
-            QTimer::singleShot(0, this, &SplashSceneView::createRenderer);
+            startRendererAttempt();
     }
     AnimationClock::instance().animateForever(this);
 }
@@ -66,13 +73,38 @@ void SplashSceneView::hideEvent(QHideEvent *)
     AnimationClock::instance().stop(this);
 }
 
+void SplashSceneView::startRendererAttempt()
+{
+    if (m_driverLoader)
+        return;
+    if (qEnvironmentVariable("TAVRUNE_SPLASH_RENDERER").compare(QLatin1String("2d"), Qt::CaseInsensitive) == 0) {
+        m_rendererTried = true;
+        return;
+    }
+    if (!QOpenGLContext::supportsThreadedOpenGL()) {
+        QTimer::singleShot(0, this, &SplashSceneView::createRenderer);
+        return;
+    }
+    // The first GL context of a process loads the driver: with Mesa's software renderer that is
+    // most of a hundred milliseconds of CPU, during which the onboarding sheet, shown at the same
+    // moment, could not take a key. A throwaway context made on a worker thread pays for it
+    // there; the renderer's own attempt on this thread follows once it is done.
+    m_driverLoader.reset(QThread::create([] {
+        QOpenGLContext context;
+        QSurfaceFormat format = QSurfaceFormat::defaultFormat();
+        format.setRenderableType(QSurfaceFormat::OpenGL);
+        context.setFormat(format);
+        context.create();
+    }));
+    connect(m_driverLoader.get(), &QThread::finished, this, &SplashSceneView::createRenderer, Qt::QueuedConnection);
+    m_driverLoader->start(QThread::LowPriority);
+}
+
 void SplashSceneView::createRenderer()
 {
     if (m_rendererTried)
         return;
     m_rendererTried = true;
-    if (qEnvironmentVariable("TAVRUNE_SPLASH_RENDERER").compare(QLatin1String("2d"), Qt::CaseInsensitive) == 0)
-        return;
 #ifdef TAVRUNE_HAS_SPLASH_3D
     m_renderer = Splash3DRenderer::create(m_scene);
     if (!m_renderer)

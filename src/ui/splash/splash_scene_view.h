@@ -7,6 +7,8 @@
 
 #include <memory>
 
+class QThread;
+
 class Splash3DRenderer;
 
 /// @brief The launch screen's 3D field of drifting shapes, edge to edge over the splash backdrop.
@@ -51,11 +53,13 @@ protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
+    void startRendererAttempt();
     void createRenderer();
 
     SplashScene::Scene m_scene;
     Renderer m_rendererChoice;
     std::unique_ptr<Splash3DRenderer> m_renderer;
+    std::unique_ptr<QThread> m_driverLoader; ///< loads the GL driver off the UI thread first
     QImage m_frame;            ///< the renderer's latest frame
     bool m_rendererTried = false;
     bool m_started = false;
