@@ -23,25 +23,11 @@
 #include <ctime>
 #include <vector>
 
+#include "bench_clock.h"
+
 namespace {
-
-/// CPU time of the whole process, in ms: on a busy machine wall time mostly measures the wait
-/// for a core, while this is the work the paint itself costs (all threads, Qt's helpers included).
-double processCpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
-
-/// CPU time of the calling (UI) thread, in ms: while scrolling, thumbnails are scaled on other
-/// threads, so this is what the scroll itself costs the UI thread.
-double threadCpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
+using BenchClock::processCpuMs;
+using BenchClock::threadCpuMs;
 
 constexpr int FolderCount = 5000;
 

@@ -34,28 +34,12 @@
 #include <ctime>
 #include <sys/resource.h>
 
+#include "bench_clock.h"
+
 namespace {
-
-double threadCpuMs()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
-
-double processCpuMs()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto ms = [](const timeval &tv) { return double(tv.tv_sec) * 1e3 + double(tv.tv_usec) / 1e3; };
-    return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
-
-double loadAverage()
-{
-    double load[1] = {0};
-    return getloadavg(load, 1) == 1 ? load[0] : -1;
-}
+using BenchClock::processCpuMs;
+using BenchClock::threadCpuMs;
+using BenchClock::loadAverage;
 
 /// Runs the event loop (sleeping while idle, so the wait itself costs no CPU) until `source`
 /// emits `signal` or `timeoutMs` pass. Returns whether the signal came.

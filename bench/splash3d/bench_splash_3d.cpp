@@ -21,22 +21,11 @@
 #include <sys/resource.h>
 #include <vector>
 
+#include "bench_clock.h"
+
 namespace {
-
-double threadCpuMs()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
-
-double processCpuMs()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto ms = [](const timeval &tv) { return double(tv.tv_sec) * 1e3 + double(tv.tv_usec) / 1e3; };
-    return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
+using BenchClock::processCpuMs;
+using BenchClock::threadCpuMs;
 
 int threadCount()
 {
