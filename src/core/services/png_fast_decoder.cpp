@@ -26,6 +26,19 @@ struct DecompressorDeleter
     void operator()(libdeflate_decompressor *decompressor) const { libdeflate_free_decompressor(decompressor); }
 };
 
+/// Lets a thread's buffer go when the scope ends, if it grew beyond `limit` bytes: one very large
+/// image does not leave its memory with the thread.
+struct ReleaseIfLarge
+{
+    std::vector<uchar> &buffer;
+    size_t limit;
+    ~ReleaseIfLarge()
+    {
+        if (buffer.capacity() > limit)
+            std::vector<uchar>().swap(buffer);
+    }
+};
+
 uchar paeth(int left, int above, int aboveLeft)
 {
     const int estimate = left + above - aboveLeft;
@@ -157,7 +170,13 @@ std::optional<QImage> decode(const QByteArray &bytes, qint64 maxPixels, int maxS
     int width = 0;
     int height = 0;
     int bpp = 0;
-    QByteArray compressed;
+    // The image data: where it stands in `bytes` when one chunk holds it all, else gathered here.
+    // The buffer stays with the thread: a fresh one costs a page fault per 4 KiB for every icon.
+    static thread_local std::vector<uchar> gathered;
+    gathered.clear();
+    const ReleaseIfLarge releaseGathered{gathered, size_t(4) * 1024 * 1024};
+    const uchar *compressed = nullptr;
+    size_t compressedLength = 0;
     bool ended = false;
     bool first = true;
     while (!ended) {
@@ -188,7 +207,15 @@ std::optional<QImage> decode(const QByteArray &bytes, qint64 maxPixels, int maxS
             bpp = colour == 6 ? 4 : 3;
             first = false;
         } else if (std::memcmp(type, "IDAT", 4) == 0) {
-            compressed.append(reinterpret_cast<const char *>(content), qsizetype(length));
+            if (compressedLength == 0) {
+                compressed = content;
+            } else {
+                if (gathered.empty())
+                    gathered.assign(compressed, compressed + compressedLength);
+                gathered.insert(gathered.end(), content, content + length);
+                compressed = gathered.data();
+            }
+            compressedLength += length;
         } else if (std::memcmp(type, "IEND", 4) == 0) {
             ended = true;
         } else if (critical || std::memcmp(type, "tRNS", 4) == 0) {
@@ -196,7 +223,7 @@ std::optional<QImage> decode(const QByteArray &bytes, qint64 maxPixels, int maxS
         }
         at += size_t(length) + 12;
     }
-    if (compressed.isEmpty())
+    if (compressedLength == 0)
         return std::nullopt;
 
     const size_t rowLength = size_t(width) * size_t(bpp) + 1;
@@ -206,10 +233,10 @@ std::optional<QImage> decode(const QByteArray &bytes, qint64 maxPixels, int maxS
         libdeflate_alloc_decompressor());
     if (!decompressor)
         return std::nullopt;
+    const ReleaseIfLarge releaseInflated{inflated, size_t(16) * 1024 * 1024};
     inflated.resize(expected + 4); // slack for reading whole words at the last pixel
     size_t produced = 0;
-    if (libdeflate_zlib_decompress(decompressor.get(), compressed.constData(), size_t(compressed.size()),
-                                   inflated.data(), expected, &produced)
+    if (libdeflate_zlib_decompress(decompressor.get(), compressed, compressedLength, inflated.data(), expected, &produced)
             != LIBDEFLATE_SUCCESS
         || produced != expected) {
         return std::nullopt;
@@ -223,9 +250,6 @@ std::optional<QImage> decode(const QByteArray &bytes, qint64 maxPixels, int maxS
                              : unfilterAll<3>(inflated.data(), width, height, image);
     if (!ok)
         return std::nullopt;
-    // The buffer served one image; a large one is not kept for the next.
-    if (inflated.capacity() > size_t(16) * 1024 * 1024)
-        std::vector<uchar>().swap(inflated);
     ImageScratch::keep(ImageScratch::Purpose::Decoded, image);
     return image;
 }
