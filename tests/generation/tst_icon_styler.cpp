@@ -37,6 +37,65 @@ QByteArray pngClaiming(quint32 width, quint32 height)
     return png;
 }
 
+/// A chunk: length, type, data and CRC.
+QByteArray chunk(const char *type, const QByteArray &data)
+{
+    QByteArray out(4, '\0');
+    putBigEndian(out, 0, quint32(data.size()));
+    out += QByteArray(type, 4) + data;
+    out += QByteArray(4, '\0');
+    putBigEndian(out, out.size() - 4, crc32(out.mid(4, data.size() + 4)));
+    return out;
+}
+
+/// An 8-bit RGB or RGBA PNG of `image` (its alpha dropped for RGB) whose rows are all filtered with
+/// `filter`, or with each filter in turn for −1, split over several IDAT chunks.
+QByteArray pngWithFilter(const QImage &image, int filter, bool withAlpha)
+{
+    const int bpp = withAlpha ? 4 : 3;
+    const int length = image.width() * bpp;
+    QByteArray raw;
+    QByteArray above(length, '\0');
+    for (int y = 0; y < image.height(); ++y) {
+        QByteArray row;
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            row += char(qRed(pixel));
+            row += char(qGreen(pixel));
+            row += char(qBlue(pixel));
+            if (withAlpha)
+                row += char(qAlpha(pixel));
+        }
+        const int type = filter < 0 ? y % 5 : filter;
+        raw += char(type);
+        for (int i = 0; i < length; ++i) {
+            const int a = i >= bpp ? uchar(row[i - bpp]) : 0;
+            const int b = uchar(above[i]);
+            const int c = i >= bpp ? uchar(above[i - bpp]) : 0;
+            const int p = a + b - c;
+            const int paeth = std::abs(p - a) <= std::abs(p - b) && std::abs(p - a) <= std::abs(p - c) ? a
+                              : std::abs(p - b) <= std::abs(p - c)                                   ? b
+                                                                                                      : c;
+            const int predictions[5] = {0, a, b, (a + b) / 2, paeth};
+            raw += char(uchar(row[i]) - predictions[type]);
+        }
+        above = row;
+    }
+    const QByteArray zlib = qCompress(raw).mid(4); // without Qt's length prefix
+    QByteArray header(13, '\0');
+    putBigEndian(header, 0, quint32(image.width()));
+    putBigEndian(header, 4, quint32(image.height()));
+    header[8] = 8;
+    header[9] = char(withAlpha ? 6 : 2);
+    QByteArray png("\x89PNG\r\n\x1a\n", 8);
+    png += chunk("IHDR", header);
+    const qsizetype half = zlib.size() / 2;
+    png += chunk("IDAT", zlib.left(half));
+    png += chunk("IDAT", zlib.mid(half));
+    png += chunk("IEND", QByteArray());
+    return png;
+}
+
 /// A source whose columns left of `edge` and right of width − edge are red, the rest green.
 QImage bandedSource(int width, int height, int edge)
 {
@@ -232,6 +291,41 @@ private Q_SLOTS:
         damaged[damaged.size() / 2] = char(damaged[damaged.size() / 2] ^ 0x5a);
         QCOMPARE(ImageDecoder::decode(damaged).isNull(), QImage::fromData(damaged, "png").isNull());
         QVERIFY(ImageDecoder::decode(png.left(png.size() - 40)).isNull());
+    }
+
+    void everyRowFilterIsUndone_data()
+    {
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<bool>("withAlpha");
+        const char *names[] = {"none", "sub", "up", "average", "paeth"};
+        for (int filter = -1; filter < 5; ++filter) {
+            for (const bool withAlpha : {false, true}) {
+                const QString name = QStringLiteral("%1, %2").arg(QLatin1String(filter < 0 ? "mixed" : names[filter]),
+                                                                  QLatin1String(withAlpha ? "RGBA" : "RGB"));
+                QTest::newRow(qPrintable(name)) << filter << withAlpha;
+            }
+        }
+    }
+
+    void everyRowFilterIsUndone()
+    {
+        QFETCH(int, filter);
+        QFETCH(bool, withAlpha);
+        // Steep noise makes every prediction go round 255; 37 columns leave a tail of odd pixels.
+        QImage source(37, 23, QImage::Format_ARGB32);
+        for (int y = 0; y < source.height(); ++y) {
+            for (int x = 0; x < source.width(); ++x) {
+                const quint32 noise = (quint32(x) * 2654435761u) ^ (quint32(y) * 2246822519u);
+                source.setPixel(x, y, qRgba(int(noise >> 24), (x * 40 + y * 7) % 256, int(noise >> 8) & 0xff,
+                                            withAlpha ? int(noise >> 16) & 0xff : 255));
+            }
+        }
+        const QImage expected = withAlpha ? source : source.convertToFormat(QImage::Format_RGB32);
+        const QByteArray png = pngWithFilter(source, filter, withAlpha);
+        QCOMPARE(QImage::fromData(png, "png"), expected); // the file itself is sound
+        const QImage decoded = ImageDecoder::decode(png);
+        QCOMPARE(decoded.format(), expected.format());
+        QCOMPARE(decoded, expected);
     }
 
     void decoderRefusesNonImagesAndDecompressionBombs()

@@ -1,6 +1,7 @@
 #include "models/icon_image.h"
 
 #include "services/image_decoder.h"
+#include "services/image_scratch.h"
 #include "services/image_work_pool.h"
 
 #include <QtConcurrent/QtConcurrentRun>
@@ -19,12 +20,14 @@ std::atomic<int> alive{0};
 
 /// Half the size, each pixel the rounded mean of the 2 × 2 it replaces (premultiplied, so colour
 /// and coverage average alike): the same as area averaging gives for that exact halving, for a
-/// fraction of its work.
-QImage halved(const QImage &image)
+/// fraction of its work. A `scratch` image is one of the thread's kept ones (see ImageScratch).
+QImage halved(const QImage &image, bool scratch = false)
 {
     const int width = image.width() / 2;
     const int height = image.height() / 2;
-    QImage half(width, height, QImage::Format_ARGB32_Premultiplied);
+    QImage half = scratch ? ImageScratch::take(ImageScratch::Purpose::Halved, QSize(width, height),
+                                               QImage::Format_ARGB32_Premultiplied)
+                          : QImage(width, height, QImage::Format_ARGB32_Premultiplied);
     if (half.isNull())
         return QImage();
     for (int y = 0; y < height; ++y) {
@@ -92,8 +95,11 @@ IconImage::IconImage(const QImage &styled, const QByteArray &png)
     const QList<int> &sides = renditionSides();
     // A full-size icon is four times the largest rendition: halve it exactly first, and scale
     // a quarter of the pixels from there.
-    while (from.width() % 2 == 0 && from.height() % 2 == 0 && std::min(from.width(), from.height()) >= 4 * sides.constLast())
-        from = halved(from);
+    // The halved image is only a step on the way, so it lives in the thread's kept buffer.
+    while (from.width() % 2 == 0 && from.height() % 2 == 0 && std::min(from.width(), from.height()) >= 4 * sides.constLast()) {
+        from = halved(from, true);
+        ImageScratch::keep(ImageScratch::Purpose::Halved, from);
+    }
     for (auto side = sides.crbegin(); side != sides.crend(); ++side) {
         if (*side >= fullSide)
             continue;
