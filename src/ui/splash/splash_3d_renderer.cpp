@@ -2,11 +2,14 @@
 
 #include "splash/rounded_box_geometry.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
 #include <QPointer>
+#include <QThread>
 #include <QTimer>
 
 #include <Qt3DCore/QAspectEngine>
@@ -50,6 +53,10 @@
 
 #include <algorithm>
 #include <optional>
+#include <vector>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace Qt3DCore;
 using namespace Qt3DRender;
@@ -167,24 +174,17 @@ TemplateShape templateShape(const SplashScene::Shape &shape, QNode *parent)
     return result;
 }
 
-/// The format of a core-profile context of at least `major`.`minor` that could be made current on
-/// an offscreen surface, if one can be made. With `requireCore`, a context that is not really of
-/// the core profile (some platforms hand out a compatibility context whatever is asked) counts as
-/// none.
-std::optional<QSurfaceFormat> probeContext(int major, int minor, bool requireCore)
+/// The format of a context of at least `major`.`minor` that can be made current on `surface`, if
+/// one can be made. With `requireCore`, a context that is not really of the core profile (some
+/// platforms hand out a compatibility context whatever is asked) counts as none.
+std::optional<QSurfaceFormat> probeContext(QSurfaceFormat format, int major, int minor, bool requireCore,
+                                           QOffscreenSurface *surface)
 {
-    QSurfaceFormat format = QSurfaceFormat::defaultFormat();
-    format.setRenderableType(QSurfaceFormat::OpenGL);
     format.setVersion(major, minor);
     format.setProfile(QSurfaceFormat::CoreProfile);
     QOpenGLContext probe;
     probe.setFormat(format);
-    if (!probe.create())
-        return std::nullopt;
-    QOffscreenSurface surface;
-    surface.setFormat(probe.format());
-    surface.create();
-    if (!surface.isValid() || !probe.makeCurrent(&surface))
+    if (!probe.create() || !probe.makeCurrent(surface))
         return std::nullopt;
     const QSurfaceFormat made = probe.format();
     GLint profile = 0;
@@ -219,10 +219,106 @@ void blendAlphaAsCoverage(QMaterial *material)
     }
 }
 
+/// Lowers the calling thread's scheduling priority. Threads it starts afterwards (the GL driver's
+/// rasterisers, Qt 3D's job pool) inherit it, so on a busy machine the window's thread wins every
+/// contest for a core and the splash field slows down instead.
+void yieldToTheWindow()
+{
+    setpriority(PRIO_PROCESS, id_t(gettid()), 10);
+}
+
+/// Qt 3D's renderer makes its OpenGL context from the process's default surface format: while a
+/// renderer starts, the default is the format it probed. Only the main thread sets or restores
+/// it, and only while no renderer thread can be making its context with another.
+int formatHolders = 0;
+QSurfaceFormat formatBeforeHolders;
+
+void holdDefaultFormat(const QSurfaceFormat &format)
+{
+    if (formatHolders++ == 0)
+        formatBeforeHolders = QSurfaceFormat::defaultFormat();
+    if (!(QSurfaceFormat::defaultFormat() == format))
+        QSurfaceFormat::setDefaultFormat(format);
+}
+
+void releaseDefaultFormat()
+{
+    if (--formatHolders == 0)
+        QSurfaceFormat::setDefaultFormat(formatBeforeHolders);
+}
+
+/// Renderers shut Qt 3D down on their own threads after the renderer object is gone; what their
+/// threads used goes once they end, and the application waits for any still running before it
+/// ends (a post routine runs before the platform closes).
+struct Retired
+{
+    QThread *thread = nullptr;
+    QOffscreenSurface *surface = nullptr;
+    bool holdsFormat = false;
+};
+std::vector<Retired> retired;
+
+void finishRetired(QThread *thread)
+{
+    const auto it = std::find_if(retired.begin(), retired.end(), [thread](const Retired &r) { return r.thread == thread; });
+    if (it == retired.end())
+        return;
+    const Retired r = *it;
+    retired.erase(it);
+    // Qt 3D's shutdown may still wait for work it gave this thread (see SplashEngine::shutDown).
+    while (!r.thread->wait(QDeadlineTimer(5)))
+        QCoreApplication::sendPostedEvents();
+    delete r.thread;
+    delete r.surface;
+    if (r.holdsFormat)
+        releaseDefaultFormat();
+}
+
+void finishAllRetired()
+{
+    while (!retired.empty())
+        finishRetired(retired.front().thread);
+}
+
+void retire(const Retired &r)
+{
+    static const bool routineAdded = (qAddPostRoutine(finishAllRetired), true);
+    Q_UNUSED(routineAdded);
+    retired.push_back(r);
+    QObject::connect(r.thread, &QThread::finished, QCoreApplication::instance(),
+                     [thread = r.thread] { finishRetired(thread); }, Qt::QueuedConnection);
+}
+
 } // namespace
 
-struct Splash3DRenderer::Private
+/// The Qt 3D side of the renderer: lives on the renderer's thread, where it finds a context,
+/// builds the scene, renders the frames asked for and finally shuts Qt 3D down.
+class SplashEngine final : public QObject
 {
+    Q_OBJECT
+
+public:
+    SplashEngine(const SplashScene::Scene &scene, const QSurfaceFormat &requested)
+        : scene(scene), requested(requested), throttle(new QTimer(this))
+    {
+        throttle->setSingleShot(true);
+        connect(throttle, &QTimer::timeout, this, &SplashEngine::startPendingFrame);
+    }
+
+    void loadDriver();
+    /// `preparedSettings` may be made on the main thread (see Splash3DRenderer::Private::makeSurface()).
+    void probe(QOffscreenSurface *renderSurface, QRenderSettings *preparedSettings);
+    void build(bool multisampled);
+    void request(double seconds, QSize size);
+    void shutDown();
+
+Q_SIGNALS:
+    void driverLoaded();
+    void capable(const QSurfaceFormat &format, bool multisampled);
+    void unavailable();
+    void frameReady(const QImage &frame);
+
+private:
     struct NodeParts
     {
         QEntity *entity = nullptr;
@@ -237,11 +333,22 @@ struct Splash3DRenderer::Private
         QSize size;
     };
 
+    void buildFrameGraph(QEntity *root);
+    void buildResolve(QEntity *root);
+    void buildContent(QEntity *root);
+    void resizeTarget(QSize size);
+    void applyPoses(double seconds);
+    void startPendingFrame();
+    void finishFrame();
+    void mainThreadCaughtUp();
+    void finishShutDown();
+
     SplashScene::Scene scene;
+    QSurfaceFormat requested;
+    QOffscreenSurface *surface = nullptr;
+    std::unique_ptr<QRenderSettings> settings; ///< until the scene takes it
+    QTimer *throttle;
     bool multisampled = false;
-    QSurfaceFormat previousDefaultFormat;
-    bool defaultFormatRestored = true;
-    std::unique_ptr<QOffscreenSurface> surface;
     std::unique_ptr<QAspectEngine> engine;
 
     QRenderSurfaceSelector *surfaceSelector = nullptr;
@@ -259,30 +366,21 @@ struct Splash3DRenderer::Private
     qint64 lastFrameMs = 0; ///< request to frame, the last time
     Request current;        ///< the frame being rendered
     bool warmedUp = false;
-    QTimer throttle;
-
-    void buildFrameGraph(QEntity *root);
-    void buildResolve(QEntity *root);
-    void buildContent(QEntity *root);
-    void resizeTarget(QSize size);
-    void applyPoses(double seconds);
-    void restoreDefaultFormat()
-    {
-        if (defaultFormatRestored)
-            return;
-        defaultFormatRestored = true;
-        QSurfaceFormat::setDefaultFormat(previousDefaultFormat);
-    }
+    bool mainThreadBehind = false; ///< work Qt 3D posted to the main thread may not have run yet
+    bool shutDownWanted = false;
 };
 
-void Splash3DRenderer::Private::buildFrameGraph(QEntity *root)
+void SplashEngine::buildFrameGraph(QEntity *root)
 {
-    auto *settings = new QRenderSettings(root);
-    settings->setRenderPolicy(QRenderSettings::OnDemand);
-    root->addComponent(settings);
+    if (!settings)
+        settings = std::make_unique<QRenderSettings>();
+    QRenderSettings *rootSettings = settings.release();
+    rootSettings->setParent(root);
+    rootSettings->setRenderPolicy(QRenderSettings::OnDemand);
+    root->addComponent(rootSettings);
 
     surfaceSelector = new QRenderSurfaceSelector;
-    surfaceSelector->setSurface(surface.get());
+    surfaceSelector->setSurface(surface);
     resolveLayer = new QLayer(root);
 
     // The frame ends in a plain texture, read back from it when a capture is asked for ...
@@ -351,12 +449,12 @@ void Splash3DRenderer::Private::buildFrameGraph(QEntity *root)
     capture = new QRenderCapture(readSelector);
     new QNoDraw(capture);
 
-    settings->setActiveFrameGraph(surfaceSelector);
+    rootSettings->setActiveFrameGraph(surfaceSelector);
 }
 
 /// One triangle covering the whole target, whose shader averages the multisampled frame's samples.
 /// Qt 3D 6.4 cannot blit from a multisampled texture target, so the resolve is a draw of its own.
-void Splash3DRenderer::Private::buildResolve(QEntity *root)
+void SplashEngine::buildResolve(QEntity *root)
 {
     auto *entity = new QEntity(root);
     entity->addComponent(resolveLayer);
@@ -406,7 +504,7 @@ void main()
     entity->addComponent(material);
 }
 
-void Splash3DRenderer::Private::buildContent(QEntity *root)
+void SplashEngine::buildContent(QEntity *root)
 {
     const SplashScene::Camera &cam = scene.camera;
     camera = new QCamera(root);
@@ -461,7 +559,7 @@ void Splash3DRenderer::Private::buildContent(QEntity *root)
     }
 }
 
-void Splash3DRenderer::Private::resizeTarget(QSize size)
+void SplashEngine::resizeTarget(QSize size)
 {
     if (size == targetSize)
         return;
@@ -473,7 +571,7 @@ void Splash3DRenderer::Private::resizeTarget(QSize size)
     camera->lens()->setAspectRatio(float(size.width()) / float(size.height()));
 }
 
-void Splash3DRenderer::Private::applyPoses(double seconds)
+void SplashEngine::applyPoses(double seconds)
 {
     const QVector3D eye = SplashScene::cameraPositionAt(scene.camera, seconds);
     camera->setPosition(eye);
@@ -491,115 +589,112 @@ void Splash3DRenderer::Private::applyPoses(double seconds)
     }
 }
 
-Splash3DRenderer::Splash3DRenderer(QObject *parent)
-    : QObject(parent), d(std::make_unique<Private>())
+void SplashEngine::loadDriver()
 {
-    d->throttle.setSingleShot(true);
-    connect(&d->throttle, &QTimer::timeout, this, &Splash3DRenderer::startPendingFrame);
+    yieldToTheWindow();
+    // The first context a process makes loads the GL driver, which starts threads of its own
+    // (inheriting this thread's priority): with Mesa's software renderer most of a hundred
+    // milliseconds, paid here rather than by the main thread. On X11, Qt's check whether contexts
+    // may be used off the main thread makes such a context (once per process).
+    if (!QOpenGLContext::supportsThreadedOpenGL()) {
+        Q_EMIT unavailable();
+        return;
+    }
+    QOpenGLContext context;
+    context.setFormat(requested);
+    context.create();
+    Q_EMIT driverLoaded();
 }
 
-Splash3DRenderer::~Splash3DRenderer()
+void SplashEngine::probe(QOffscreenSurface *renderSurface, QRenderSettings *preparedSettings)
 {
-    d->throttle.stop();
-    // A frame still in flight is dropped.
-    delete d->reply;
-    // The engine's destruction shuts the render aspect down: its thread ends and its GL context
-    // and resources go. The surface it rendered on must outlive it.
-    d->engine.reset();
-    d->surface.reset();
-    d->restoreDefaultFormat();
-}
-
-std::unique_ptr<Splash3DRenderer> Splash3DRenderer::create(const SplashScene::Scene &scene, QObject *parent)
-{
-    // Decide by trying: a context must be creatable and current on an offscreen surface. Qt 3D's
-    // materials are complete for OpenGL 3.2 core and later (their OpenGL 2 variants are not);
-    // its multisampled texture targets work on true 4.3 core contexts (what Mesa's drivers,
+    surface = renderSurface;
+    settings.reset(preparedSettings);
+    // Qt 3D's materials are complete for OpenGL 3.2 core and later (their OpenGL 2 variants are
+    // not); its multisampled texture targets work on true 4.3 core contexts (what Mesa's drivers,
     // llvmpipe included, offer), so those get the 4× multisampled frame and others a plain one.
-    std::optional<QSurfaceFormat> format = probeContext(4, 3, true);
+    // The first context made here loads the GL driver.
+    std::optional<QSurfaceFormat> format = probeContext(requested, 4, 3, true, surface);
     const bool multisampled = format.has_value();
     if (!format)
-        format = probeContext(3, 2, false);
-    if (!format)
-        return nullptr;
-
-    std::unique_ptr<Splash3DRenderer> renderer(new Splash3DRenderer(parent));
-    Private &d = *renderer->d;
-    d.scene = scene;
-    d.multisampled = multisampled;
-    d.surface = std::make_unique<QOffscreenSurface>();
-    d.surface->setFormat(*format);
-    d.surface->create();
-    if (!d.surface->isValid())
-        return nullptr;
-
-    // Qt 3D's renderer makes its context (on its own thread, once it starts) from the default
-    // format; it is put back when the first frame is in.
-    d.previousDefaultFormat = QSurfaceFormat::defaultFormat();
-    QSurfaceFormat::setDefaultFormat(*format);
-    d.defaultFormatRestored = false;
-    d.engine = std::make_unique<QAspectEngine>();
-    d.engine->registerAspect(new QRenderAspect(QRenderAspect::Automatic));
-
-    auto *root = new QEntity;
-    d.buildContent(root);
-    d.buildFrameGraph(root);
-    if (d.multisampled)
-        d.buildResolve(root);
-    d.resizeTarget(QSize(16, 16));
-    d.applyPoses(0.0);
-    d.engine->setRootEntity(QEntityPtr(root));
-    return renderer;
+        format = probeContext(requested, 3, 2, false, surface);
+    if (format)
+        Q_EMIT capable(*format, multisampled);
+    else
+        Q_EMIT unavailable();
 }
 
-void Splash3DRenderer::requestFrame(double seconds, QSize pixelSize)
+void SplashEngine::build(bool multisampledFrame)
 {
-    if (pixelSize.isEmpty())
-        return;
-    d->pending = Private::Request{seconds, pixelSize};
-    if (!d->reply && !d->throttle.isActive())
+    multisampled = multisampledFrame;
+    engine = std::make_unique<QAspectEngine>();
+    engine->registerAspect(new QRenderAspect(QRenderAspect::Automatic));
+
+    auto *root = new QEntity;
+    buildContent(root);
+    buildFrameGraph(root);
+    if (multisampled)
+        buildResolve(root);
+    resizeTarget(QSize(16, 16));
+    applyPoses(0.0);
+    engine->setRootEntity(QEntityPtr(root));
+    // Starting the engine has posted work to the main thread (making the offscreen surface Qt 3D
+    // cleans up on) that uses the render aspect's renderer: the engine may not go before that has
+    // run. The main thread runs its posted work in order, so an errand posted after it tells when.
+    mainThreadBehind = true;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [self = this] { QMetaObject::invokeMethod(self, &SplashEngine::mainThreadCaughtUp, Qt::QueuedConnection); },
+        Qt::QueuedConnection);
+    if (pending)
         startPendingFrame();
 }
 
-void Splash3DRenderer::startPendingFrame()
+void SplashEngine::request(double seconds, QSize size)
 {
-    if (!d->pending || d->reply)
+    pending = Request{seconds, size};
+    if (engine && !reply && !throttle->isActive())
+        startPendingFrame();
+}
+
+void SplashEngine::startPendingFrame()
+{
+    if (!pending || reply)
         return;
-    if (d->sinceLastStart.isValid()) {
-        const qint64 interval = std::max(minimumFrameIntervalMs, 2 * d->lastFrameMs);
-        const qint64 wait = interval - d->sinceLastStart.elapsed();
+    if (sinceLastStart.isValid()) {
+        const qint64 interval = std::max(minimumFrameIntervalMs, 2 * lastFrameMs);
+        const qint64 wait = interval - sinceLastStart.elapsed();
         if (wait > 0) {
-            d->throttle.start(int(wait));
+            throttle->start(int(wait));
             return;
         }
     }
-    const Private::Request request = *d->pending;
-    d->pending.reset();
-    d->current = request;
-    d->sinceLastStart.start();
-    d->resizeTarget(request.size);
-    d->applyPoses(request.seconds);
-    d->reply = d->capture->requestCapture();
-    connect(d->reply, &QRenderCaptureReply::completed, this, &Splash3DRenderer::finishFrame);
+    const Request request = *pending;
+    pending.reset();
+    current = request;
+    sinceLastStart.start();
+    resizeTarget(request.size);
+    applyPoses(request.seconds);
+    reply = capture->requestCapture();
+    connect(reply, &QRenderCaptureReply::completed, this, &SplashEngine::finishFrame);
 }
 
-void Splash3DRenderer::finishFrame()
+void SplashEngine::finishFrame()
 {
-    QRenderCaptureReply *reply = d->reply;
-    d->reply = nullptr;
-    if (!reply)
+    QRenderCaptureReply *finished = reply;
+    reply = nullptr;
+    if (!finished)
         return;
-    d->lastFrameMs = d->sinceLastStart.elapsed();
-    QImage image = reply->image();
-    reply->deleteLater();
-    d->restoreDefaultFormat();
-    if (!d->warmedUp) {
+    lastFrameMs = sinceLastStart.elapsed();
+    QImage image = finished->image();
+    finished->deleteLater();
+    if (!warmedUp) {
         // Qt 3D readies the pipeline while drawing its first frame, and may leave parts of it out
         // (the resolve pass): that frame is drawn again before anything is shown.
-        d->warmedUp = true;
-        if (!d->pending)
-            d->pending = d->current;
-        d->sinceLastStart = QElapsedTimer();
+        warmedUp = true;
+        if (!pending)
+            pending = current;
+        sinceLastStart = QElapsedTimer();
         startPendingFrame();
         return;
     }
@@ -608,6 +703,133 @@ void Splash3DRenderer::finishFrame()
             image.reinterpretAsFormat(QImage::Format_RGBA8888_Premultiplied);
         Q_EMIT frameReady(image.convertToFormat(QImage::Format_ARGB32_Premultiplied));
     }
-    if (d->pending)
+    if (pending)
         startPendingFrame();
 }
+
+void SplashEngine::mainThreadCaughtUp()
+{
+    mainThreadBehind = false;
+    if (shutDownWanted)
+        finishShutDown();
+}
+
+void SplashEngine::shutDown()
+{
+    throttle->stop();
+    pending.reset();
+    shutDownWanted = true;
+    if (!mainThreadBehind)
+        finishShutDown();
+}
+
+void SplashEngine::finishShutDown()
+{
+    // A frame still in flight is dropped. The engine's destruction shuts the render aspect down:
+    // its jobs end and its GL context and resources go. The surface it rendered on outlives it,
+    // and goes back to the main thread, which made it and destroys it.
+    delete reply;
+    engine.reset();
+    settings.reset();
+    if (surface)
+        surface->moveToThread(QCoreApplication::instance()->thread());
+    deleteLater();
+    thread()->quit();
+}
+
+struct Splash3DRenderer::Private
+{
+    QSurfaceFormat requested;
+    QThread *thread = nullptr;
+    SplashEngine *engine = nullptr;
+    QOffscreenSurface *surface = nullptr;
+    bool holdsFormat = false;
+
+    bool makeSurface();
+};
+
+/// Makes the surface the engine renders on: on the main thread, where a platform that makes
+/// offscreen surfaces as windows requires it. Once the driver is loaded this is quick.
+bool Splash3DRenderer::Private::makeSurface()
+{
+    auto made = std::make_unique<QOffscreenSurface>();
+    made->setFormat(requested);
+    made->create();
+    if (!made->isValid())
+        return false;
+    // Qt 3D's render settings make a context on an offscreen surface of their own to read the
+    // GL capabilities; where offscreen surfaces are windows (handle() is null then), they are
+    // made here too.
+    QRenderSettings *settings = nullptr;
+    if (!made->handle()) {
+        settings = new QRenderSettings;
+        settings->moveToThread(thread);
+    }
+    surface = made.release();
+    surface->moveToThread(thread);
+    QMetaObject::invokeMethod(
+        engine, [engine = engine, surface = surface, settings] { engine->probe(surface, settings); },
+        Qt::QueuedConnection);
+    return true;
+}
+
+Splash3DRenderer::Splash3DRenderer(QObject *parent)
+    : QObject(parent), d(std::make_unique<Private>())
+{
+}
+
+Splash3DRenderer::~Splash3DRenderer()
+{
+    disconnect(d->engine, nullptr, this, nullptr);
+    // Retired first, so the thread's end cannot slip by unnoticed.
+    retire(Retired{d->thread, d->surface, d->holdsFormat});
+    QMetaObject::invokeMethod(d->engine, &SplashEngine::shutDown, Qt::QueuedConnection);
+}
+
+std::unique_ptr<Splash3DRenderer> Splash3DRenderer::create(const SplashScene::Scene &scene, QObject *parent)
+{
+    std::unique_ptr<Splash3DRenderer> renderer(new Splash3DRenderer(parent));
+    Splash3DRenderer *self = renderer.get();
+    Private &d = *renderer->d;
+    d.requested = QSurfaceFormat::defaultFormat();
+    d.requested.setRenderableType(QSurfaceFormat::OpenGL);
+    d.thread = new QThread;
+    d.thread->setObjectName(QStringLiteral("Splash 3D"));
+    d.engine = new SplashEngine(scene, d.requested);
+    d.engine->moveToThread(d.thread);
+
+    // The thread loads the driver, the surface is made here, then the thread makes its context
+    // and the scene.
+    connect(d.engine, &SplashEngine::driverLoaded, self, [self] {
+        if (!self->d->makeSurface())
+            Q_EMIT self->unavailable();
+    });
+    connect(d.engine, &SplashEngine::capable, self, [self](const QSurfaceFormat &format, bool multisampled) {
+        holdDefaultFormat(format);
+        self->d->holdsFormat = true;
+        QMetaObject::invokeMethod(self->d->engine, [engine = self->d->engine, multisampled] { engine->build(multisampled); },
+                                  Qt::QueuedConnection);
+    });
+    connect(d.engine, &SplashEngine::unavailable, self, &Splash3DRenderer::unavailable);
+    connect(d.engine, &SplashEngine::frameReady, self, [self](const QImage &frame) {
+        // The renderer's context exists once a frame is in: the default format can go back.
+        if (self->d->holdsFormat) {
+            self->d->holdsFormat = false;
+            releaseDefaultFormat();
+        }
+        Q_EMIT self->frameReady(frame);
+    });
+    connect(d.thread, &QThread::started, d.engine, &SplashEngine::loadDriver);
+    d.thread->start();
+    return renderer;
+}
+
+void Splash3DRenderer::requestFrame(double seconds, QSize pixelSize)
+{
+    if (pixelSize.isEmpty())
+        return;
+    QMetaObject::invokeMethod(d->engine, [engine = d->engine, seconds, pixelSize] { engine->request(seconds, pixelSize); },
+                              Qt::QueuedConnection);
+}
+
+#include "splash_3d_renderer.moc"

@@ -16,31 +16,39 @@
 /// and a native child window can be neither overlaid by translucent widgets nor faded with its
 /// parent on X11 or Wayland. The hosting widget paints each frame it receives.
 ///
+/// Qt 3D processes its frames and submits them to OpenGL on the thread its engine lives on. Under
+/// a software renderer one frame takes tens of milliseconds and the first one (which compiles the
+/// shaders) hundreds, so the engine lives on a thread of its own, at a lower scheduling priority
+/// than the window: the caller's thread only posts requests and receives finished images.
+///
 /// Frames are rendered on demand only. A request made while a frame is being rendered replaces
 /// any earlier waiting one; frames start at most 30 times a second and never sooner than twice
-/// the last frame's time after it, so a software renderer cannot starve the window. Destroying the
-/// renderer stops Qt 3D's threads and frees its GL resources.
+/// the last frame's time after it. Destroying the renderer returns at once: Qt 3D shuts down on
+/// its thread afterwards, and the application waits for that before it ends.
 class Splash3DRenderer : public QObject
 {
     Q_OBJECT
 
 public:
-    /// Tries to create an OpenGL context and the Qt 3D scene; null when no context can be made (never a crash).
+    /// Starts the renderer: its thread loads the GL driver, makes an OpenGL context and builds the
+    /// scene, and frames follow. unavailable() follows instead where no usable context or surface
+    /// can be made, or contexts cannot be used off the main thread. Never a crash. Call on the
+    /// main thread; it returns at once.
     static std::unique_ptr<Splash3DRenderer> create(const SplashScene::Scene &scene, QObject *parent = nullptr);
     ~Splash3DRenderer() override;
 
     /// Asks for a frame of the scene `seconds` after the splash appeared, at `pixelSize` (device pixels).
-    /// May be answered synchronously or later; requests made while one is in flight may be coalesced.
+    /// Answered later; requests made while one is in flight are coalesced.
     void requestFrame(double seconds, QSize pixelSize);
 
 Q_SIGNALS:
     void frameReady(const QImage &frame); // premultiplied ARGB, transparent background
+    /// No usable OpenGL context could be made: no frame will come.
+    void unavailable();
 
 private:
     struct Private;
     explicit Splash3DRenderer(QObject *parent);
-    void startPendingFrame();
-    void finishFrame();
 
     std::unique_ptr<Private> d;
 };

@@ -7,8 +7,6 @@
 
 #include <memory>
 
-class QThread;
-
 class Splash3DRenderer;
 
 /// @brief The launch screen's 3D field of drifting shapes, edge to edge over the splash backdrop.
@@ -38,7 +36,8 @@ public:
     ~SplashSceneView() override;
 
     const SplashScene::Scene &scene() const { return m_scene; }
-    /// True once the OpenGL renderer has been created (it then draws every frame it delivers).
+    /// True while the OpenGL renderer runs (it then draws every frame it delivers): from just after
+    /// the first show until it finds that no context can be made, if it does.
     bool usesOpenGL() const { return m_renderer != nullptr; }
     /// Seconds since the view was first shown (0 before), on the window's animation clock.
     double secondsShown() const;
@@ -53,13 +52,11 @@ protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
-    void startRendererAttempt();
     void createRenderer();
 
     SplashScene::Scene m_scene;
     Renderer m_rendererChoice;
     std::unique_ptr<Splash3DRenderer> m_renderer;
-    std::unique_ptr<QThread> m_driverLoader; ///< loads the GL driver off the UI thread first
     QImage m_frame;            ///< the renderer's latest frame
     bool m_rendererTried = false;
     bool m_started = false;
