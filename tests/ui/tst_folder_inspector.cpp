@@ -13,23 +13,13 @@
 #include "fake_open_router.h"
 #include "screenshot.h"
 #include "temp_tree.h"
+#include "test_files.h"
 
 #include <QLabel>
 #include <QProcess>
-#include <QSettings>
 #include <QtTest>
 
 namespace {
-
-const QString QualityModel = QStringLiteral("openai/gpt-5.4-image-2");
-const QString FastModel = QStringLiteral("google/gemini-2.5-flash-image");
-
-QImage picture(QColor colour)
-{
-    QImage image(256, 256, QImage::Format_RGB32);
-    image.fill(colour);
-    return image;
-}
 
 /// What GNOME Files reads for the folder's icon (empty when unset).
 QString gvfsCustomIcon(const QString &path)
@@ -99,7 +89,7 @@ private Q_SLOTS:
     void init()
     {
         m_server.reset();
-        m_server.setDefaultReply(FakeReply::image(picture(Qt::darkCyan)));
+        m_server.setDefaultReply(FakeReply::image(solidPicture(Qt::darkCyan)));
     }
 
     void modeLineFollowsThePrompt_data()
@@ -172,7 +162,7 @@ private Q_SLOTS:
 
     void returnRegeneratesAndShiftReturnBreaksTheLine()
     {
-        m_server.setDefaultReply(FakeReply::image(picture(Qt::red)).after(std::chrono::milliseconds(300)));
+        m_server.setDefaultReply(FakeReply::image(solidPicture(Qt::red)).after(std::chrono::milliseconds(300)));
         auto f = makeFixture();
         PromptEditor *editor = f->view()->editor();
         editor->setFocus();
