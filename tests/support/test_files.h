@@ -5,7 +5,12 @@
 #include <QFile>
 #include <QImage>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
+
+#include <dirent.h>
+
+#include <cstring>
 
 // Small helpers several test files need alike.
 
@@ -38,4 +43,21 @@ inline bool writeFile(const QString &path, const QByteArray &content)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
+}
+
+/// A directory's entry names in the order readdir() gives them (the file system's own order),
+/// without "." and "..", and without hidden entries unless asked for.
+inline QStringList listingOrder(const QString &path, bool withHidden = false)
+{
+    QStringList names;
+    DIR *dir = opendir(QFile::encodeName(path).constData());
+    if (!dir)
+        return names;
+    while (const dirent *entry = readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0
+            && (withHidden || entry->d_name[0] != '.'))
+            names.append(QFile::decodeName(entry->d_name));
+    }
+    closedir(dir);
+    return names;
 }
