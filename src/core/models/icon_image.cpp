@@ -4,10 +4,13 @@
 #include "services/image_scratch.h"
 #include "services/image_work_pool.h"
 
+#include <QScopeGuard>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <atomic>
+#include <optional>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -20,13 +23,13 @@ std::atomic<int> alive{0};
 
 /// Half the size, each pixel the rounded mean of the 2 × 2 it replaces (premultiplied, so colour
 /// and coverage average alike): the same as area averaging gives for that exact halving, for a
-/// fraction of its work. A `scratch` image is one of the thread's kept ones (see ImageScratch).
-QImage halved(const QImage &image, bool scratch = false)
+/// fraction of its work. With a `scratch` purpose, the image is the thread's kept one for it (see
+/// ImageScratch).
+QImage halved(const QImage &image, std::optional<ImageScratch::Purpose> scratch = std::nullopt)
 {
     const int width = image.width() / 2;
     const int height = image.height() / 2;
-    QImage half = scratch ? ImageScratch::take(ImageScratch::Purpose::Halved, QSize(width, height),
-                                               QImage::Format_ARGB32_Premultiplied)
+    QImage half = scratch ? ImageScratch::take(*scratch, QSize(width, height), QImage::Format_ARGB32_Premultiplied)
                           : QImage(width, height, QImage::Format_ARGB32_Premultiplied);
     if (half.isNull())
         return QImage();
@@ -60,6 +63,130 @@ QImage halved(const QImage &image, bool scratch = false)
     return half;
 }
 
+/// Along one axis of a downscale from `from` to `to` pixels: the source pixels each destination
+/// pixel covers and how much of each, in 128ths that add up to 128.
+struct AxisWeights
+{
+    struct Span
+    {
+        int first = 0;
+        int count = 0;
+        int weights = 0; // index of the first weight
+    };
+    std::vector<Span> spans;
+    std::vector<qint16> weights;
+};
+
+AxisWeights axisWeights(int from, int to)
+{
+    // In units of 1 / (from × to): source pixel i spans [i × to, (i + 1) × to), destination pixel
+    // j spans [j × from, (j + 1) × from).
+    AxisWeights axis;
+    axis.spans.reserve(size_t(to));
+    for (int j = 0; j < to; ++j) {
+        const qint64 start = qint64(j) * from;
+        const qint64 end = start + from;
+        AxisWeights::Span span;
+        span.first = int(start / to);
+        span.weights = int(axis.weights.size());
+        int total = 0;
+        int largest = span.weights;
+        for (int i = span.first; qint64(i) * to < end; ++i) {
+            const qint64 overlap = std::min(end, qint64(i + 1) * to) - std::max(start, qint64(i) * to);
+            const auto weight = qint16((overlap * 128 + from / 2) / from);
+            axis.weights.push_back(weight);
+            total += weight;
+            if (weight > axis.weights[size_t(largest)])
+                largest = int(axis.weights.size()) - 1;
+            ++span.count;
+        }
+        axis.weights[size_t(largest)] = qint16(axis.weights[size_t(largest)] + 128 - total); // exactly 128
+        axis.spans.push_back(span);
+    }
+    return axis;
+}
+
+/// A downscale, each pixel the mean of the area it covers, partly covered pixels by their share:
+/// what halving does for a ratio of two. In fixed point, 128ths along each axis, fine enough for
+/// ratios below four; premultiplied, so colour and coverage average alike.
+QImage areaAveraged(const QImage &image, QSize size)
+{
+    QImage out(size, QImage::Format_ARGB32_Premultiplied);
+    if (out.isNull())
+        return QImage();
+    const AxisWeights across = axisWeights(image.width(), size.width());
+    const AxisWeights down = axisWeights(image.height(), size.height());
+    const int width = size.width();
+    // Rows averaged across first: four 16-bit channels a pixel, at most 255 × 128. The buffer
+    // stays with the thread (a fresh one faults its pages in for every icon), unless an unusually
+    // large image made it large.
+    thread_local std::vector<qint16> across16;
+    across16.resize(size_t(image.height()) * size_t(width) * 4);
+    const auto release = qScopeGuard([] {
+        if (across16.capacity() > size_t(2) * 1024 * 1024)
+            std::vector<qint16>().swap(across16);
+    });
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        qint16 *row = across16.data() + size_t(y) * size_t(width) * 4;
+        for (int x = 0; x < width; ++x) {
+            const AxisWeights::Span &span = across.spans[size_t(x)];
+            const qint16 *weight = across.weights.data() + span.weights;
+#if defined(__SSE2__)
+            const __m128i zero = _mm_setzero_si128();
+            __m128i sum = zero;
+            for (int k = 0; k < span.count; ++k) {
+                const __m128i pixel = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(line[span.first + k])), zero);
+                sum = _mm_add_epi16(sum, _mm_mullo_epi16(pixel, _mm_set1_epi16(weight[k])));
+            }
+            _mm_storel_epi64(reinterpret_cast<__m128i *>(row + 4 * x), sum);
+#else
+            for (int channel = 0; channel < 4; ++channel) {
+                int sum = 0;
+                for (int k = 0; k < span.count; ++k)
+                    sum += int((line[span.first + k] >> (8 * channel)) & 0xff) * weight[k];
+                row[4 * x + channel] = qint16(sum);
+            }
+#endif
+        }
+    }
+    // Then down the columns; rounded, and back to 8 bits.
+    for (int y = 0; y < size.height(); ++y) {
+        const AxisWeights::Span &span = down.spans[size_t(y)];
+        const qint16 *weight = down.weights.data() + span.weights;
+        auto *line = reinterpret_cast<QRgb *>(out.scanLine(y));
+        int x = 0;
+#if defined(__SSE2__)
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i half = _mm_set1_epi32(1 << 13);
+        for (; x + 2 <= width; x += 2) { // two pixels, eight channels
+            __m128i low = half;
+            __m128i high = half;
+            for (int k = 0; k < span.count; ++k) {
+                const __m128i channels = _mm_loadu_si128(
+                    reinterpret_cast<const __m128i *>(across16.data() + (size_t(span.first + k) * size_t(width) + size_t(x)) * 4));
+                const __m128i factor = _mm_set1_epi32(weight[k]);
+                low = _mm_add_epi32(low, _mm_madd_epi16(_mm_unpacklo_epi16(channels, zero), factor));
+                high = _mm_add_epi32(high, _mm_madd_epi16(_mm_unpackhi_epi16(channels, zero), factor));
+            }
+            const __m128i words = _mm_packs_epi32(_mm_srli_epi32(low, 14), _mm_srli_epi32(high, 14));
+            _mm_storel_epi64(reinterpret_cast<__m128i *>(line + x), _mm_packus_epi16(words, words));
+        }
+#endif
+        for (; x < width; ++x) {
+            QRgb pixel = 0;
+            for (int channel = 0; channel < 4; ++channel) {
+                int sum = 1 << 13;
+                for (int k = 0; k < span.count; ++k)
+                    sum += across16[(size_t(span.first + k) * size_t(width) + size_t(x)) * 4 + size_t(channel)] * weight[k];
+                pixel |= QRgb(sum >> 14) << (8 * channel);
+            }
+            line[x] = pixel;
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 struct IconImage::Data
@@ -88,24 +215,44 @@ IconImage::IconImage(const QImage &styled, const QByteArray &png)
     auto data = std::make_shared<Data>();
     data->png = png;
     data->size = styled.size();
-    // Each rendition is scaled from the next larger one: area averaging over a 240-pixel image is
-    // far cheaper than over the full one, and as sharp at these sizes.
     const int fullSide = std::max(styled.width(), styled.height());
     QImage from = styled.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     const QList<int> &sides = renditionSides();
-    // A full-size icon is four times the largest rendition: halve it exactly first, and scale
-    // a quarter of the pixels from there.
-    // The halved image is only a step on the way, so it lives in the thread's kept buffer.
+    // Exact halvings (2 × 2 means) first, while the result stays twice the largest rendition: the
+    // same as area averaging gives for a ratio of two, for a fraction of its work. Halving further
+    // would blur: two averages in a row are not one over the same area. These images are only
+    // steps on the way, so they live in the thread's kept buffer.
     while (from.width() % 2 == 0 && from.height() % 2 == 0 && std::min(from.width(), from.height()) >= 4 * sides.constLast()) {
-        from = halved(from, true);
+        from = halved(from, ImageScratch::Purpose::Halved);
         ImageScratch::keep(ImageScratch::Purpose::Halved, from);
     }
+    // Largest first: halved where one is exactly twice the size (240 makes 120, 96 makes 48, 72
+    // makes 36, 48 makes 24), else area-averaged from a larger one.
+    QList<QImage> made;
     for (auto side = sides.crbegin(); side != sides.crend(); ++side) {
         if (*side >= fullSide)
             continue;
-        from = from.scaled(*side, *side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-        data->renditions.prepend(from);
+        const QSize size = from.size().scaled(*side, *side, Qt::KeepAspectRatio);
+        const auto twice = std::find_if(made.cbegin(), made.cend(), [&](const QImage &image) { return image.size() == 2 * size; });
+        // Each step of averaging blurs a little: the others come from the largest image that
+        // is less than four times their size.
+        QImage larger = from;
+        if (!made.isEmpty()) {
+            larger = made.constFirst();
+            if (4 * size.width() <= larger.width() || 4 * size.height() <= larger.height())
+                larger = made.constLast();
+        }
+        if (twice != made.cend())
+            made.append(halved(*twice));
+        else if (larger.size() == size)
+            made.append(larger.copy()); // not the thread's kept image itself
+        else if (4 * size.width() > larger.width() && 4 * size.height() > larger.height())
+            made.append(areaAveraged(larger, size));
+        else // an odd size that could not be halved: far from the renditions' sizes
+            made.append(larger.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     }
+    std::reverse(made.begin(), made.end());
+    data->renditions = std::move(made);
     if (fullSide <= sides.constLast())
         data->renditions.append(styled.convertToFormat(QImage::Format_ARGB32_Premultiplied)); // small already
     d = std::move(data);

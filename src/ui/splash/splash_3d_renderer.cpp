@@ -781,8 +781,9 @@ Splash3DRenderer::Splash3DRenderer(QObject *parent)
 Splash3DRenderer::~Splash3DRenderer()
 {
     disconnect(d->engine, nullptr, this, nullptr);
-    QMetaObject::invokeMethod(d->engine, &SplashEngine::shutDown, Qt::QueuedConnection);
+    // Retired first, so the thread's end cannot slip by unnoticed.
     retire(Retired{d->thread, d->surface, d->holdsFormat});
+    QMetaObject::invokeMethod(d->engine, &SplashEngine::shutDown, Qt::QueuedConnection);
 }
 
 std::unique_ptr<Splash3DRenderer> Splash3DRenderer::create(const SplashScene::Scene &scene, QObject *parent)
