@@ -1,5 +1,6 @@
 #include "fake_open_router.h"
 #include "temp_tree.h"
+#include "test_files.h"
 
 #include <QFile>
 #include <QProcess>
@@ -20,13 +21,6 @@ struct Outcome
     QStringList lines; // stderr
     QString out;
 };
-
-QImage picture(const QColor &colour)
-{
-    QImage image(256, 256, QImage::Format_RGB32);
-    image.fill(colour);
-    return image;
-}
 
 QString customIcon(const QString &folder)
 {
@@ -91,9 +85,8 @@ private:
     bool hasIconOnDisk(const QString &folder)
     {
         const QString uri = customIcon(folder);
-        QFile directoryFile(folder + QStringLiteral("/.directory"));
         return uri.startsWith(QLatin1String("file://")) && QFile::exists(QUrl(uri).toLocalFile())
-            && directoryFile.open(QIODevice::ReadOnly) && directoryFile.readAll().contains("Icon=");
+            && fileContent(folder + QStringLiteral("/.directory")).contains("Icon=");
     }
 
 private Q_SLOTS:
@@ -101,7 +94,7 @@ private Q_SLOTS:
     {
         m_tree = std::make_unique<TempTree>();
         m_server.reset();
-        QFile::remove(qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/com.tavrune.app/com.tavrune.openrouter-api-key"));
+        QFile::remove(storedKeyPath());
     }
 
     void appliesEveryFolderWithTheStoredKey()
@@ -110,10 +103,8 @@ private Q_SLOTS:
         // The window's session: a run without the window must neither read (and set aside) nor rewrite it.
         const QString session = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/com.tavrune.app/session");
         QVERIFY(QDir().mkpath(session));
-        QFile index(session + QStringLiteral("/session.json"));
-        QVERIFY(index.open(QIODevice::WriteOnly) && index.write("not a session") > 0);
-        index.close();
-        m_server.setDefaultReply(FakeReply::image(picture(Qt::darkCyan)).after(200ms));
+        QVERIFY(writeFile(session + QStringLiteral("/session.json"), "not a session"));
+        m_server.setDefaultReply(FakeReply::image(solidPicture(Qt::darkCyan)).after(200ms));
         const QStringList names{"Projects", "Photos", "Code"};
         for (const QString &name : names)
             m_tree->makeDir(name);
@@ -137,8 +128,7 @@ private Q_SLOTS:
         // --fast is this run's choice only: the window's preference is left alone.
         QVERIFY(!QFile::exists(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/tavrune/tavrune.conf")));
         QCOMPARE(QDir(session).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("session.json")});
-        QVERIFY(index.open(QIODevice::ReadOnly));
-        QCOMPARE(index.readAll(), QByteArray("not a session"));
+        QCOMPARE(fileContent(session + QStringLiteral("/session.json")), QByteArray("not a session"));
     }
 
     void reportsEachFailureAndExitsWithOne()
@@ -147,7 +137,7 @@ private Q_SLOTS:
         m_server.setGenerator([](const QString &, const QString &text) {
             return text.contains(QLatin1String("/Music"))
                 ? FakeReply::apiError(500, QStringLiteral("Upstream is down"))
-                : FakeReply::image(picture(Qt::darkMagenta));
+                : FakeReply::image(solidPicture(Qt::darkMagenta));
         });
         m_tree->makeDir(QStringLiteral("Projects"));
         m_tree->makeDir(QStringLiteral("Music"));
@@ -205,7 +195,7 @@ private Q_SLOTS:
         QFETCH(QStringList, lines);
 
         storeKey("sk-or-v1-headless");
-        m_server.setDefaultReply(FakeReply::image(picture(Qt::darkGreen)));
+        m_server.setDefaultReply(FakeReply::image(solidPicture(Qt::darkGreen)));
         m_tree->makeDir(QStringLiteral("Projects"));
         m_tree->makeFile(QStringLiteral("notes.txt"), "text");
 

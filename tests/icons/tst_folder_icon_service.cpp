@@ -1,6 +1,7 @@
 #include "services/desktop_entry_icon.h"
 #include "services/folder_icon_service.h"
 #include "temp_tree.h"
+#include "test_files.h"
 
 #include <QBuffer>
 #include <QDBusConnection>
@@ -66,12 +67,6 @@ QString pathOfUri(const QString &uri)
     return QUrl(uri).toLocalFile();
 }
 
-QByteArray contentOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // Read with GKeyFile itself, independent of the code under test.
 QString directoryFileIcon(const QString &folder)
 {
@@ -97,24 +92,10 @@ QStringList entriesOf(const QString &folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-struct timespec modificationTime(const QString &path)
-{
-    struct stat status = {};
-    ::stat(QFile::encodeName(path).constData(), &status);
-    return status.st_mtim;
-}
-
 void setModificationTime(const QString &path, time_t seconds)
 {
     const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
     ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
-}
-
-mode_t modeOf(const QString &path)
-{
-    struct stat status = {};
-    ::lstat(QFile::encodeName(path).constData(), &status);
-    return status.st_mode & 07777;
 }
 
 constexpr time_t kLongAgo = 1000000000; // 2001-09-09
@@ -184,20 +165,34 @@ private Q_SLOTS:
         QDir(QFileInfo(FolderIconService::iconDirectory()).absolutePath() + QStringLiteral("/journal")).removeRecursively();
     }
 
-    void writesTheIconForEveryFileManager()
+    void writesTheIconForEveryFileManagerAndResetTakesItAllBack_data()
     {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("plain") << QStringLiteral("Music");
+        QTest::newRow("spaces and non-ASCII") << QStringLiteral("Mein Ordner – Überblick 日本 #1");
+    }
+
+    void writesTheIconForEveryFileManagerAndResetTakesItAllBack()
+    {
+        QFETCH(QString, name);
         TempTree tree;
-        const QString folder = tree.makeDir(QStringLiteral("Music"));
+        const QString folder = tree.makeDir(name);
         const IconImage icon = makeIcon(Qt::red);
 
         QVERIFY(FolderIconService::applyIcon(icon, urlOf(folder)));
-
         const QString iconPath = pathOfUri(metadata(folder, kCustomIconKey));
         QVERIFY(iconPath.startsWith(FolderIconService::iconDirectory() + QLatin1Char('/')));
-        QCOMPARE(contentOf(iconPath), icon.png());
+        QCOMPARE(fileContent(iconPath), icon.png());
         QCOMPARE(metadata(folder, kThunarIconKey), iconPath);
         QCOMPARE(directoryFileIcon(folder), iconPath);
-        QCOMPARE(modeOf(folder + QStringLiteral("/.directory")), mode_t(0666 & ~currentUmask()));
+        QCOMPARE(statusOf(folder + QStringLiteral("/.directory")).st_mode & 07777, mode_t(0666 & ~currentUmask()));
+        QCOMPARE(entriesOf(folder), QStringList{QStringLiteral(".directory")});
+
+        FolderIconService::resetIcon(urlOf(folder));
+        QVERIFY(entriesOf(folder).isEmpty());
+        QVERIFY(metadata(folder, kCustomIconKey).isEmpty());
+        QVERIFY(metadata(folder, kThunarIconKey).isEmpty());
+        QVERIFY(iconFiles().isEmpty());
     }
 
     void addsOnlyTheIconLineToTheUsersDirectoryFile_data()
@@ -228,23 +223,9 @@ private Q_SLOTS:
         QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::blue), urlOf(folder)));
         const QString iconPath = directoryFileIcon(folder);
         QVERIFY(!iconPath.isEmpty());
-        QCOMPARE(contentOf(directoryFile), afterApply.replace("@ICON@", iconPath.toUtf8()));
-        QCOMPARE(modeOf(directoryFile), mode_t(0640));
+        QCOMPARE(fileContent(directoryFile), afterApply.replace("@ICON@", iconPath.toUtf8()));
+        QCOMPARE(statusOf(directoryFile).st_mode & 07777, mode_t(0640));
         QCOMPARE(entriesOf(folder), QStringList{QStringLiteral(".directory")}); // no temporary file left
-    }
-
-    void resetLeavesTheFolderAsItWas()
-    {
-        TempTree tree;
-        const QString folder = tree.makeDir(QStringLiteral("Plain"));
-        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::green), urlOf(folder)));
-        QCOMPARE(entriesOf(folder), QStringList{QStringLiteral(".directory")});
-
-        FolderIconService::resetIcon(urlOf(folder));
-        QVERIFY(entriesOf(folder).isEmpty());
-        QVERIFY(metadata(folder, kCustomIconKey).isEmpty());
-        QVERIFY(metadata(folder, kThunarIconKey).isEmpty());
-        QVERIFY(iconFiles().isEmpty());
     }
 
     void replacesThePreviousIcon()
@@ -259,7 +240,7 @@ private Q_SLOTS:
         const QString replaced = directoryFileIcon(folder);
         QVERIFY(replaced != first); // file managers cache by path: new content, new name
         QVERIFY(!QFileInfo::exists(first));
-        QCOMPARE(contentOf(replaced), second.png());
+        QCOMPARE(fileContent(replaced), second.png());
         QCOMPARE(pathOfUri(metadata(folder, kCustomIconKey)), replaced);
         QCOMPARE(metadata(folder, kThunarIconKey), replaced);
 
@@ -268,7 +249,7 @@ private Q_SLOTS:
         QVERIFY(FolderIconService::applyIcon(second, urlOf(folder)));
         QCOMPARE(directoryFileIcon(folder), replaced);
         QCOMPARE(iconFiles().size(), 1);
-        QVERIFY(modificationTime(folder).tv_sec > kLongAgo);
+        QVERIFY(statusOf(folder).st_mtim.tv_sec > kLongAgo);
     }
 
     void refusesWhatIsNotAnExistingFolderWithoutATrace_data()
@@ -293,7 +274,7 @@ private Q_SLOTS:
 
         QVERIFY(!FolderIconService::applyIcon(makeIcon(Qt::red), url));
 
-        QCOMPARE(modificationTime(parent).tv_sec, kLongAgo);
+        QCOMPARE(statusOf(parent).st_mtim.tv_sec, kLongAgo);
         QCOMPARE(entriesOf(parent), QStringList{QStringLiteral("notes.txt")});
         QVERIFY(iconFiles().isEmpty());
         QVERIFY(metadata(target, kCustomIconKey).isEmpty());
@@ -327,8 +308,8 @@ private Q_SLOTS:
         QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::cyan), urlOf(folder)));
         const qint64 after = QDateTime::currentSecsSinceEpoch();
 
-        const struct timespec folderTime = modificationTime(folder);
-        const struct timespec parentTime = modificationTime(parent);
+        const struct timespec folderTime = statusOf(folder).st_mtim;
+        const struct timespec parentTime = statusOf(parent).st_mtim;
         QCOMPARE(folderTime.tv_sec, parentTime.tv_sec);
         QCOMPARE(folderTime.tv_nsec, parentTime.tv_nsec);
         QVERIFY(folderTime.tv_sec >= before && folderTime.tv_sec <= after);
@@ -347,25 +328,9 @@ private Q_SLOTS:
         FolderIconService::resetIcon(urlOf(folder));
         FolderIconService::resetIcon(urlOf(bare));
 
-        QCOMPARE(contentOf(directoryFile), original);
+        QCOMPARE(fileContent(directoryFile), original);
         QCOMPARE(metadata(folder, kCustomIconKey), foreign);
         QVERIFY(entriesOf(bare).isEmpty());
-    }
-
-    void handlesPathsWithSpacesAndNonAsciiNames()
-    {
-        TempTree tree;
-        const QString folder = tree.makeDir(QStringLiteral("Mein Ordner – Überblick 日本 #1"));
-        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::magenta), urlOf(folder)));
-
-        const QString iconPath = pathOfUri(metadata(folder, kCustomIconKey));
-        QVERIFY(QFileInfo(iconPath).isFile());
-        QCOMPARE(directoryFileIcon(folder), iconPath);
-
-        FolderIconService::resetIcon(urlOf(folder));
-        QVERIFY(entriesOf(folder).isEmpty());
-        QVERIFY(metadata(folder, kCustomIconKey).isEmpty());
-        QVERIFY(iconFiles().isEmpty());
     }
 
     void leavesADirectoryFileThatIsNoRegularFileAlone_data()
@@ -395,7 +360,7 @@ private Q_SLOTS:
 
         QCOMPARE(QFileInfo(directoryFile).isSymLink(), symlink);
         QCOMPARE(QFileInfo(directoryFile).isDir(), !symlink);
-        QCOMPARE(contentOf(target), elsewhere);
+        QCOMPARE(fileContent(target), elsewhere);
         if (!symlink)
             QCOMPARE(entriesOf(directoryFile), QStringList{QStringLiteral("inside")});
     }
@@ -419,8 +384,8 @@ private Q_SLOTS:
         QVERIFY(FolderIconService::resetIcon(urlOf(folder)));
         QTRY_COMPARE_WITH_TIMEOUT(listener.received.size(), 2, 10000);
         QCOMPARE(listener.received.last(), QStringList{QUrl::fromLocalFile(folder).toString()});
-        QVERIFY(modificationTime(folder).tv_sec > kLongAgo);
-        QVERIFY(modificationTime(tree.path()).tv_sec > kLongAgo);
+        QVERIFY(statusOf(folder).st_mtim.tv_sec > kLongAgo);
+        QVERIFY(statusOf(tree.path()).st_mtim.tv_sec > kLongAgo);
     }
 
     void appliesThroughTheDirectoryFileWithoutSessionBus()
@@ -435,7 +400,7 @@ private Q_SLOTS:
         QCOMPARE(probe({QStringLiteral("apply"), folder, png}), 0);
         const QString iconPath = directoryFileIcon(folder);
         QVERIFY(iconPath.startsWith(FolderIconService::iconDirectory() + QLatin1Char('/')));
-        QCOMPARE(contentOf(iconPath), icon.png());
+        QCOMPARE(fileContent(iconPath), icon.png());
         QVERIFY(metadata(folder, kCustomIconKey).isEmpty());
 
         // With neither mechanism available the failure is reported and the written PNG is taken back.
@@ -489,7 +454,7 @@ private Q_SLOTS:
 
         QVERIFY(FolderIconService::resetIcon(urlOf(folder)));
         const struct stat after = statusOf(directoryFile);
-        QCOMPARE(contentOf(directoryFile), original);
+        QCOMPARE(fileContent(directoryFile), original);
         QCOMPARE(after.st_mode, before.st_mode);
         QCOMPARE(after.st_uid, before.st_uid);
         QCOMPARE(after.st_gid, before.st_gid);
@@ -593,7 +558,7 @@ private Q_SLOTS:
         const struct stat after = statusOf(directoryFile);
         QCOMPARE(after.st_ino, before.st_ino);
         QCOMPARE(after.st_uid, before.st_uid);
-        QCOMPARE(contentOf(directoryFile), original);
+        QCOMPARE(fileContent(directoryFile), original);
         QVERIFY(FolderIconService::resetIcon(urlOf(folder)));
         QCOMPARE(statusOf(directoryFile).st_ino, before.st_ino);
         QVERIFY(iconFiles().isEmpty());

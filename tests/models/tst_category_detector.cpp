@@ -1,36 +1,18 @@
 #include "services/category_detector.h"
 
 #include "temp_tree.h"
+#include "test_files.h"
 
 #include <QtTest>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <cstring>
 
 Q_DECLARE_METATYPE(SemanticCategory)
 
 namespace {
 
 QUrl urlOf(const QString &path) { return QUrl::fromLocalFile(path); }
-
-/// The directory's entry names in the order readdir() gives them.
-QStringList listingOrder(const QString &path, bool withHidden = false)
-{
-    QStringList names;
-    DIR *dir = opendir(QFile::encodeName(path).constData());
-    if (!dir)
-        return names;
-    while (const dirent *entry = readdir(dir)) {
-        if (entry->d_name[0] != '.' || (withHidden && std::strcmp(entry->d_name, ".") != 0
-                                        && std::strcmp(entry->d_name, "..") != 0))
-            names.append(QFile::decodeName(entry->d_name));
-    }
-    closedir(dir);
-    return names;
-}
 
 } // namespace
 

@@ -108,18 +108,6 @@ private Q_SLOTS:
                                    &FolderItem::topFiles, &FolderItem::topFilesChanged);
     }
 
-    void customPromptAssignedTwiceNotifiesOnce()
-    {
-        const FolderItemPtr item = FolderItem::create(QUrl::fromLocalFile(QStringLiteral("/x/Stuff")),
-                                                      SemanticCategory::documents);
-        QSignalSpy spy(item.get(), &FolderItem::customPromptChanged);
-        item->setCustomPrompt(QStringLiteral("neon cat"));
-        item->setCustomPrompt(QStringLiteral("neon cat"));
-        QCOMPARE(spy.count(), 1);
-        item->setCustomPrompt(QString());
-        QCOMPARE(spy.count(), 2);
-    }
-
     // A new image with the same pixels is a new icon (the card must redraw it); handing the same
     // image back is not.
     void generatedImageChangesByIdentityNotByPixels()

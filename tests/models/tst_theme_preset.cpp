@@ -22,8 +22,6 @@ const QStringList CatalogueIds{
 
 const QStringList LightPresets{"minimal-line", "scandinavian", "paper-craft"};
 
-QColor hex(const char *text) { return colorFromHex(QString::fromLatin1(text)); }
-
 QColor faded(QColor color, qreal opacity)
 {
     color.setAlphaF(float(opacity));
@@ -123,12 +121,10 @@ private Q_SLOTS:
     void catalogueHoldsAll55PresetsInOrder()
     {
         const QList<ThemePreset> &all = ThemePreset::allThemes();
-        QCOMPARE(all.size(), 55);
         QStringList ids;
         for (const ThemePreset &preset : all)
             ids.append(preset.id);
         QCOMPARE(ids, CatalogueIds);
-        QCOMPARE(QSet<QString>(ids.cbegin(), ids.cend()).size(), 55);
         QCOMPARE(&ThemePreset::allThemes(), &all); // built once, shared
     }
 
@@ -255,114 +251,71 @@ private Q_SLOTS:
         }
     }
 
-    void fullRowsAreExact()
-    {
-        const ThemePreset &retro = ThemePreset::allThemes().at(0);
-        QCOMPARE(retro.stylePrompt, QStringLiteral("pixel art, 8-bit style, crisp edges, nostalgic palette, NES era"));
-        QCOMPARE(retro.palette, (ThemeColorPalette{{hex("f472b6"), hex("fb923c"), hex("facc15"), hex("34d399")},
-                                                   {hex("1a1a2e"), hex("16213e"), hex("0f3460")},
-                                                   faded(Qt::white, 0.05),
-                                                   faded(Qt::white, 0.1),
-                                                   hex("e0e0e0"),
-                                                   hex("f472b6")}));
-
-        const ThemePreset &neon = themeWithId(QStringLiteral("neon-cyber"));
-        QCOMPARE(neon.stylePrompt,
-                 QStringLiteral("neon glow, cyberpunk, dark background, electric colors, holographic"));
-        QCOMPARE(neon.palette, (ThemeColorPalette{{hex("06b6d4"), hex("8b5cf6"), hex("ec4899"), hex("10b981")},
-                                                  {hex("020617"), hex("0c0a1a"), hex("030712")},
-                                                  faded(hex("06b6d4"), 0.05),
-                                                  faded(hex("06b6d4"), 0.15),
-                                                  hex("e0f2fe"),
-                                                  hex("06b6d4")}));
-
-        const ThemePreset &matrix = themeWithId(QStringLiteral("matrix-rain"));
-        QCOMPARE(matrix.stylePrompt,
-                 QStringLiteral("The Matrix movie style, green digital rain, code cascade, dark hacker terminal, "
-                                "phosphor green on black, digital dissolution"));
-        QCOMPARE(matrix.palette, (ThemeColorPalette{{hex("00ff41"), hex("00cc33"), hex("008f11"), hex("003b00")},
-                                                    {hex("000800"), hex("001100"), hex("000500")},
-                                                    faded(hex("00ff41"), 0.04),
-                                                    faded(hex("00ff41"), 0.1),
-                                                    hex("00ff41"),
-                                                    hex("00ff41")}));
-
-        const ThemePreset &minimal = themeWithId(QStringLiteral("minimal-line"));
-        QCOMPARE(minimal.stylePrompt, QStringLiteral("single line art, monochrome, geometric, clean strokes"));
-        QCOMPARE(minimal.palette, (ThemeColorPalette{{hex("f5f5f4"), hex("a8a29e"), hex("78716c"), hex("57534e")},
-                                                     {hex("fafaf9"), hex("f5f5f4"), hex("e7e5e4")},
-                                                     faded(Qt::black, 0.03),
-                                                     faded(Qt::black, 0.08),
-                                                     hex("292524"),
-                                                     hex("57534e")}));
-
-        const ThemePreset &glass = themeWithId(QStringLiteral("glassmorphic"));
-        QCOMPARE(glass.stylePrompt,
-                 QStringLiteral("frosted glass, translucent layers, soft blur, iridescent highlights"));
-        QCOMPARE(glass.palette, (ThemeColorPalette{{hex("a78bfa"), hex("6366f1"), hex("818cf8"), hex("c4b5fd")},
-                                                   {hex("0f0a1e"), hex("1a1035"), hex("0d0b1a")},
-                                                   faded(Qt::white, 0.06),
-                                                   faded(Qt::white, 0.12),
-                                                   hex("e2e0f0"),
-                                                   hex("a78bfa")}));
-
-        const ThemePreset &gold = themeWithId(QStringLiteral("luxury-gold"));
-        QCOMPARE(gold.stylePrompt, QStringLiteral("gold foil, luxury, dark marble, sophisticated, Art Deco accents"));
-        QCOMPARE(gold.palette, (ThemeColorPalette{{hex("fbbf24"), hex("f59e0b"), hex("d97706"), hex("92400e")},
-                                                  {hex("1c1917"), hex("292524"), hex("1c1917")},
-                                                  faded(hex("fbbf24"), 0.04),
-                                                  faded(hex("fbbf24"), 0.15),
-                                                  hex("fef3c7"),
-                                                  hex("fbbf24")}));
-
-        const ThemePreset &aqua = themeWithId(QStringLiteral("macos-aqua"));
-        QCOMPARE(aqua.stylePrompt,
-                 QStringLiteral("macOS Aqua era, glossy 3D buttons, gel-like transparency, water droplet reflections, "
-                                "pinstripe texture, 2003 Apple aesthetic"));
-        QCOMPARE(aqua.palette, (ThemeColorPalette{{hex("42a5f5"), hex("1e88e5"), hex("90caf9"), hex("bbdefb")},
-                                                  {hex("0a1525"), hex("102030"), hex("060e18")},
-                                                  faded(hex("42a5f5"), 0.06),
-                                                  faded(hex("42a5f5"), 0.15),
-                                                  hex("e3f2fd"),
-                                                  hex("42a5f5")}));
-
-        const ThemePreset &stained = themeWithId(QStringLiteral("stained-glass"));
-        QCOMPARE(stained.stylePrompt,
-                 QStringLiteral("cathedral stained glass window, jewel-tone colored glass, black lead caming lines, "
-                                "light shining through, gothic rose window"));
-        QCOMPARE(stained.palette, (ThemeColorPalette{{hex("e53935"), hex("1e88e5"), hex("fdd835"), hex("43a047")},
-                                                     {hex("0a0808"), hex("141010"), hex("060404")},
-                                                     faded(Qt::white, 0.04),
-                                                     faded(Qt::white, 0.08),
-                                                     hex("f5f5f5"),
-                                                     hex("fdd835")}));
-    }
-
-    void samplePromptsAreUsedVerbatim_data()
+    void presetRowsAreExact_data()
     {
         QTest::addColumn<QString>("id");
         QTest::addColumn<QString>("prompt");
-        QTest::newRow("mario-world") << "mario-world"
-                                     << "Super Mario World style, 16-bit SNES sprites, bright primary colors, "
-                                        "platformer game icons, coin blocks, mushrooms, pixel-perfect";
-        QTest::newRow("arcade-cabinet") << "arcade-cabinet"
-                                        << "80s arcade cabinet style, CRT scanlines, bright neon on black, Pac-Man "
-                                           "era, vector graphics, coin-op aesthetic";
-        QTest::newRow("organic-nature") << "organic-nature"
-                                        << "watercolor, botanical, earthy tones, hand-drawn, organic shapes";
-        QTest::newRow("japanese-ink") << "japanese-ink"
-                                      << "sumi-e ink wash painting, Japanese calligraphy, zen minimalism, wabi-sabi, "
-                                         "single brushstroke, rice paper texture";
-        QTest::newRow("steampunk") << "steampunk"
-                                   << "steampunk Victorian machinery, brass gears and cogs, copper pipes, clock "
-                                      "mechanisms, airship aesthetic, goggles and rivets";
+        // "4 colours | 3 backgrounds | card base, fill and stroke opacity | text accent"; empty: prompt only.
+        QTest::addColumn<QString>("palette");
+        const auto row = [](const char *id, const char *prompt, const char *palette = "") {
+            QTest::newRow(id) << QString::fromUtf8(id) << QString::fromUtf8(prompt) << QString::fromUtf8(palette);
+        };
+        row("retro-pixel", "pixel art, 8-bit style, crisp edges, nostalgic palette, NES era",
+            "f472b6 fb923c facc15 34d399 | 1a1a2e 16213e 0f3460 | ffffff 0.05 0.1 | e0e0e0 f472b6");
+        row("neon-cyber", "neon glow, cyberpunk, dark background, electric colors, holographic",
+            "06b6d4 8b5cf6 ec4899 10b981 | 020617 0c0a1a 030712 | 06b6d4 0.05 0.15 | e0f2fe 06b6d4");
+        row("matrix-rain",
+            "The Matrix movie style, green digital rain, code cascade, dark hacker terminal, phosphor green on black, "
+            "digital dissolution",
+            "00ff41 00cc33 008f11 003b00 | 000800 001100 000500 | 00ff41 0.04 0.1 | 00ff41 00ff41");
+        row("minimal-line", "single line art, monochrome, geometric, clean strokes",
+            "f5f5f4 a8a29e 78716c 57534e | fafaf9 f5f5f4 e7e5e4 | 000000 0.03 0.08 | 292524 57534e");
+        row("glassmorphic", "frosted glass, translucent layers, soft blur, iridescent highlights",
+            "a78bfa 6366f1 818cf8 c4b5fd | 0f0a1e 1a1035 0d0b1a | ffffff 0.06 0.12 | e2e0f0 a78bfa");
+        row("luxury-gold", "gold foil, luxury, dark marble, sophisticated, Art Deco accents",
+            "fbbf24 f59e0b d97706 92400e | 1c1917 292524 1c1917 | fbbf24 0.04 0.15 | fef3c7 fbbf24");
+        row("macos-aqua",
+            "macOS Aqua era, glossy 3D buttons, gel-like transparency, water droplet reflections, pinstripe texture, "
+            "2003 Apple aesthetic",
+            "42a5f5 1e88e5 90caf9 bbdefb | 0a1525 102030 060e18 | 42a5f5 0.06 0.15 | e3f2fd 42a5f5");
+        row("stained-glass",
+            "cathedral stained glass window, jewel-tone colored glass, black lead caming lines, light shining "
+            "through, gothic rose window",
+            "e53935 1e88e5 fdd835 43a047 | 0a0808 141010 060404 | ffffff 0.04 0.08 | f5f5f5 fdd835");
+        row("mario-world", "Super Mario World style, 16-bit SNES sprites, bright primary colors, platformer game "
+                           "icons, coin blocks, mushrooms, pixel-perfect");
+        row("arcade-cabinet", "80s arcade cabinet style, CRT scanlines, bright neon on black, Pac-Man era, vector "
+                              "graphics, coin-op aesthetic");
+        row("organic-nature", "watercolor, botanical, earthy tones, hand-drawn, organic shapes");
+        row("japanese-ink", "sumi-e ink wash painting, Japanese calligraphy, zen minimalism, wabi-sabi, single "
+                            "brushstroke, rice paper texture");
+        row("steampunk", "steampunk Victorian machinery, brass gears and cogs, copper pipes, clock mechanisms, "
+                         "airship aesthetic, goggles and rivets");
     }
 
-    void samplePromptsAreUsedVerbatim()
+    // The prompt is sent verbatim to the model; the palette colours the whole window.
+    void presetRowsAreExact()
     {
         QFETCH(QString, id);
         QFETCH(QString, prompt);
-        QCOMPARE(themeWithId(id).stylePrompt, prompt);
+        QFETCH(QString, palette);
+        const ThemePreset &preset = themeWithId(id);
+        QCOMPARE(preset.stylePrompt, prompt);
+        if (palette.isEmpty())
+            return;
+        const QStringList parts = palette.split(u'|');
+        const auto colours = [&parts](int part) {
+            QList<QColor> list;
+            for (const QString &text : parts.at(part).split(u' ', Qt::SkipEmptyParts))
+                list.append(colorFromHex(text));
+            return list;
+        };
+        const QStringList card = parts.at(2).split(u' ', Qt::SkipEmptyParts);
+        const QColor cardBase = colorFromHex(card.at(0));
+        const QList<QColor> ends = colours(3);
+        const ThemeColorPalette expected{colours(0), colours(1), faded(cardBase, card.at(1).toDouble()),
+                                         faded(cardBase, card.at(2).toDouble()), ends.at(0), ends.at(1)};
+        QCOMPARE(preset.palette, expected);
     }
 
     void presetsAreEqualAndHashAlikeByIdAlone()
@@ -386,7 +339,6 @@ private Q_SLOTS:
         const auto &all = allThemeCategories();
         QCOMPARE(all.size(), size_t(10));
         for (int i = 0; i < 10; ++i) {
-            QCOMPARE(int(all[i]), i);
             QCOMPARE(rawValue(all[i]), labels.at(i));
             QCOMPARE(themeCategoryFromRawValue(labels.at(i)), std::optional(all[i]));
         }
@@ -402,7 +354,6 @@ private Q_SLOTS:
         const auto &all = allIconStyles();
         QCOMPARE(all.size(), size_t(6));
         for (int i = 0; i < 6; ++i) {
-            QCOMPARE(int(all[i]), i);
             QCOMPARE(rawValue(all[i]), names.at(i));
             QCOMPARE(iconStyleFromRawValue(names.at(i)), std::optional(all[i]));
         }

@@ -98,10 +98,6 @@ private Q_SLOTS:
         QCOMPARE(detail::motif(SemanticCategory::code, QStringLiteral("abc")), QStringLiteral("rocket badge"));
         QCOMPARE(detail::motif(SemanticCategory::music, QStringLiteral("abc")), QStringLiteral("synth knob"));
         QCOMPARE(detail::seededChoice({}, QStringLiteral("abc")), QString());
-        QCOMPARE(detail::individualStyleDirections().size(), 10);
-        QCOMPARE(detail::individualColorDirections().size(), 8);
-        for (SemanticCategory category : allSemanticCategories())
-            QCOMPARE(detail::motifs(category).size(), 6);
     }
 
     void extractsCueWords_data()
@@ -120,6 +116,8 @@ private Q_SLOTS:
             << QStringList{};
         QTest::newRow("decomposed accent") << QString::fromUtf8("Cafe\xCC\x81 Notes")
                                            << QStringList{QString::fromUtf8("caf\xC3\xA9"), "notes"};
+        QTest::newRow("composed accent, the same cues") << QString::fromUtf8("Caf\xC3\xA9 Notes")
+                                                        << QStringList{QString::fromUtf8("caf\xC3\xA9"), "notes"};
         QTest::newRow("full lower-casing") << QString::fromUtf8("\xC4\xB0stanbul")
                                            << QStringList{QString::fromUtf8("i\xCC\x87stanbul")};
         QTest::newRow("non-ascii letters") << QString::fromUtf8("\xC3\x9C" "ber Stra\xC3\x9F" "e")
@@ -251,14 +249,6 @@ private Q_SLOTS:
         QFETCH(QStringList, hints);
         QFETCH(QString, cueText);
         QCOMPARE(cueTextOf(buildPlain(name, hints)), cueText);
-    }
-
-    void decomposedNameGivesSameCuesAsComposed()
-    {
-        const QString decomposed = QString::fromUtf8("Cafe\xCC\x81 Notes");
-        const QString composed = QString::fromUtf8("Caf\xC3\xA9 Notes");
-        QCOMPARE(detail::keywords(decomposed), detail::keywords(composed));
-        QCOMPARE(cueTextOf(buildPlain(decomposed)), cueTextOf(buildPlain(composed)));
     }
 
     void recognisesBrands_data()

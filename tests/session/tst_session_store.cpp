@@ -5,6 +5,7 @@
 #include "session/session_store.h"
 #include "state/app_state.h"
 #include "temp_tree.h"
+#include "test_files.h"
 
 #include <QDir>
 #include <QProcess>
@@ -15,8 +16,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-QUrl dirUrl(const QString &path) { return QUrl::fromLocalFile(path + u'/'); }
 
 IconImage makeIcon(const QColor &color)
 {
@@ -34,12 +33,6 @@ IconImage makeGradientIcon(int hue)
             image.setPixelColor(x, y, QColor::fromHsv((hue + x / 3) % 360, 100 + y / 3, 255, 128 + (x + y) % 128));
     }
     return IconImage{image, IconStyler::encodePng(image)};
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QString sessionFile(const QString &name) { return SessionStore::directory() + u'/' + name; }
@@ -233,20 +226,14 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, index);
         QVERIFY(QDir().mkpath(SessionStore::directory()));
-        QFile bad(sessionFile(QStringLiteral("session.json.bad")));
-        QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write("older bad file") > 0);
-        bad.close();
-        QFile file(sessionFile(QStringLiteral("session.json")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(index);
-        file.close();
+        QVERIFY(writeFile(sessionFile(QStringLiteral("session.json.bad")), "older bad file"));
+        QVERIFY(writeFile(sessionFile(QStringLiteral("session.json")), index));
 
         Run run;
         QCOMPARE(run.outcome, SessionStore::RestoreOutcome::discarded);
         QVERIFY(run.state.folders().isEmpty());
         QVERIFY(!QFile::exists(sessionFile(QStringLiteral("session.json"))));
-        QVERIFY(bad.open(QIODevice::ReadOnly));
-        QCOMPARE(bad.readAll(), index);
+        QCOMPARE(fileContent(sessionFile(QStringLiteral("session.json.bad"))), index);
         QCOMPARE(SessionStore::couldNotRestoreMessage(), QStringLiteral("Could not restore the last session"));
     }
 
@@ -273,13 +260,7 @@ private Q_SLOTS:
             }
             run.store.flush();
             const QString first = sessionFile(sessionImages().constFirst());
-            if (remove) {
-                QVERIFY(QFile::remove(first));
-            } else {
-                QFile file(first);
-                QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-                file.write(content);
-            }
+            QVERIFY(remove ? QFile::remove(first) : writeFile(first, content));
         }
         Run run;
         const int broken = run.at(0)->generatedImage().isNull() ? 0 : 1;
@@ -315,10 +296,10 @@ private Q_SLOTS:
             run.store.flush();
             const QStringList images = sessionImages();
             QCOMPARE(images.size(), 2);
-            const QString mineName = readAll(sessionFile(images[0])) == mine.png() ? images[0] : images[1];
+            const QString mineName = fileContent(sessionFile(images[0])) == mine.png() ? images[0] : images[1];
             renditions = sessionFile(RenditionFile::nameFor(mineName));
             const QString otherRenditions = sessionFile(RenditionFile::nameFor(images[0] == mineName ? images[1] : images[0]));
-            QByteArray bytes = readAll(renditions);
+            QByteArray bytes = fileContent(renditions);
             QVERIFY(!RenditionFile::decode(bytes, mine.png()).isNull());
             if (damage == u"missing")
                 QVERIFY(QFile::remove(renditions));
@@ -327,14 +308,11 @@ private Q_SLOTS:
             if (damage == u"flipped")
                 bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x10);
             if (damage == u"mismatched")
-                bytes = readAll(otherRenditions);
+                bytes = fileContent(otherRenditions);
             if (damage == u"garbage")
                 bytes = QByteArray(4000, 'x');
-            if (!damage.isEmpty() && damage != u"missing") {
-                QFile file(renditions);
-                QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-                file.write(bytes);
-            }
+            if (!damage.isEmpty() && damage != u"missing")
+                QVERIFY(writeFile(renditions, bytes));
         }
         const ino_t before = inodes().value(QFileInfo(renditions).fileName());
 
@@ -352,7 +330,7 @@ private Q_SLOTS:
         const ino_t after = inodes().value(QFileInfo(renditions).fileName());
         QVERIFY(after != 0);
         QCOMPARE(after == before, damage.isEmpty());
-        QVERIFY(!RenditionFile::decode(readAll(renditions), mine.png()).isNull());
+        QVERIFY(!RenditionFile::decode(fileContent(renditions), mine.png()).isNull());
     }
 
     void renditionFileRefusesEveryCut()
@@ -452,9 +430,8 @@ private Q_SLOTS:
         QVERIFY(second.state.folders().isEmpty());
         second.state.addFolders({dirUrl(tree.makeDir(QStringLiteral("Theirs")))});
         second.store.flush();
-        QFile index(sessionFile(QStringLiteral("session.json")));
-        QVERIFY(index.open(QIODevice::ReadOnly));
-        const std::optional<SessionRecord> record = SessionRecord::fromJson(index.readAll());
+        const std::optional<SessionRecord> record =
+            SessionRecord::fromJson(fileContent(sessionFile(QStringLiteral("session.json"))));
         QVERIFY(record && record->folders.size() == 1);
         QCOMPARE(record->folders.constFirst().url, dirUrl(tree.filePath(QStringLiteral("Mine"))));
     }

@@ -1,5 +1,6 @@
 #include "state/app_state.h"
 #include "temp_tree.h"
+#include "test_files.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -12,8 +13,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-QUrl dirUrl(const QString &path) { return QUrl::fromLocalFile(path + QLatin1Char('/')); }
-
 QStringList names(const QList<FolderItemPtr> &folders)
 {
     QStringList result;

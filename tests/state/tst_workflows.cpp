@@ -5,6 +5,7 @@
 
 #include "fake_open_router.h"
 #include "temp_tree.h"
+#include "test_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,20 +32,6 @@ const QString RenderDirective = QStringLiteral(
     "fills the ENTIRE square canvas edge to edge - full-bleed artwork, no transparent areas, no rounded "
     "corners, no border, no squircle mask (the corner mask is applied later by the app). Square 1:1 "
     "composition, photographic render quality, no words, no letters, no watermark, no UI chrome.");
-
-QUrl dirUrl(const QString &path) { return QUrl::fromLocalFile(path + QLatin1Char('/')); }
-
-QImage picture(QColor colour)
-{
-    QImage image(300, 300, QImage::Format_RGB32);
-    image.fill(colour);
-    return image;
-}
-
-QString keyFile()
-{
-    return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/com.tavrune.app/com.tavrune.openrouter-api-key");
-}
 
 QString sentPrompt(const RecordedRequest &request)
 {
@@ -109,7 +96,7 @@ private Q_SLOTS:
 
     void withoutKeyNothingHappens()
     {
-        QVERIFY(QFile::remove(keyFile()));
+        QVERIFY(QFile::remove(storedKeyPath()));
         AppState state;
         const FolderItemPtr folder = addFolder(state, QStringLiteral("No Key"));
         QFuture<void> done = state.generateIcon(folder->id());
@@ -125,7 +112,7 @@ private Q_SLOTS:
 
     void successStoresImageThenStateThenToast()
     {
-        m_server.script(QualityModel, FakeReply::image(picture(Qt::red)));
+        m_server.script(QualityModel, FakeReply::image(solidPicture(Qt::red)));
         AppState state;
         ToastLog log(state);
         const FolderItemPtr folder = addFolder(state, QStringLiteral("Holiday Photos"));
@@ -159,25 +146,12 @@ private Q_SLOTS:
         QCOMPARE(sentPrompt(chats.at(0)), *folder->lastGeneratedPrompt());
     }
 
-    void fastModelSettingPicksTheFirstModel()
-    {
-        m_server.script(FastModel, FakeReply::image(picture(Qt::green)));
-        AppState state;
-        state.setUseFastModel(true);
-        const FolderItemPtr folder = addFolder(state, QStringLiteral("Fast One"));
-        QFuture<void> done = state.generateIcon(folder->id());
-        QTRY_VERIFY_WITH_TIMEOUT(done.isFinished(), 30000);
-        QCOMPARE(folder->iconState(), IconState::generated());
-        QCOMPARE(m_server.chatRequests().size(), 1);
-        QCOMPARE(m_server.chatRequests().at(0).model(), FastModel);
-    }
-
     void failureKeepsPreviousImageAndPrompt()
     {
         AppState state;
         ToastLog log(state);
         const FolderItemPtr folder = addFolder(state, QStringLiteral("Taxes"));
-        m_server.script(QualityModel, FakeReply::image(picture(Qt::blue)));
+        m_server.script(QualityModel, FakeReply::image(solidPicture(Qt::blue)));
         QFuture<void> first = state.generateIcon(folder->id());
         QTRY_VERIFY_WITH_TIMEOUT(first.isFinished(), 30000);
         const IconImage previous = folder->generatedImage();
@@ -201,7 +175,7 @@ private Q_SLOTS:
 
     void customPromptIsSentExactly()
     {
-        m_server.script(QualityModel, FakeReply::image(picture(Qt::yellow)));
+        m_server.script(QualityModel, FakeReply::image(solidPicture(Qt::yellow)));
         AppState state;
         const FolderItemPtr folder = addFolder(state, QStringLiteral("Band Demos"));
         folder->setCustomPrompt(QStringLiteral("  \n a cassette tape \n\t "));
@@ -230,7 +204,7 @@ private Q_SLOTS:
 
     void blankCustomPromptUsesTheBuilderWithEightHints()
     {
-        m_server.script(QualityModel, FakeReply::image(picture(Qt::cyan)));
+        m_server.script(QualityModel, FakeReply::image(solidPicture(Qt::cyan)));
         AppState state;
         const QString path = m_tree.makeDir(QStringLiteral("Many Files"));
         for (int i = 0; i < 20; ++i)
@@ -253,7 +227,7 @@ private Q_SLOTS:
 
     void removedFolderStillReceivesItsOutcome()
     {
-        m_server.script(QualityModel, FakeReply::image(picture(Qt::magenta)).after(400ms));
+        m_server.script(QualityModel, FakeReply::image(solidPicture(Qt::magenta)).after(400ms));
         AppState state;
         ToastLog log(state);
         FolderItemPtr folder = addFolder(state, QStringLiteral("Leaving"));
@@ -281,7 +255,7 @@ private Q_SLOTS:
             allArrived.notify_all();
             if (!allArrived.wait_for(lock, 20s, [&] { return arrived >= count; }))
                 return FakeReply::raw(500, "not parallel");
-            return FakeReply::image(picture(Qt::darkGreen));
+            return FakeReply::image(solidPicture(Qt::darkGreen));
         });
 
         AppState state;
@@ -305,7 +279,7 @@ private Q_SLOTS:
         QVERIFY(!state.isRegeneratingAll());
         QVERIFY(!state.activeToast());
 
-        m_server.script(QualityModel, FakeReply::image(picture(Qt::gray)).after(200ms));
+        m_server.script(QualityModel, FakeReply::image(solidPicture(Qt::gray)).after(200ms));
         addFolder(state, QStringLiteral("One"));
         addFolder(state, QStringLiteral("Two"));
         QFuture<void> done = state.regenerateAll();
@@ -318,7 +292,7 @@ private Q_SLOTS:
 
     void applyingOneFolder()
     {
-        m_server.script(QualityModel, FakeReply::image(picture(Qt::darkRed)));
+        m_server.script(QualityModel, FakeReply::image(solidPicture(Qt::darkRed)));
         AppState state;
         ToastLog log(state);
         const FolderItemPtr folder = addFolder(state, QStringLiteral("Apply Me"));
@@ -345,7 +319,7 @@ private Q_SLOTS:
 
     void applyingTheSelectionSummarises()
     {
-        m_server.script(QualityModel, FakeReply::image(picture(Qt::darkBlue)));
+        m_server.script(QualityModel, FakeReply::image(solidPicture(Qt::darkBlue)));
         AppState state;
         const FolderItemPtr a = addFolder(state, QStringLiteral("Sel A"));
         const FolderItemPtr b = addFolder(state, QStringLiteral("Sel B"));
@@ -379,7 +353,7 @@ private Q_SLOTS:
     {
         const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
         QVERIFY(QDir().mkpath(desktop));
-        m_server.script(QualityModel, FakeReply::image(picture(Qt::darkCyan)));
+        m_server.script(QualityModel, FakeReply::image(solidPicture(Qt::darkCyan)));
 
         AppState state;
         ToastLog log(state);
@@ -409,7 +383,7 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(desktop + QStringLiteral("/Broken/.directory")));
 
         // Without a key the folder is announced and stays a placeholder.
-        QVERIFY(QFile::remove(keyFile()));
+        QVERIFY(QFile::remove(storedKeyPath()));
         QVERIFY(QDir(desktop).mkdir(QStringLiteral("Keyless")));
         QTRY_VERIFY_WITH_TIMEOUT(state.folders().size() == 3, 30000);
         QTest::qWait(300);

@@ -9,6 +9,7 @@
 #include "splash/splash_view.h"
 #include "state/app_state.h"
 #include "temp_tree.h"
+#include "test_files.h"
 
 #include <QAbstractItemView>
 #include <QDialogButtonBox>
@@ -18,7 +19,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStackedWidget>
-#include <QStandardPaths>
 #include <QtTest>
 
 /// The window's layers: the inspector slide, the toast overlay, the splash phase, the key check at
@@ -49,11 +49,6 @@ class TestContentView final : public QObject
         for (int i = 0; i < count; ++i)
             urls.append(QUrl::fromLocalFile(m_tree.makeDir(QStringLiteral("f%1").arg(i)) + QLatin1Char('/')));
         m_state->addFolders(urls);
-    }
-    QString keyFile() const
-    {
-        return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-            + QStringLiteral("/com.tavrune.app/com.tavrune.openrouter-api-key");
     }
 
 private Q_SLOTS:
@@ -178,7 +173,7 @@ private Q_SLOTS:
     void launchSplashCoversLiveContentThenLeavesNothingBehind()
     {
         // No key stored: the onboarding sheet opens at launch, over the splash.
-        QFile::remove(keyFile());
+        QFile::remove(storedKeyPath());
         m_window.reset();
         clock().setManualTime(200.0);
         auto app = std::make_unique<TavruneApp>(TavruneApp::Options{.splashSeed = 11u});
@@ -241,12 +236,10 @@ private Q_SLOTS:
     {
         QFETCH(std::optional<QByteArray>, keyFileContent);
         QFETCH(bool, onboarding);
-        QFile::remove(keyFile());
+        QFile::remove(storedKeyPath());
         if (keyFileContent) {
-            QVERIFY(KeychainService::shared().save(QStringLiteral("x")));
-            QFile file(keyFile());
-            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            file.write(*keyFileContent);
+            QVERIFY(KeychainService::shared().save(QStringLiteral("x"))); // makes the key's directory
+            QVERIFY(writeFile(storedKeyPath(), *keyFileContent));
         }
         AppState state;
         MainWindow window(&state);

@@ -13,39 +13,14 @@
 #include "fake_open_router.h"
 #include "screenshot.h"
 #include "temp_tree.h"
+#include "test_files.h"
 
 #include <QLabel>
-#include <QProcess>
-#include <QSettings>
 #include <QtTest>
 
-namespace {
-
-const QString QualityModel = QStringLiteral("openai/gpt-5.4-image-2");
-const QString FastModel = QStringLiteral("google/gemini-2.5-flash-image");
-
-QImage picture(QColor colour)
-{
-    QImage image(256, 256, QImage::Format_RGB32);
-    image.fill(colour);
-    return image;
-}
-
-/// What GNOME Files reads for the folder's icon (empty when unset).
-QString gvfsCustomIcon(const QString &path)
-{
-    QProcess gio;
-    gio.start(QStringLiteral("gio"), {QStringLiteral("info"), QStringLiteral("-a"),
-                                      QStringLiteral("metadata::custom-icon"), path});
-    gio.waitForFinished(10000);
-    const QString out = QString::fromUtf8(gio.readAllStandardOutput());
-    const qsizetype at = out.indexOf(QStringLiteral("metadata::custom-icon: "));
-    return at < 0 ? QString() : out.mid(at + 23).section(u'\n', 0, 0).trimmed();
-}
-
-} // namespace
-
-/// The single-folder inspector on a real state, real folders, gvfs and the fake OpenRouter.
+/// The single-folder inspector on a real state, real folders and the fake OpenRouter. What applying
+/// writes (gvfs metadata, .directory) is checked in full by the folder icon service's tests; here the
+/// .directory file only shows that the buttons reached the service.
 class TestFolderInspector final : public QObject
 {
     Q_OBJECT
@@ -99,7 +74,7 @@ private Q_SLOTS:
     void init()
     {
         m_server.reset();
-        m_server.setDefaultReply(FakeReply::image(picture(Qt::darkCyan)));
+        m_server.setDefaultReply(FakeReply::image(solidPicture(Qt::darkCyan)));
     }
 
     void modeLineFollowsThePrompt_data()
@@ -172,7 +147,7 @@ private Q_SLOTS:
 
     void returnRegeneratesAndShiftReturnBreaksTheLine()
     {
-        m_server.setDefaultReply(FakeReply::image(picture(Qt::red)).after(std::chrono::milliseconds(300)));
+        m_server.setDefaultReply(FakeReply::image(solidPicture(Qt::red)).after(std::chrono::milliseconds(300)));
         auto f = makeFixture();
         PromptEditor *editor = f->view()->editor();
         editor->setFocus();
@@ -240,7 +215,6 @@ private Q_SLOTS:
         QCOMPARE(f->folder->iconState(), IconState::applied());
         QVERIFY(f->view()->preview()->showsAppliedBadge());
         QVERIFY(QFile::exists(path + QStringLiteral(".directory")));
-        QVERIFY(!gvfsCustomIcon(path).isEmpty());
         saveScreenshot(&f->panel, QStringLiteral("inspector_applied"));
         const IconImage image = f->folder->generatedImage();
 
@@ -251,7 +225,6 @@ private Q_SLOTS:
         QVERIFY(f->view()->applyButton()->isVisible());
         QVERIFY(f->view()->applyButton()->isEnabled());
         QVERIFY(!QFile::exists(path + QStringLiteral(".directory")));
-        QVERIFY(gvfsCustomIcon(path).isEmpty());
         saveScreenshot(&f->panel, QStringLiteral("inspector_reset"));
     }
 

@@ -12,22 +12,10 @@
 #include "fake_open_router.h"
 #include "screenshot.h"
 #include "temp_tree.h"
+#include "test_files.h"
 
 #include <QSettings>
 #include <QtTest>
-
-using namespace std::chrono_literals;
-
-namespace {
-
-QImage picture(QColor colour)
-{
-    QImage image(128, 128, QImage::Format_RGB32);
-    image.fill(colour);
-    return image;
-}
-
-} // namespace
 
 /// The batch inspector on a real state, real folders and the fake OpenRouter.
 class TestMultiSelectInspector final : public QObject
@@ -75,7 +63,7 @@ private Q_SLOTS:
     void init()
     {
         m_server.reset();
-        m_server.setDefaultReply(FakeReply::image(picture(Qt::darkYellow)));
+        m_server.setDefaultReply(FakeReply::image(solidPicture(Qt::darkYellow)));
         QSettings(QStringLiteral("tavrune"), QStringLiteral("tavrune")).clear();
     }
 
@@ -119,30 +107,12 @@ private Q_SLOTS:
             QTRY_COMPARE_WITH_TIMEOUT(folder->iconState(), IconState::generated(), 30000);
     }
 
-    void batchRequestsOverlap()
-    {
-        m_server.setDefaultReply(FakeReply::image(picture(Qt::cyan)).after(400ms));
-        auto f = makeFixture(4);
-        QTest::mouseClick(f->view()->generateButton(), Qt::LeftButton);
-        for (const FolderItemPtr &folder : f->folders)
-            QTRY_COMPARE_WITH_TIMEOUT(folder->iconState(), IconState::generated(), 30000);
-        const QList<RecordedRequest> chats = m_server.chatRequests();
-        QCOMPARE(chats.size(), 4);
-        // All four were in before the first answer could have gone out.
-        qint64 first = chats.at(0).receivedAtMs, last = first;
-        for (const RecordedRequest &chat : chats) {
-            first = qMin(first, chat.receivedAtMs);
-            last = qMax(last, chat.receivedAtMs);
-        }
-        QVERIFY2(last - first < 400, qPrintable(QString::number(last - first)));
-    }
-
     void applyButtonCountsFoldersWithImages()
     {
         auto f = makeFixture(5);
         QVERIFY(!f->view()->applyButton()->isVisible());
         for (int i : {1, 3})
-            f->folders.at(i)->setGeneratedImage({picture(Qt::green), FakeReply::encode(picture(Qt::green))});
+            f->folders.at(i)->setGeneratedImage({solidPicture(Qt::green), FakeReply::encode(solidPicture(Qt::green))});
         QCOMPARE(f->view()->applyButton()->text(), QStringLiteral("Apply All Icons (2)"));
         QVERIFY(f->view()->applyButton()->isVisible());
         for (int i : {1, 3})
@@ -158,7 +128,7 @@ private Q_SLOTS:
     void everythingWaitsWhileOneFolderGenerates()
     {
         auto f = makeFixture(3);
-        f->folders.at(2)->setGeneratedImage({picture(Qt::blue), FakeReply::encode(picture(Qt::blue))});
+        f->folders.at(2)->setGeneratedImage({solidPicture(Qt::blue), FakeReply::encode(solidPicture(Qt::blue))});
         f->folders.at(1)->setIconState(IconState::generating());
         QVERIFY(f->view()->anyGenerating());
         for (TavruneButton *button : {f->view()->generateButton(), f->view()->applyButton(), f->view()->removeButton()})
@@ -211,9 +181,9 @@ private Q_SLOTS:
         // Painting the visible part works on every status.
         f->folders.at(0)->setIconState(IconState::generating());
         f->folders.at(1)->setIconState(IconState::failed(QStringLiteral("x")));
-        f->folders.at(2)->setGeneratedImage({picture(Qt::magenta), {}});
+        f->folders.at(2)->setGeneratedImage({solidPicture(Qt::magenta), {}});
         f->folders.at(2)->setIconState(IconState::applied());
-        f->folders.at(3)->setGeneratedImage({picture(Qt::yellow), {}});
+        f->folders.at(3)->setGeneratedImage({solidPicture(Qt::yellow), {}});
         f->folders.at(3)->setIconState(IconState::generated());
         QVERIFY(!f->panel.grab().isNull());
         // The region below the list is laid out below all thousand rows.

@@ -5,6 +5,7 @@
 
 #include "fake_open_router.h"
 #include "screenshot.h"
+#include "test_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,21 +15,6 @@
 #include <QtTest>
 
 #include <memory>
-
-namespace {
-
-QString keyFile()
-{
-    return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/com.tavrune.app/com.tavrune.openrouter-api-key");
-}
-
-QByteArray storedKeyBytes()
-{
-    QFile file(keyFile());
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
 
 /// The API key sheet against a real local OpenRouter stand-in and the real key file.
 class TestOnboardingSheet final : public QObject
@@ -58,7 +44,7 @@ private Q_SLOTS:
 
     void init()
     {
-        QFile::remove(keyFile());
+        QFile::remove(storedKeyPath());
         m_server->setValidKey(QStringLiteral("sk-or-good"));
         // Long enough to look at a test while it runs, short enough not to slow the suite.
         m_server->setKeyCheckDelay(std::chrono::milliseconds(150));
@@ -81,7 +67,7 @@ private Q_SLOTS:
         sheet.show();
         QTest::keyClick(sheet.keyField(), Qt::Key_Return);
         QVERIFY(sheet.isVisible());
-        QVERIFY(!QFile::exists(keyFile()));
+        QVERIFY(!QFile::exists(storedKeyPath()));
 
         QTest::keyClicks(sheet.keyField(), QStringLiteral("x"));
         QVERIFY(sheet.testButton()->isEnabled());
@@ -124,7 +110,7 @@ private Q_SLOTS:
         QVERIFY(sheet.testButton()->isEnabled());
         saveScreenshot(&sheet, QStringLiteral("onboarding_") + QTest::currentDataTag());
         // Testing never stores anything.
-        QVERIFY(!QFile::exists(keyFile()));
+        QVERIFY(!QFile::exists(storedKeyPath()));
     }
 
     void keyWithSurroundingSpacesIsTestedAndSavedAsTyped()
@@ -148,7 +134,7 @@ private Q_SLOTS:
         QCOMPARE(requests.at(0).header("Authorization"), QByteArray("Bearer   sk-or-spaced"));
 
         QTest::mouseClick(sheet->saveButton(), Qt::LeftButton);
-        QCOMPARE(storedKeyBytes(), key.toUtf8());
+        QCOMPARE(fileContent(storedKeyPath()), key.toUtf8());
         QVERIFY(!state.showOnboarding());
         QTRY_VERIFY(!presenter.sheet());
     }
@@ -185,13 +171,13 @@ private Q_SLOTS:
         sheet->keyField()->setText(QStringLiteral("sk-or-typed-then-skipped"));
         QTest::keyClick(sheet->keyField(), Qt::Key_Escape);
         QVERIFY(!state.showOnboarding());
-        QCOMPARE(storedKeyBytes(), QByteArray("sk-or-kept"));
+        QCOMPARE(fileContent(storedKeyPath()), QByteArray("sk-or-kept"));
     }
 
     void failedSaveKeepsTheSheetOpenAndSaysSo()
     {
         // Something that is not a key file sits where the key goes: the store cannot replace it.
-        QVERIFY(QDir().mkpath(keyFile()));
+        QVERIFY(QDir().mkpath(storedKeyPath()));
         AppState state;
         OnboardingPresenter presenter(&state, &m_window);
         OnboardingSheet *sheet = present(state, presenter);
@@ -207,10 +193,10 @@ private Q_SLOTS:
         // Editing the key takes the stale message away; a save that works then closes the sheet.
         QTest::keyClicks(sheet->keyField(), QStringLiteral("2"));
         QVERIFY(sheet->saveErrorText().isEmpty());
-        QVERIFY(QDir(keyFile()).removeRecursively());
+        QVERIFY(QDir(storedKeyPath()).removeRecursively());
         QTest::mouseClick(sheet->saveButton(), Qt::LeftButton);
         QVERIFY(!state.showOnboarding());
-        QCOMPARE(storedKeyBytes(), QByteArray("sk-or-unsaved2"));
+        QCOMPARE(fileContent(storedKeyPath()), QByteArray("sk-or-unsaved2"));
     }
 
     void testRunningWhenTheSheetClosesNeverReachesALaterSheet()

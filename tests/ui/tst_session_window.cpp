@@ -4,6 +4,7 @@
 #include "shell/tavrune_app.h"
 #include "state/app_state.h"
 #include "temp_tree.h"
+#include "test_files.h"
 
 #include <QAction>
 #include <QDir>
@@ -14,7 +15,6 @@
 using Command = AppCommands::Command;
 
 namespace {
-QUrl dirUrl(const QString &path) { return QUrl::fromLocalFile(path + u'/'); }
 QString indexFile() { return SessionStore::directory() + QStringLiteral("/session.json"); }
 TavruneApp::Options windowWithSession() { return TavruneApp::Options{.showSplash = false, .keepSession = true}; }
 } // namespace
@@ -68,9 +68,7 @@ private Q_SLOTS:
     void unreadableSessionSaysSoOnce()
     {
         QVERIFY(QDir().mkpath(SessionStore::directory()));
-        QFile index(indexFile());
-        QVERIFY(index.open(QIODevice::WriteOnly) && index.write("{\"version\":1,\"folders\":[") > 0);
-        index.close();
+        QVERIFY(writeFile(indexFile(), "{\"version\":1,\"folders\":["));
 
         TavruneApp app(windowWithSession());
         app.show();

@@ -49,17 +49,18 @@ class TestShellCommands final : public QObject
         m_state->addFolders(m_folderUrls.mid(0, count));
         QCOMPARE(m_state->folders().size(), count);
     }
-    /// A text field inside the window (where the inspector's fields live), focused.
-    QLineEdit *focusedLineEdit(const QString &text)
+    /// A text editor inside the window (where the inspector's fields live), focused. Both kinds are
+    /// there: QLineEdit for single lines, QPlainTextEdit for the prompt editors.
+    template <typename Editor>
+    Editor *focusedEditor(const QString &text)
     {
-        auto *edit = new QLineEdit(text, m_window->contentView()->inspectorSlot());
+        auto *edit = new Editor(text, m_window->contentView()->inspectorSlot());
         m_window->contentView()->inspectorSlot()->addWidget(edit);
         m_window->contentView()->inspectorSlot()->setCurrentWidget(edit);
         m_state->setInspectorVisible(true);
         edit->setFocus();
-        edit->setCursorPosition(2);
         if (!QTest::qWaitFor([edit] { return edit->hasFocus(); }))
-            qWarning("line edit did not take the focus");
+            qWarning("editor did not take the focus");
         return edit;
     }
 
@@ -271,7 +272,8 @@ private Q_SLOTS:
         QFETCH(QString, textAfter);
         addFolders(3);
         m_state->setSelectedFolderIDs({m_state->folders().at(0)->id()});
-        QLineEdit *edit = focusedLineEdit(QStringLiteral("prompt"));
+        auto *edit = focusedEditor<QLineEdit>(QStringLiteral("prompt"));
+        edit->setCursorPosition(2);
         QTest::keySequence(edit, keys);
         QCOMPARE(edit->text(), textAfter);
         QCOMPARE(m_state->folders().size(), 3);
@@ -279,12 +281,8 @@ private Q_SLOTS:
         if (keys == QKeySequence("Ctrl+A"))
             QCOMPARE(edit->selectedText(), QStringLiteral("prompt"));
 
-        // The same in a multi-line editor (the prompt editors are ones).
-        auto *plain = new QPlainTextEdit(QStringLiteral("prompt"), m_window->contentView()->inspectorSlot());
-        m_window->contentView()->inspectorSlot()->addWidget(plain);
-        m_window->contentView()->inspectorSlot()->setCurrentWidget(plain);
-        plain->setFocus();
-        QTRY_VERIFY(plain->hasFocus());
+        // The same in a multi-line editor.
+        auto *plain = focusedEditor<QPlainTextEdit>(QStringLiteral("prompt"));
         QTextCursor cursor = plain->textCursor();
         cursor.setPosition(2);
         plain->setTextCursor(cursor);
@@ -296,7 +294,7 @@ private Q_SLOTS:
 
     void shortcutsTextDoesNotWantStillWork()
     {
-        QLineEdit *edit = focusedLineEdit(QStringLiteral("prompt"));
+        auto *edit = focusedEditor<QLineEdit>(QStringLiteral("prompt"));
         QTest::keySequence(edit, QKeySequence("Ctrl+2"));
         QCOMPARE(m_state->viewMode(), ViewMode::list);
     }
@@ -304,16 +302,12 @@ private Q_SLOTS:
     void selectAllItemPicksTextOrFolders()
     {
         addFolders(3);
-        QLineEdit *edit = focusedLineEdit(QStringLiteral("prompt"));
+        auto *edit = focusedEditor<QLineEdit>(QStringLiteral("prompt"));
         action(Command::selectAll)->trigger(); // as from the menu
         QCOMPARE(edit->selectedText(), QStringLiteral("prompt"));
         QVERIFY(m_state->selectedFolderIDs().isEmpty());
 
-        auto *plain = new QPlainTextEdit(QStringLiteral("two\nlines"), m_window->contentView()->inspectorSlot());
-        m_window->contentView()->inspectorSlot()->addWidget(plain);
-        m_window->contentView()->inspectorSlot()->setCurrentWidget(plain);
-        plain->setFocus();
-        QTRY_VERIFY(plain->hasFocus());
+        auto *plain = focusedEditor<QPlainTextEdit>(QStringLiteral("two\nlines"));
         action(Command::selectAll)->trigger();
         QCOMPARE(plain->textCursor().selectedText().size(), QStringLiteral("two\nlines").size());
         QVERIFY(m_state->selectedFolderIDs().isEmpty());
@@ -326,7 +320,7 @@ private Q_SLOTS:
 
     void cutCopyPasteGoToTheFocusedText()
     {
-        QLineEdit *edit = focusedLineEdit(QStringLiteral("hello world"));
+        auto *edit = focusedEditor<QLineEdit>(QStringLiteral("hello world"));
         edit->setSelection(0, 5);
         action(Command::copy)->trigger();
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("hello"));
