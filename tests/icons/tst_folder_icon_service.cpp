@@ -320,36 +320,55 @@ private Q_SLOTS:
         QVERIFY(entriesOf(bare).isEmpty());
     }
 
-    void leavesADirectoryFileThatIsNoRegularFileAlone_data()
+    void leavesADirectoryFileItMayNotRewriteAlone_data()
     {
-        QTest::addColumn<bool>("symlink");
-        QTest::newRow("symbolic link to a file") << true;
-        QTest::newRow("directory") << false;
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("symbolic link to a file") << QStringLiteral("link");
+        QTest::newRow("directory") << QStringLiteral("directory");
+        QTest::newRow("read-only") << QStringLiteral("read-only");
+        QTest::newRow("someone else's") << QStringLiteral("other owner");
     }
 
-    void leavesADirectoryFileThatIsNoRegularFileAlone()
+    // The metadata still takes the icon, so applying succeeds; the .directory stays as it was.
+    void leavesADirectoryFileItMayNotRewriteAlone()
     {
-        QFETCH(bool, symlink);
+        QFETCH(QString, kind);
+        if (kind == u"other owner" && ::geteuid() != 0)
+            QSKIP("only root can hand files to another user");
         TempTree tree;
-        const QString folder = tree.makeDir(QStringLiteral("Linked"));
-        const QByteArray elsewhere = "[Dolphin]\nVersion=4\n";
-        const QString target = tree.makeFile(QStringLiteral("shared.directory"), elsewhere);
+        const QString folder = tree.makeDir(QStringLiteral("Guarded"));
+        const QByteArray original = "[Dolphin]\nViewMode=1\n";
         const QString directoryFile = folder + QStringLiteral("/.directory");
-        if (symlink)
-            QVERIFY(QFile::link(target, directoryFile));
-        else
-            tree.makeFile(QStringLiteral("Linked/.directory/inside"), "x");
+        // What must keep its bytes: the file itself, or the link's target.
+        const bool inPlace = kind == u"read-only" || kind == u"other owner";
+        const QString content = tree.makeFile(inPlace ? QStringLiteral("Guarded/.directory")
+                                                      : QStringLiteral("shared.directory"), original);
+        if (kind == u"link")
+            QVERIFY(QFile::link(content, directoryFile));
+        if (kind == u"directory")
+            tree.makeFile(QStringLiteral("Guarded/.directory/inside"), "x");
+        if (kind == u"read-only")
+            QVERIFY(QFile::setPermissions(directoryFile, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        if (kind == u"other owner")
+            QCOMPARE(::chown(QFile::encodeName(directoryFile).constData(), kOtherUser, kOtherUser), 0);
+        const struct stat before = statusOf(directoryFile);
 
-        // The metadata still takes the icon, so applying succeeds.
-        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::darkGreen), urlOf(folder)));
+        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::red), urlOf(folder)));
         QVERIFY(!metadata(folder, kCustomIconKey).isEmpty());
-        FolderIconService::resetIcon(urlOf(folder));
-
-        QCOMPARE(QFileInfo(directoryFile).isSymLink(), symlink);
-        QCOMPARE(QFileInfo(directoryFile).isDir(), !symlink);
-        QCOMPARE(fileContent(target), elsewhere);
-        if (!symlink)
+        const struct stat after = statusOf(directoryFile);
+        QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(after.st_uid, before.st_uid);
+        QCOMPARE(after.st_mode, before.st_mode);
+        QCOMPARE(fileContent(content), original);
+        const bool reset = FolderIconService::resetIcon(urlOf(folder));
+        if (inPlace)
+            QVERIFY(reset); // a file that was never rewritten has nothing to give back
+        QCOMPARE(statusOf(directoryFile).st_ino, before.st_ino);
+        QCOMPARE(statusOf(directoryFile).st_mode, before.st_mode);
+        QCOMPARE(fileContent(content), original);
+        if (kind == u"directory")
             QCOMPARE(entriesOf(directoryFile), QStringList{QStringLiteral("inside")});
+        QVERIFY(iconFiles().isEmpty());
     }
 
     void announcesChangesOnTheSessionBus()
@@ -516,38 +535,6 @@ private Q_SLOTS:
 
         QVERIFY(FolderIconService::resetIcon(urlOf(folder)));
         QVERIFY(entriesOf(folder).isEmpty());
-        QVERIFY(iconFiles().isEmpty());
-    }
-
-    void leavesADirectoryFileItMayNotWriteInPlace_data()
-    {
-        QTest::addColumn<bool>("readOnly");
-        QTest::newRow("read-only") << true;
-        QTest::newRow("someone else's") << false;
-    }
-
-    void leavesADirectoryFileItMayNotWriteInPlace()
-    {
-        QFETCH(bool, readOnly);
-        if (!readOnly && ::geteuid() != 0)
-            QSKIP("only root can hand files to another user");
-        TempTree tree;
-        const QString folder = tree.makeDir(QStringLiteral("Guarded"));
-        const QByteArray original = "[Dolphin]\nViewMode=1\n";
-        const QString directoryFile = tree.makeFile(QStringLiteral("Guarded/.directory"), original);
-        if (readOnly)
-            QVERIFY(QFile::setPermissions(directoryFile, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-        else
-            QCOMPARE(::chown(QFile::encodeName(directoryFile).constData(), kOtherUser, kOtherUser), 0);
-        const struct stat before = statusOf(directoryFile);
-
-        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::red), urlOf(folder))); // the metadata took it
-        const struct stat after = statusOf(directoryFile);
-        QCOMPARE(after.st_ino, before.st_ino);
-        QCOMPARE(after.st_uid, before.st_uid);
-        QCOMPARE(fileContent(directoryFile), original);
-        QVERIFY(FolderIconService::resetIcon(urlOf(folder)));
-        QCOMPARE(statusOf(directoryFile).st_ino, before.st_ino);
         QVERIFY(iconFiles().isEmpty());
     }
 
