@@ -2,7 +2,9 @@
 // strict Base64 decoding of the data URL, image decoding, app-icon styling and PNG encoding.
 // Every figure is CPU time, so a busy machine does not inflate it much: the mean over the iterations
 // and the fastest one. It is the whole process's CPU time, since Qt hands parts of large image
-// operations (the styler's smooth scaling) to threads of its own; nothing else runs meanwhile. Then the alternatives the pipeline chose between:
+// operations to threads of its own; nothing else runs meanwhile. The whole pipeline is measured
+// for an RGB PNG, then for RGBA ones, opaque and partly transparent. Then the alternatives the
+// pipeline chose between:
 // decoding with Qt's reader (libpng), libspng or libdeflate; encoding with libpng, libspng,
 // libdeflate or the project's own PngEncoder. Usage: [iterations] [file to write the styled icon to]
 // For instruction counts, run it under valgrind --tool=callgrind with a few iterations.
@@ -51,6 +53,29 @@ QImage generatedLookingImage()
                             20 + random.bounded(120));
     }
     return image;
+}
+
+/// The picture with squares of it made partly transparent, as an RGBA PNG would hold it.
+QImage withTransparency(QImage image)
+{
+    image = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if ((x / 64 + y / 64) % 2)
+                line[x] = (line[x] & 0xffffffu) | (quint32(128 + x % 128) << 24);
+        }
+    }
+    return image;
+}
+
+QString dataUrlOf(const QImage &image)
+{
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, "png").write(image);
+    return QStringLiteral("data:image/png;base64,") + QString::fromLatin1(png.toBase64());
 }
 
 qint64 cpuNs()
@@ -240,13 +265,8 @@ int main(int argc, char *argv[])
 #endif
     const int iterations = argc > 1 ? std::atoi(argv[1]) : 20;
 
-    QByteArray png;
-    {
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter(&buffer, "png").write(generatedLookingImage());
-    }
-    const QString reference = QStringLiteral("data:image/png;base64,") + QString::fromLatin1(png.toBase64());
+    const QString reference = dataUrlOf(generatedLookingImage());
+    const QByteArray png = *OpenRouterProtocol::dataUrlPayload(reference);
     const QImage decoded = ImageDecoder::decode(png);
     const qint64 plateStart = cpuNs();
     const QImage icon = IconStyler::appIconStyled(decoded); // the shared plate layer, made once per process
@@ -261,11 +281,17 @@ int main(int argc, char *argv[])
     const Cpu encode = cpuMs(iterations, [&] { IconStyler::encodePng(icon); });
     const QByteArray encoded = IconStyler::encodePng(icon);
     const Cpu renditions = cpuMs(iterations, [&] { IconImage(icon, encoded); });
-    const Cpu whole = cpuMs(iterations, [&] {
-        const QImage image = ImageDecoder::decode(*OpenRouterProtocol::dataUrlPayload(reference));
-        const QImage styled = IconStyler::appIconStyled(image);
-        IconImage(styled, IconStyler::encodePng(styled));
-    });
+    const auto wholePipeline = [&](const QString &dataUrl) {
+        return cpuMs(iterations, [&] {
+            const QImage image = ImageDecoder::decode(*OpenRouterProtocol::dataUrlPayload(dataUrl));
+            const QImage styled = IconStyler::appIconStyled(image);
+            IconImage(styled, IconStyler::encodePng(styled));
+        });
+    };
+    const Cpu whole = wholePipeline(reference);
+    // Models may answer with RGBA: every pixel opaque, or with transparency to premultiply.
+    const Cpu wholeOpaqueRgba = wholePipeline(dataUrlOf(generatedLookingImage().convertToFormat(QImage::Format_ARGB32)));
+    const Cpu wholeTranslucent = wholePipeline(dataUrlOf(withTransparency(generatedLookingImage())));
 
     std::printf("input PNG %lld bytes (data URL %lld characters), %d icons\n", qint64(png.size()),
                 qint64(reference.size()), iterations);
@@ -279,6 +305,8 @@ int main(int argc, char *argv[])
     line("sum of the stages", {base64.mean + decode.mean + style.mean + encode.mean + renditions.mean,
                                base64.fastest + decode.fastest + style.fastest + encode.fastest + renditions.fastest});
     line("the whole pipeline in one go", whole);
+    line("  the same from RGBA, all opaque", wholeOpaqueRgba);
+    line("  the same from RGBA, half translucent", wholeTranslucent);
     std::printf("  (once per process: the plate and its shadow, with the first icon: %.2f ms)\n", plateMs);
 
     std::printf("decoding the input PNG, ms CPU:\n");

@@ -128,6 +128,39 @@ QRgb byteMul(QRgb x, uint a)
     return QRgb(t) | QRgb(t >> 24);
 }
 
+/// A row of straight ARGB premultiplied, rounded as qPremultiply() and QImage's conversion round it,
+/// on the calling thread and into a buffer it keeps: QImage's conversion makes a new image of
+/// megabytes and hands slices of it to Qt's global pool.
+void premultiply(const QRgb *in, QRgb *out, int width)
+{
+    int x = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i alphaBits = _mm_set1_epi32(int(0xff000000u));
+    const __m128i half = _mm_set1_epi16(0x80);
+    const __m128i alphaLane = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
+    for (; x + 4 <= width; x += 4) {
+        const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + x));
+        const __m128i alpha = _mm_and_si128(pixels, alphaBits);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(alpha, alphaBits)) == 0xffff) { // opaque: as it is
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out + x), pixels);
+            continue;
+        }
+        __m128i halves[2];
+        for (int h = 0; h < 2; ++h) {
+            const __m128i x16 = h == 0 ? _mm_unpacklo_epi8(pixels, zero) : _mm_unpackhi_epi8(pixels, zero);
+            const __m128i a16 = _mm_shufflehi_epi16(_mm_shufflelo_epi16(x16, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(3, 3, 3, 3));
+            const __m128i t = _mm_mullo_epi16(x16, a16);
+            const __m128i product = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), half), 8);
+            halves[h] = _mm_or_si128(_mm_andnot_si128(alphaLane, product), _mm_and_si128(alphaLane, x16));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + x), _mm_packus_epi16(halves[0], halves[1]));
+    }
+#endif
+    for (; x < width; ++x)
+        out[x] = qPremultiply(in[x]);
+}
+
 /// One row of the plate's square: the picture's row `picture` cut by the plate's coverage `mask`,
 /// then laid over the shadow and plate `under`. The same arithmetic, to the bit, as drawing the
 /// mask over the picture in DestinationIn mode and the result over the layer in SourceOver mode,
@@ -217,8 +250,21 @@ QImage appIconStyled(const QImage &source)
     }
 
     const QRectF target = pictureRect(source.size());
-    QImage picture = source.hasAlphaChannel() ? source.convertToFormat(QImage::Format_ARGB32_Premultiplied)
-                                              : source.convertToFormat(QImage::Format_RGB32);
+    QImage picture;
+    bool premultipliedHere = false;
+    if (source.format() == QImage::Format_ARGB32) { // what decoded PNGs with transparency are
+        picture = ImageScratch::take(ImageScratch::Purpose::Premultiplied, source.size(), QImage::Format_ARGB32_Premultiplied);
+        if (picture.isNull())
+            return QImage();
+        for (int y = 0; y < source.height(); ++y) {
+            premultiply(reinterpret_cast<const QRgb *>(source.constScanLine(y)), reinterpret_cast<QRgb *>(picture.scanLine(y)),
+                        source.width());
+        }
+        premultipliedHere = true;
+    } else {
+        picture = source.hasAlphaChannel() ? source.convertToFormat(QImage::Format_ARGB32_Premultiplied)
+                                           : source.convertToFormat(QImage::Format_RGB32);
+    }
     if (target.width() < source.width() / 2.0) {
         // Bilinear filtering skips pixels when shrinking a lot; area-averaging first keeps detail.
         picture = picture.scaled(int(std::ceil(target.width())), int(std::ceil(target.height())),
@@ -236,7 +282,13 @@ QImage appIconStyled(const QImage &source)
         QPainter painter(&clipped);
         painter.setCompositionMode(QPainter::CompositionMode_Source);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(target.translated(-plateInset, -plateInset), picture);
+        // In bands of rows: QPainter splits a larger fill into slices for Qt's global thread pool
+        // and waits for them, which costs more CPU than it spreads. The same pixels either way.
+        constexpr int bandRows = 64;
+        for (int top = 0; top < side; top += bandRows) {
+            painter.setClipRect(0, top, side, std::min(bandRows, side - top));
+            painter.drawImage(target.translated(-plateInset, -plateInset), picture);
+        }
     }
 
     const QImage &layer = plateLayer();
@@ -260,6 +312,8 @@ QImage appIconStyled(const QImage &source)
         std::memcpy(out + right, under + right, size_t(canvas.width() - right) * sizeof(QRgb));
     }
     ImageScratch::keep(ImageScratch::Purpose::Clipped, clipped);
+    if (premultipliedHere)
+        ImageScratch::keep(ImageScratch::Purpose::Premultiplied, picture);
     ImageScratch::keep(ImageScratch::Purpose::Canvas, canvas);
     return canvas;
 }

@@ -17,8 +17,9 @@ QImage &slot(Purpose purpose)
 QImage take(Purpose purpose, QSize size, QImage::Format format)
 {
     QImage &kept = slot(purpose);
-    // isDetached() is false while anyone else shares the pixels, and for a null image.
-    if (kept.isDetached() && kept.size() == size && kept.format() == format)
+    // isDetached() is false while anyone else shares the pixels, and for a null image. A format of
+    // the same depth is only a different reading of the same pixels.
+    if (kept.isDetached() && kept.size() == size && kept.reinterpretAsFormat(format))
         return std::exchange(kept, QImage());
     kept = QImage(); // the wrong size, or still in use: let it go with its last holder
     return QImage(size, format);

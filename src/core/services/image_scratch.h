@@ -18,7 +18,7 @@ namespace ImageScratch {
 inline constexpr qsizetype maxKeptBytes = qsizetype(8) * 1024 * 1024;
 
 /// What each kept image is for; one image per purpose and thread.
-enum class Purpose { Decoded, Clipped, Canvas, Halved, Count };
+enum class Purpose { Decoded, Premultiplied, Clipped, Canvas, Halved, Count };
 
 /// An image of `size` and `format` that nothing else holds, contents undefined; a null image when
 /// it cannot be allocated.

@@ -203,10 +203,28 @@ bool unfilter(int type, const quint32 *filtered, const quint32 *above, quint32 *
     }
 }
 
+/// The bits set in every one of the words.
+quint32 commonBits(const quint32 *row, int width)
+{
+    int x = 0;
+    quint32 common = ~0u;
+#if defined(__SSE2__)
+    __m128i wide = _mm_set1_epi32(-1);
+    for (; x + 4 <= width; x += 4)
+        wide = _mm_and_si128(wide, _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + x)));
+    wide = _mm_and_si128(wide, _mm_srli_si128(wide, 8));
+    wide = _mm_and_si128(wide, _mm_srli_si128(wide, 4));
+    common = quint32(_mm_cvtsi128_si32(wide));
+#endif
+    for (; x < width; ++x)
+        common &= row[x];
+    return common;
+}
+
 /// Unfilters the inflated rows straight into the image, each row predicted from the one above it
-/// there.
+/// there. `opaque` tells whether every pixel came out with full alpha.
 template<int bpp>
-bool unfilterAll(const uchar *data, int width, int height, QImage &image)
+bool unfilterAll(const uchar *data, int width, int height, QImage &image, bool &opaque)
 {
     const size_t length = size_t(width) * bpp;
     static thread_local std::vector<quint32> zeros;
@@ -220,6 +238,8 @@ bool unfilterAll(const uchar *data, int width, int height, QImage &image)
         auto *row = reinterpret_cast<quint32 *>(image.scanLine(y));
         if (!unfilter(line[0], filtered.data(), above, row, width, bpp == 3 ? 0xff000000u : 0u))
             return false;
+        if (bpp == 4 && opaque)
+            opaque = (commonBits(row, width) >> 24) == 0xff;
         above = row;
     }
     return true;
@@ -311,10 +331,15 @@ std::optional<QImage> decode(const QByteArray &bytes, qint64 maxPixels, int maxS
                                       bpp == 4 ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (image.isNull())
         return std::nullopt;
-    const bool ok = bpp == 4 ? unfilterAll<4>(inflated.data(), width, height, image)
-                             : unfilterAll<3>(inflated.data(), width, height, image);
+    bool opaque = true;
+    const bool ok = bpp == 4 ? unfilterAll<4>(inflated.data(), width, height, image, opaque)
+                             : unfilterAll<3>(inflated.data(), width, height, image, opaque);
     if (!ok)
         return std::nullopt;
+    // An alpha channel with nothing in it: the same bits are an RGB32 image, which whoever draws or
+    // premultiplies it can take as it is, where ARGB32 would be converted, a fresh copy of megabytes.
+    if (opaque)
+        image.reinterpretAsFormat(QImage::Format_RGB32);
     ImageScratch::keep(ImageScratch::Purpose::Decoded, image);
     return image;
 }
