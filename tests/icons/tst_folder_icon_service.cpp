@@ -195,35 +195,22 @@ private Q_SLOTS:
         QVERIFY(iconFiles().isEmpty());
     }
 
-    void addsOnlyTheIconLineToTheUsersDirectoryFile_data()
-    {
-        QTest::addColumn<QByteArray>("original");
-        QTest::addColumn<QByteArray>("afterApply"); // @ICON@ stands for the icon's path
-
-        const QByteArray dolphin = "[Dolphin]\nTimestamp=2024,5,1,10,0,0.0\nVersion=4\nViewMode=1\n\n"
-                                   "[Settings]\nHiddenFilesShown=true\n\n"
-                                   "[File Manager]\nSortOrder=1\n";
-        const QByteArray entry = "# Set by hand, keep.\n[Desktop Entry]\nComment=My songs\nComment[de]=Meine Lieder\n\n";
-        QTest::newRow("with a desktop entry group")
-            << entry + dolphin
-            << "# Set by hand, keep.\n[Desktop Entry]\nIcon=@ICON@\nComment=My songs\nComment[de]=Meine Lieder\n\n" + dolphin;
-        QTest::newRow("without one") << "# comment\n" + dolphin
-                                     << "# comment\n" + dolphin + "[Desktop Entry]\nIcon=@ICON@\n";
-    }
-
+    // Where the line goes in every kind of file is DesktopEntryIcon's (tst_desktop_entry_icon); here the
+    // user's file is rewritten with exactly that text, keeps its mode and leaves no temporary file.
     void addsOnlyTheIconLineToTheUsersDirectoryFile()
     {
-        QFETCH(QByteArray, original);
-        QFETCH(QByteArray, afterApply);
+        const QByteArray dolphin = "[Dolphin]\nTimestamp=2024,5,1,10,0,0.0\nVersion=4\nViewMode=1\n\n"
+                                   "[Settings]\nHiddenFilesShown=true\n\n[File Manager]\nSortOrder=1\n";
         TempTree tree;
         const QString folder = tree.makeDir(QStringLiteral("Songs"));
-        const QString directoryFile = tree.makeFile(QStringLiteral("Songs/.directory"), original);
+        const QByteArray entry = "# Set by hand, keep.\n[Desktop Entry]\n";
+        const QString directoryFile = tree.makeFile(QStringLiteral("Songs/.directory"), entry + "Comment=Mine\n\n" + dolphin);
         QFile::setPermissions(directoryFile, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
 
         QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::blue), urlOf(folder)));
         const QString iconPath = directoryFileIcon(folder);
         QVERIFY(!iconPath.isEmpty());
-        QCOMPARE(fileContent(directoryFile), afterApply.replace("@ICON@", iconPath.toUtf8()));
+        QCOMPARE(fileContent(directoryFile), entry + "Icon=" + iconPath.toUtf8() + "\nComment=Mine\n\n" + dolphin);
         QCOMPARE(statusOf(directoryFile).st_mode & 07777, mode_t(0640));
         QCOMPARE(entriesOf(folder), QStringList{QStringLiteral(".directory")}); // no temporary file left
     }
@@ -333,36 +320,55 @@ private Q_SLOTS:
         QVERIFY(entriesOf(bare).isEmpty());
     }
 
-    void leavesADirectoryFileThatIsNoRegularFileAlone_data()
+    void leavesADirectoryFileItMayNotRewriteAlone_data()
     {
-        QTest::addColumn<bool>("symlink");
-        QTest::newRow("symbolic link to a file") << true;
-        QTest::newRow("directory") << false;
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("symbolic link to a file") << QStringLiteral("link");
+        QTest::newRow("directory") << QStringLiteral("directory");
+        QTest::newRow("read-only") << QStringLiteral("read-only");
+        QTest::newRow("someone else's") << QStringLiteral("other owner");
     }
 
-    void leavesADirectoryFileThatIsNoRegularFileAlone()
+    // The metadata still takes the icon, so applying succeeds; the .directory stays as it was.
+    void leavesADirectoryFileItMayNotRewriteAlone()
     {
-        QFETCH(bool, symlink);
+        QFETCH(QString, kind);
+        if (kind == u"other owner" && ::geteuid() != 0)
+            QSKIP("only root can hand files to another user");
         TempTree tree;
-        const QString folder = tree.makeDir(QStringLiteral("Linked"));
-        const QByteArray elsewhere = "[Dolphin]\nVersion=4\n";
-        const QString target = tree.makeFile(QStringLiteral("shared.directory"), elsewhere);
+        const QString folder = tree.makeDir(QStringLiteral("Guarded"));
+        const QByteArray original = "[Dolphin]\nViewMode=1\n";
         const QString directoryFile = folder + QStringLiteral("/.directory");
-        if (symlink)
-            QVERIFY(QFile::link(target, directoryFile));
-        else
-            tree.makeFile(QStringLiteral("Linked/.directory/inside"), "x");
+        // What must keep its bytes: the file itself, or the link's target.
+        const bool inPlace = kind == u"read-only" || kind == u"other owner";
+        const QString content = tree.makeFile(inPlace ? QStringLiteral("Guarded/.directory")
+                                                      : QStringLiteral("shared.directory"), original);
+        if (kind == u"link")
+            QVERIFY(QFile::link(content, directoryFile));
+        if (kind == u"directory")
+            tree.makeFile(QStringLiteral("Guarded/.directory/inside"), "x");
+        if (kind == u"read-only")
+            QVERIFY(QFile::setPermissions(directoryFile, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        if (kind == u"other owner")
+            QCOMPARE(::chown(QFile::encodeName(directoryFile).constData(), kOtherUser, kOtherUser), 0);
+        const struct stat before = statusOf(directoryFile);
 
-        // The metadata still takes the icon, so applying succeeds.
-        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::darkGreen), urlOf(folder)));
+        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::red), urlOf(folder)));
         QVERIFY(!metadata(folder, kCustomIconKey).isEmpty());
-        FolderIconService::resetIcon(urlOf(folder));
-
-        QCOMPARE(QFileInfo(directoryFile).isSymLink(), symlink);
-        QCOMPARE(QFileInfo(directoryFile).isDir(), !symlink);
-        QCOMPARE(fileContent(target), elsewhere);
-        if (!symlink)
+        const struct stat after = statusOf(directoryFile);
+        QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(after.st_uid, before.st_uid);
+        QCOMPARE(after.st_mode, before.st_mode);
+        QCOMPARE(fileContent(content), original);
+        const bool reset = FolderIconService::resetIcon(urlOf(folder));
+        if (inPlace)
+            QVERIFY(reset); // a file that was never rewritten has nothing to give back
+        QCOMPARE(statusOf(directoryFile).st_ino, before.st_ino);
+        QCOMPARE(statusOf(directoryFile).st_mode, before.st_mode);
+        QCOMPARE(fileContent(content), original);
+        if (kind == u"directory")
             QCOMPARE(entriesOf(directoryFile), QStringList{QStringLiteral("inside")});
+        QVERIFY(iconFiles().isEmpty());
     }
 
     void announcesChangesOnTheSessionBus()
@@ -529,38 +535,6 @@ private Q_SLOTS:
 
         QVERIFY(FolderIconService::resetIcon(urlOf(folder)));
         QVERIFY(entriesOf(folder).isEmpty());
-        QVERIFY(iconFiles().isEmpty());
-    }
-
-    void leavesADirectoryFileItMayNotWriteInPlace_data()
-    {
-        QTest::addColumn<bool>("readOnly");
-        QTest::newRow("read-only") << true;
-        QTest::newRow("someone else's") << false;
-    }
-
-    void leavesADirectoryFileItMayNotWriteInPlace()
-    {
-        QFETCH(bool, readOnly);
-        if (!readOnly && ::geteuid() != 0)
-            QSKIP("only root can hand files to another user");
-        TempTree tree;
-        const QString folder = tree.makeDir(QStringLiteral("Guarded"));
-        const QByteArray original = "[Dolphin]\nViewMode=1\n";
-        const QString directoryFile = tree.makeFile(QStringLiteral("Guarded/.directory"), original);
-        if (readOnly)
-            QVERIFY(QFile::setPermissions(directoryFile, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-        else
-            QCOMPARE(::chown(QFile::encodeName(directoryFile).constData(), kOtherUser, kOtherUser), 0);
-        const struct stat before = statusOf(directoryFile);
-
-        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::red), urlOf(folder))); // the metadata took it
-        const struct stat after = statusOf(directoryFile);
-        QCOMPARE(after.st_ino, before.st_ino);
-        QCOMPARE(after.st_uid, before.st_uid);
-        QCOMPARE(fileContent(directoryFile), original);
-        QVERIFY(FolderIconService::resetIcon(urlOf(folder)));
-        QCOMPARE(statusOf(directoryFile).st_ino, before.st_ino);
         QVERIFY(iconFiles().isEmpty());
     }
 
