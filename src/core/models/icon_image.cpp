@@ -4,10 +4,10 @@
 #include "services/image_scratch.h"
 #include "services/image_work_pool.h"
 
-#include <QScopeGuard>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <optional>
 #include <vector>
@@ -111,77 +111,74 @@ AxisWeights axisWeights(int from, int to)
 /// ratios below four; premultiplied, so colour and coverage average alike.
 QImage areaAveraged(const QImage &image, QSize size)
 {
+    // A ratio below four covers at most five source pixels.
+    constexpr int maxTaps = 5;
+    Q_ASSERT(4 * size.width() > image.width() && 4 * size.height() > image.height());
     QImage out(size, QImage::Format_ARGB32_Premultiplied);
     if (out.isNull())
         return QImage();
     const AxisWeights across = axisWeights(image.width(), size.width());
     const AxisWeights down = axisWeights(image.height(), size.height());
-    const int width = size.width();
-    // Rows averaged across first: four 16-bit channels a pixel, at most 255 × 128. The buffer
-    // stays with the thread (a fresh one faults its pages in for every icon), unless an unusually
-    // large image made it large.
-    thread_local std::vector<qint16> across16;
-    across16.resize(size_t(image.height()) * size_t(width) * 4);
-    const auto release = qScopeGuard([] {
-        if (across16.capacity() > size_t(2) * 1024 * 1024)
-            std::vector<qint16>().swap(across16);
-    });
-    for (int y = 0; y < image.height(); ++y) {
-        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-        qint16 *row = across16.data() + size_t(y) * size_t(width) * 4;
-        for (int x = 0; x < width; ++x) {
-            const AxisWeights::Span &span = across.spans[size_t(x)];
-            const qint16 *weight = across.weights.data() + span.weights;
-#if defined(__SSE2__)
-            const __m128i zero = _mm_setzero_si128();
-            __m128i sum = zero;
-            for (int k = 0; k < span.count; ++k) {
-                const __m128i pixel = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(line[span.first + k])), zero);
-                sum = _mm_add_epi16(sum, _mm_mullo_epi16(pixel, _mm_set1_epi16(weight[k])));
-            }
-            _mm_storel_epi64(reinterpret_cast<__m128i *>(row + 4 * x), sum);
-#else
-            for (int channel = 0; channel < 4; ++channel) {
-                int sum = 0;
-                for (int k = 0; k < span.count; ++k)
-                    sum += int((line[span.first + k] >> (8 * channel)) & 0xff) * weight[k];
-                row[4 * x + channel] = qint16(sum);
-            }
-#endif
-        }
-    }
-    // Then down the columns; rounded, and back to 8 bits.
+    const int sourceWidth = image.width();
+    // Each destination row: the source rows it covers averaged down first, at full width (four
+    // 16-bit channels a pixel, at most 255 × 128), then across.
+    std::vector<qint16> rows(size_t(sourceWidth) * 4 + 8);
     for (int y = 0; y < size.height(); ++y) {
-        const AxisWeights::Span &span = down.spans[size_t(y)];
-        const qint16 *weight = down.weights.data() + span.weights;
-        auto *line = reinterpret_cast<QRgb *>(out.scanLine(y));
+        const AxisWeights::Span &rowSpan = down.spans[size_t(y)];
+        const qint16 *rowWeight = down.weights.data() + rowSpan.weights;
+        std::array<const QRgb *, maxTaps> sourceRows{};
+        for (int k = 0; k < rowSpan.count; ++k)
+            sourceRows[size_t(k)] = reinterpret_cast<const QRgb *>(image.constScanLine(rowSpan.first + k));
         int x = 0;
 #if defined(__SSE2__)
         const __m128i zero = _mm_setzero_si128();
-        const __m128i half = _mm_set1_epi32(1 << 13);
-        for (; x + 2 <= width; x += 2) { // two pixels, eight channels
-            __m128i low = half;
-            __m128i high = half;
-            for (int k = 0; k < span.count; ++k) {
-                const __m128i channels = _mm_loadu_si128(
-                    reinterpret_cast<const __m128i *>(across16.data() + (size_t(span.first + k) * size_t(width) + size_t(x)) * 4));
-                const __m128i factor = _mm_set1_epi32(weight[k]);
-                low = _mm_add_epi32(low, _mm_madd_epi16(_mm_unpacklo_epi16(channels, zero), factor));
-                high = _mm_add_epi32(high, _mm_madd_epi16(_mm_unpackhi_epi16(channels, zero), factor));
+        __m128i factors[maxTaps];
+        for (int k = 0; k < rowSpan.count; ++k)
+            factors[k] = _mm_set1_epi16(rowWeight[k]);
+        for (; x + 4 <= sourceWidth; x += 4) { // four pixels, sixteen channels
+            __m128i low = zero;
+            __m128i high = zero;
+            for (int k = 0; k < rowSpan.count; ++k) {
+                const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i *>(sourceRows[size_t(k)] + x));
+                low = _mm_add_epi16(low, _mm_mullo_epi16(_mm_unpacklo_epi8(pixels, zero), factors[k]));
+                high = _mm_add_epi16(high, _mm_mullo_epi16(_mm_unpackhi_epi8(pixels, zero), factors[k]));
             }
-            const __m128i words = _mm_packs_epi32(_mm_srli_epi32(low, 14), _mm_srli_epi32(high, 14));
-            _mm_storel_epi64(reinterpret_cast<__m128i *>(line + x), _mm_packus_epi16(words, words));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(rows.data() + 4 * size_t(x)), low);
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(rows.data() + 4 * size_t(x) + 8), high);
         }
 #endif
-        for (; x < width; ++x) {
+        for (; x < sourceWidth; ++x) {
+            for (int channel = 0; channel < 4; ++channel) {
+                int sum = 0;
+                for (int k = 0; k < rowSpan.count; ++k)
+                    sum += int((sourceRows[size_t(k)][x] >> (8 * channel)) & 0xff) * rowWeight[k];
+                rows[4 * size_t(x) + size_t(channel)] = qint16(sum);
+            }
+        }
+
+        auto *line = reinterpret_cast<QRgb *>(out.scanLine(y));
+        for (int column = 0; column < size.width(); ++column) {
+            const AxisWeights::Span &span = across.spans[size_t(column)];
+            const qint16 *weight = across.weights.data() + span.weights;
+            const qint16 *channels = rows.data() + 4 * size_t(span.first);
+#if defined(__SSE2__)
+            __m128i sum = _mm_set1_epi32(1 << 13);
+            for (int k = 0; k < span.count; ++k) {
+                const __m128i four = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(channels + 4 * k));
+                sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi16(four, zero), _mm_set1_epi32(weight[k])));
+            }
+            const __m128i words = _mm_packs_epi32(_mm_srli_epi32(sum, 14), zero);
+            line[column] = quint32(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
+#else
             QRgb pixel = 0;
             for (int channel = 0; channel < 4; ++channel) {
                 int sum = 1 << 13;
                 for (int k = 0; k < span.count; ++k)
-                    sum += across16[(size_t(span.first + k) * size_t(width) + size_t(x)) * 4 + size_t(channel)] * weight[k];
+                    sum += channels[4 * k + channel] * weight[k];
                 pixel |= QRgb(sum >> 14) << (8 * channel);
             }
-            line[x] = pixel;
+            line[column] = pixel;
+#endif
         }
     }
     return out;
