@@ -251,7 +251,6 @@ QImage appIconStyled(const QImage &source)
 
     const QRectF target = pictureRect(source.size());
     QImage picture;
-    bool premultipliedHere = false;
     if (source.format() == QImage::Format_ARGB32) { // what decoded PNGs with transparency are
         picture = ImageScratch::take(ImageScratch::Purpose::Premultiplied, source.size(), QImage::Format_ARGB32_Premultiplied);
         if (picture.isNull())
@@ -260,7 +259,7 @@ QImage appIconStyled(const QImage &source)
             premultiply(reinterpret_cast<const QRgb *>(source.constScanLine(y)), reinterpret_cast<QRgb *>(picture.scanLine(y)),
                         source.width());
         }
-        premultipliedHere = true;
+        ImageScratch::keep(ImageScratch::Purpose::Premultiplied, picture); // read only from here on
     } else {
         picture = source.hasAlphaChannel() ? source.convertToFormat(QImage::Format_ARGB32_Premultiplied)
                                            : source.convertToFormat(QImage::Format_RGB32);
@@ -312,8 +311,6 @@ QImage appIconStyled(const QImage &source)
         std::memcpy(out + right, under + right, size_t(canvas.width() - right) * sizeof(QRgb));
     }
     ImageScratch::keep(ImageScratch::Purpose::Clipped, clipped);
-    if (premultipliedHere)
-        ImageScratch::keep(ImageScratch::Purpose::Premultiplied, picture);
     ImageScratch::keep(ImageScratch::Purpose::Canvas, canvas);
     return canvas;
 }
