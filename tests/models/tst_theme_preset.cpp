@@ -251,7 +251,7 @@ private Q_SLOTS:
         }
     }
 
-    void presetRowsAreExact_data()
+    void presetPromptsAndPalettesAreExact_data()
     {
         QTest::addColumn<QString>("id");
         QTest::addColumn<QString>("prompt");
@@ -294,7 +294,7 @@ private Q_SLOTS:
     }
 
     // The prompt is sent verbatim to the model; the palette colours the whole window.
-    void presetRowsAreExact()
+    void presetPromptsAndPalettesAreExact()
     {
         QFETCH(QString, id);
         QFETCH(QString, prompt);

@@ -234,7 +234,6 @@ private Q_SLOTS:
         QVERIFY(run.state.folders().isEmpty());
         QVERIFY(!QFile::exists(sessionFile(QStringLiteral("session.json"))));
         QCOMPARE(fileContent(sessionFile(QStringLiteral("session.json.bad"))), index);
-        QCOMPARE(SessionStore::couldNotRestoreMessage(), QStringLiteral("Could not restore the last session"));
     }
 
     void missingOrBrokenImageGivesPlaceholder_data()
