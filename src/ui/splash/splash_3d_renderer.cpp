@@ -197,6 +197,38 @@ std::optional<QSurfaceFormat> probeContext(QSurfaceFormat format, int major, int
     return made;
 }
 
+/// A render target whose colour attachment is `texture`.
+QRenderTarget *colourTarget(QNode *parent, QAbstractTexture *texture)
+{
+    auto *target = new QRenderTarget(parent);
+    auto *output = new QRenderTargetOutput(target);
+    output->setAttachmentPoint(QRenderTargetOutput::Color0);
+    texture->setParent(output);
+    output->setTexture(texture);
+    target->addOutput(output);
+    return target;
+}
+
+/// A branch of the frame graph that clears `target` to transparent and draws, through `camera`,
+/// the entities `layer` lets through in `mode`. Returns the branch's last node.
+QFrameGraphNode *clearedPass(QFrameGraphNode *parent, QRenderTarget *target, QCamera *camera, QLayer *layer,
+                             QLayerFilter::FilterMode mode)
+{
+    auto *selector = new QRenderTargetSelector(parent);
+    selector->setTarget(target);
+    auto *viewport = new QViewport(selector);
+    viewport->setNormalizedRect(QRectF(0, 0, 1, 1));
+    auto *cameraSelector = new QCameraSelector(viewport);
+    cameraSelector->setCamera(camera);
+    auto *filter = new QLayerFilter(cameraSelector);
+    filter->addLayer(layer);
+    filter->setFilterMode(mode);
+    auto *clear = new QClearBuffers(filter);
+    clear->setBuffers(QClearBuffers::ColorBuffer);
+    clear->setClearColor(Qt::transparent);
+    return clear;
+}
+
 /// The material blends straight alpha over what is behind it; the alpha channel must accumulate
 /// coverage (1·src + (1−src)·dst) rather than be blended like a colour, so the frame comes out as
 /// premultiplied colour with a true alpha over a transparent background.
@@ -384,65 +416,36 @@ void SplashEngine::buildFrameGraph(QEntity *root)
     resolveLayer = new QLayer(root);
 
     // The frame ends in a plain texture, read back from it when a capture is asked for ...
-    auto *target = new QRenderTarget(surfaceSelector);
-    auto *output = new QRenderTargetOutput(target);
-    output->setAttachmentPoint(QRenderTargetOutput::Color0);
-    colour = new QTexture2D(output);
+    colour = new QTexture2D;
     colour->setFormat(QAbstractTexture::RGBA8_UNorm);
     colour->setGenerateMipMaps(false);
-    output->setTexture(colour);
-    target->addOutput(output);
+    QRenderTarget *target = colourTarget(surfaceSelector, colour);
 
     // ... the shapes drawn into it, or into a 4× multisampled texture resolved into it.
     QRenderTarget *drawTarget = target;
     if (multisampled) {
-        drawTarget = new QRenderTarget(surfaceSelector);
-        auto *drawOutput = new QRenderTargetOutput(drawTarget);
-        drawOutput->setAttachmentPoint(QRenderTargetOutput::Color0);
-        multisampledColour = new QTexture2DMultisample(drawOutput);
+        multisampledColour = new QTexture2DMultisample;
         multisampledColour->setFormat(QAbstractTexture::RGBA8_UNorm);
         multisampledColour->setSamples(samples);
         multisampledColour->setGenerateMipMaps(false);
-        drawOutput->setTexture(multisampledColour);
-        drawTarget->addOutput(drawOutput);
+        drawTarget = colourTarget(surfaceSelector, multisampledColour);
     }
 
-    auto *drawSelector = new QRenderTargetSelector(surfaceSelector);
-    drawSelector->setTarget(drawTarget);
-    auto *viewport = new QViewport(drawSelector);
-    viewport->setNormalizedRect(QRectF(0, 0, 1, 1));
-    auto *cameraSelector = new QCameraSelector(viewport);
-    cameraSelector->setCamera(camera);
-    auto *shapesOnly = new QLayerFilter(cameraSelector);
-    shapesOnly->addLayer(resolveLayer);
-    shapesOnly->setFilterMode(QLayerFilter::DiscardAnyMatchingLayers);
-    auto *clear = new QClearBuffers(shapesOnly);
-    clear->setBuffers(QClearBuffers::ColorBuffer);
-    clear->setClearColor(Qt::transparent);
+    QFrameGraphNode *shapes =
+        clearedPass(surfaceSelector, drawTarget, camera, resolveLayer, QLayerFilter::DiscardAnyMatchingLayers);
     // Every shape is translucent (no depth writes, so no depth buffer): far ones first, and only
     // the faces turned to the camera.
-    auto *states = new QRenderStateSet(clear);
+    auto *states = new QRenderStateSet(shapes);
     auto *cull = new QCullFace(states);
     cull->setMode(QCullFace::Back);
     states->addRenderState(cull);
     auto *sort = new QSortPolicy(states);
     sort->setSortTypes(QList<QSortPolicy::SortType>{QSortPolicy::BackToFront});
 
-    if (multisampled) {
-        auto *resolveSelector = new QRenderTargetSelector(surfaceSelector);
-        resolveSelector->setTarget(target);
-        auto *resolveViewport = new QViewport(resolveSelector);
-        resolveViewport->setNormalizedRect(QRectF(0, 0, 1, 1));
-        auto *resolveCamera = new QCameraSelector(resolveViewport);
-        resolveCamera->setCamera(camera);
-        auto *resolveOnly = new QLayerFilter(resolveCamera);
-        resolveOnly->addLayer(resolveLayer);
-        // The resolve covers every pixel; the clear only keeps a first frame whose resolve Qt 3D
-        // is not ready to draw yet from showing the texture's uninitialised memory.
-        auto *resolveClear = new QClearBuffers(resolveOnly);
-        resolveClear->setBuffers(QClearBuffers::ColorBuffer);
-        resolveClear->setClearColor(Qt::transparent);
-    }
+    // The resolve covers every pixel; its clear only keeps a first frame whose resolve Qt 3D is
+    // not ready to draw yet from showing the texture's uninitialised memory.
+    if (multisampled)
+        clearedPass(surfaceSelector, target, camera, resolveLayer, QLayerFilter::AcceptAnyMatchingLayers);
 
     auto *readSelector = new QRenderTargetSelector(surfaceSelector);
     readSelector->setTarget(target);
