@@ -6,15 +6,15 @@
 
 namespace ImageWorkPool {
 
+PerCorePool::PerCorePool(const QString &name)
+{
+    setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+    setObjectName(name);
+}
+
 QThreadPool &instance()
 {
-    static QThreadPool pool;
-    static const bool configured = [] {
-        pool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
-        pool.setObjectName(QStringLiteral("image work"));
-        return true;
-    }();
-    Q_UNUSED(configured);
+    static PerCorePool pool(QStringLiteral("image work"));
     return pool;
 }
 

@@ -12,6 +12,14 @@
 /// image bytes it carries) is started with `reducePriority`, ahead of waiting image work.
 namespace ImageWorkPool {
 
+/// A pool of one thread per core, named for debuggers and `top -H`; also for pools of their own
+/// elsewhere (the window's thumbnails).
+class PerCorePool final : public QThreadPool
+{
+public:
+    explicit PerCorePool(const QString &name);
+};
+
 inline constexpr int reducePriority = 1;
 inline constexpr int imagePriority = 0;
 

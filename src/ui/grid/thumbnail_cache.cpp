@@ -1,12 +1,12 @@
 #include "grid/thumbnail_cache.h"
 
 #include "design/soft_shapes.h"
+#include "services/image_work_pool.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFuture>
 #include <QPainter>
-#include <QThread>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -18,13 +18,7 @@ namespace {
 // there and waits for them on the UI thread, so a queue of thumbnails there would stall painting.
 QThreadPool &renderPool()
 {
-    static QThreadPool pool;
-    static const bool configured = [] {
-        pool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
-        pool.setObjectName(QStringLiteral("thumbnails"));
-        return true;
-    }();
-    Q_UNUSED(configured);
+    static ImageWorkPool::PerCorePool pool(QStringLiteral("thumbnails"));
     return pool;
 }
 
