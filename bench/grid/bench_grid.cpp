@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "bench_clock.h"
+#include "bench_scratch_home.h"
 
 namespace {
 using BenchClock::processCpuMs;
@@ -61,9 +62,7 @@ int main(int argc, char *argv[])
     QTemporaryDir scratch;
     if (!scratch.isValid())
         return 1;
-    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
-        qputenv(name, scratch.path().toUtf8() + '/' + name);
-    qputenv("HOME", scratch.path().toUtf8());
+    BenchScratchHome::use(scratch);
 
     QApplication app(argc, argv);
     Tokens::registerFonts();

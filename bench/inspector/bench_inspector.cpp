@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include "bench_scratch_home.h"
 
 namespace {
 
@@ -65,9 +66,7 @@ QSet<QUuid> firstIds(const AppState &state, int count)
 int main(int argc, char *argv[])
 {
     QTemporaryDir scratch;
-    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
-        qputenv(name, scratch.path().toUtf8() + '/' + name);
-    qputenv("HOME", scratch.path().toUtf8());
+    BenchScratchHome::use(scratch);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

@@ -31,6 +31,7 @@
 #include <ctime>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include "bench_scratch_home.h"
 
 namespace {
 
@@ -252,9 +253,7 @@ void measureRestore(const char *label, int count, bool withWindow)
 int main(int argc, char *argv[])
 {
     QTemporaryDir scratch;
-    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
-        qputenv(name, scratch.path().toUtf8() + '/' + name);
-    qputenv("HOME", scratch.path().toUtf8());
+    BenchScratchHome::use(scratch);
     const bool withWindow = argc > 2 && QByteArray(argv[2]) == "window";
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -35,6 +35,7 @@
 #include <sys/resource.h>
 
 #include "bench_clock.h"
+#include "bench_scratch_home.h"
 
 namespace {
 using BenchClock::processCpuMs;
@@ -200,11 +201,7 @@ void keyLatencyAtLaunch()
 int main(int argc, char *argv[])
 {
     QTemporaryDir home;
-    for (const char *var : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
-        const QString dir = home.filePath(QString::fromLatin1(var).toLower());
-        QDir().mkpath(dir);
-        qputenv(var, dir.toUtf8());
-    }
+    BenchScratchHome::use(home);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("TAVRUNE_OPENROUTER_URL", "http://127.0.0.1:9"); // nothing here talks to the network

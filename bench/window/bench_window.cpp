@@ -30,6 +30,7 @@
 #include <ctime>
 #include <unistd.h>
 #include <vector>
+#include "bench_scratch_home.h"
 
 namespace {
 
@@ -212,11 +213,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     QTemporaryDir home;
-    for (const char *var : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
-        const QString dir = home.filePath(QString::fromLatin1(var).toLower());
-        QDir().mkpath(dir);
-        qputenv(var, dir.toUtf8());
-    }
+    BenchScratchHome::use(home);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     FakeOpenRouter server;

@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include "bench_scratch_home.h"
 
 using namespace std::chrono_literals;
 
@@ -78,9 +79,7 @@ int main(int argc, char *argv[])
     QTemporaryDir scratch;
     if (!scratch.isValid())
         return 1;
-    for (const char *name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
-        qputenv(name, scratch.path().toUtf8() + '/' + name);
-    qputenv("HOME", scratch.path().toUtf8());
+    BenchScratchHome::use(scratch);
 
     QCoreApplication app(argc, argv);
     // Answers are encoded once up front, so the server's own PNG work does not compete with
