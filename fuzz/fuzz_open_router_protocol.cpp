@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the reading of chat-completions answers, of image references and of the
 // image bytes they carry: the first byte picks the HTTP status, the rest is the body.
-#include "services/image_decoder.h"
-#include "services/open_router_protocol.h"
+#include "imaging/image_decoder.h"
+#include "openrouter/open_router_protocol.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -9,8 +9,8 @@
 //
 // Runs in a scratch HOME of its own; nothing of the user's is read or written.
 // Usage: bench_session [folder count, default 1000] [window]
-#include "services/icon_styler.h"
-#include "services/keychain_service.h"
+#include "imaging/icon_styler.h"
+#include "keys/keychain_service.h"
 #include "session/session_store.h"
 #include "shell/main_window.h"
 #include "shell/tavrune_app.h"

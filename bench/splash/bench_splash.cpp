@@ -10,7 +10,7 @@
 // figures run it under a display server, e.g.  xvfb-run -a env QT_QPA_PLATFORM=xcb bench_splash
 #include "design/animation_clock.h"
 #include "onboarding/onboarding_sheet.h"
-#include "services/keychain_service.h"
+#include "keys/keychain_service.h"
 #include "shell/content_view.h"
 #include "shell/main_window.h"
 #include "shell/tavrune_app.h"

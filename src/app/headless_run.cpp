@@ -1,7 +1,7 @@
 #include "headless_run.h"
 
 #include "command_line.h"
-#include "services/keychain_service.h"
+#include "keys/keychain_service.h"
 #include "state/app_state.h"
 
 #include <QCoreApplication>

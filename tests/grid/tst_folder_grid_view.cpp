@@ -1,7 +1,7 @@
 #include "design/animation_clock.h"
 #include "design/placeholder_renderer.h"
 #include "grid/folder_grid_view.h"
-#include "services/keychain_service.h"
+#include "keys/keychain_service.h"
 #include "state/app_state.h"
 
 #include "fake_open_router.h"

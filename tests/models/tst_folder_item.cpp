@@ -61,22 +61,6 @@ private Q_SLOTS:
         QVERIFY(item->topFiles().isEmpty());
     }
 
-    void categoryIsDetectedOnlyWhenNotGiven()
-    {
-        TempTree tree;
-        const QString folder = tree.makeDir(QStringLiteral("Stuff"));
-        tree.makeFile(QStringLiteral("Stuff/a.mp3"));
-        tree.makeFile(QStringLiteral("Stuff/b.mp3"));
-        const QUrl url = QUrl::fromLocalFile(folder);
-
-        QCOMPARE(FolderItem::create(url)->detectedCategory(), SemanticCategory::music);
-        QCOMPARE(FolderItem::create(QUrl::fromLocalFile(tree.makeDir(QStringLiteral("Homework"))))->detectedCategory(),
-                 SemanticCategory::school);
-        QCOMPARE(FolderItem::create(url, SemanticCategory::travel)->detectedCategory(), SemanticCategory::travel);
-        QCOMPARE(FolderItem::create(url, SemanticCategory::documents)->detectedCategory(),
-                 SemanticCategory::documents);
-    }
-
     void everyPropertyNotifiesOnlyWhenItsValueChanges()
     {
         verifyNotifiesOnlyOnChange(SemanticCategory::music, SemanticCategory::code, &FolderItem::setDetectedCategory,

@@ -1,7 +1,7 @@
 // Restores the session, changes every folder (a new prompt, a new icon for the first), and is killed
 // at the moment the new index would replace the old one.
-#include "services/icon_styler.h"
-#include "services/owner_only_file.h"
+#include "imaging/icon_styler.h"
+#include "desktop/owner_only_file.h"
 #include "session/session_store.h"
 #include "state/app_state.h"
 

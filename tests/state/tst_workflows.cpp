@@ -1,7 +1,7 @@
 #include "state/app_state.h"
-#include "services/folder_watcher.h"
-#include "services/keychain_service.h"
-#include "services/prompt_builder.h"
+#include "desktop/folder_watcher.h"
+#include "keys/keychain_service.h"
+#include "content/prompt_builder.h"
 
 #include "fake_open_router.h"
 #include "temp_tree.h"

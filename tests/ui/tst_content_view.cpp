@@ -1,7 +1,7 @@
 #include "design/animation_clock.h"
 #include "design/toast_view.h"
 #include "design/tokens.h"
-#include "services/keychain_service.h"
+#include "keys/keychain_service.h"
 #include "shell/content_view.h"
 #include "shell/main_window.h"
 #include "shell/tavrune_app.h"

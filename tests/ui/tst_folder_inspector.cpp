@@ -6,8 +6,8 @@
 #include "inspector/multi_select_inspector_view.h"
 #include "inspector/panel_widgets.h"
 #include "inspector/prompt_editor.h"
-#include "services/keychain_service.h"
-#include "services/prompt_builder.h"
+#include "keys/keychain_service.h"
+#include "content/prompt_builder.h"
 #include "state/app_state.h"
 
 #include "fake_open_router.h"

@@ -6,7 +6,7 @@
 #include "inspector/panel_widgets.h"
 #include "inspector/prompt_editor.h"
 #include "inspector/selected_folders_list.h"
-#include "services/keychain_service.h"
+#include "keys/keychain_service.h"
 #include "state/app_state.h"
 
 #include "fake_open_router.h"

@@ -1,6 +1,6 @@
 #include "design/tokens.h"
 #include "onboarding/onboarding_sheet.h"
-#include "services/keychain_service.h"
+#include "keys/keychain_service.h"
 #include "state/app_state.h"
 
 #include "fake_open_router.h"

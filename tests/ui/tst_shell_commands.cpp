@@ -1,7 +1,7 @@
 #include "design/tokens.h"
 #include "fake_open_router.h"
 #include "fake_picture.h"
-#include "services/keychain_service.h"
+#include "keys/keychain_service.h"
 #include "shell/app_commands.h"
 #include "shell/content_view.h"
 #include "shell/main_window.h"

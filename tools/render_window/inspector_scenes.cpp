@@ -9,7 +9,7 @@
 #include "inspector/multi_select_inspector_view.h"
 #include "inspector/prompt_editor.h"
 #include "onboarding/onboarding_sheet.h"
-#include "services/keychain_service.h"
+#include "keys/keychain_service.h"
 #include "shell/main_window.h"
 #include "state/app_state.h"
 

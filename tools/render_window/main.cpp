@@ -13,7 +13,7 @@
 #include "design/animation_clock.h"
 #include "design/tokens.h"
 #include "fake_open_router.h"
-#include "services/keychain_service.h"
+#include "keys/keychain_service.h"
 #include "shell/main_window.h"
 #include "shell/tavrune_app.h"
 #include "state/app_state.h"

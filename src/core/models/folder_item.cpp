@@ -1,7 +1,6 @@
 #include "models/folder_item.h"
 
 #include "models/notifying_assign.h"
-#include "services/category_detector.h"
 
 #include <QThread>
 
@@ -21,9 +20,9 @@ QString folderDisplayName(const QUrl &url)
     return path.mid(slash + 1);
 }
 
-FolderItemPtr FolderItem::create(const QUrl &url, std::optional<SemanticCategory> category)
+FolderItemPtr FolderItem::create(const QUrl &url, SemanticCategory category)
 {
-    auto *item = new FolderItem(url, category ? *category : CategoryDetector::detect(url));
+    auto *item = new FolderItem(url, category);
     // A generation finishing on another thread may drop the last reference there; the record
     // still dies on its own thread, where its observers live.
     return FolderItemPtr(item, [](FolderItem *record) {

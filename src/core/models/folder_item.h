@@ -1,6 +1,6 @@
 #pragma once
 
-#include "models/icon_image.h"
+#include "imaging/icon_image.h"
 #include "models/semantic_category.h"
 
 #include <QDateTime>
@@ -77,8 +77,8 @@ class FolderItem final : public QObject
     Q_PROPERTY(QList<FileEntry> topFiles READ topFiles WRITE setTopFiles NOTIFY topFilesChanged)
 
 public:
-    /// A record for `url`; without a category, the category is detected from the folder now.
-    static FolderItemPtr create(const QUrl &url, std::optional<SemanticCategory> category = std::nullopt);
+    /// A record for `url` of the given category (CategoryDetector::detect picks one from the folder).
+    static FolderItemPtr create(const QUrl &url, SemanticCategory category);
     ~FolderItem() override;
 
     QUuid id() const { return m_id; }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "models/icon_image.h"
+#include "imaging/icon_image.h"
 
 #include <QByteArray>
 

@@ -1,9 +1,9 @@
 #include "session/session_store.h"
 
-#include "services/folder_analyzer.h"
-#include "services/folder_icon_service.h"
-#include "services/image_decoder.h"
-#include "services/owner_only_file.h"
+#include "content/folder_analyzer.h"
+#include "desktop/folder_icon_service.h"
+#include "imaging/image_decoder.h"
+#include "desktop/owner_only_file.h"
 #include "session/rendition_file.h"
 #include "state/app_state.h"
 

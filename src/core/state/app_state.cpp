@@ -1,13 +1,14 @@
 #include "state/app_state.h"
 
 #include "models/notifying_assign.h"
-#include "services/folder_analyzer.h"
-#include "services/folder_icon_service.h"
-#include "services/folder_watcher.h"
-#include "services/generation_error.h"
-#include "services/image_generation_service.h"
-#include "services/keychain_service.h"
-#include "services/prompt_builder.h"
+#include "content/category_detector.h"
+#include "content/folder_analyzer.h"
+#include "desktop/folder_icon_service.h"
+#include "desktop/folder_watcher.h"
+#include "openrouter/generation_error.h"
+#include "openrouter/image_generation_service.h"
+#include "keys/keychain_service.h"
+#include "content/prompt_builder.h"
 
 #include <QDir>
 #include <QPointer>
@@ -183,7 +184,7 @@ void AppState::addFolders(const QList<QUrl> &urls)
         if (listed)
             continue;
 
-        FolderItemPtr item = FolderItem::create(url);
+        FolderItemPtr item = FolderItem::create(url, CategoryDetector::detect(url));
         const FolderAnalyzer::Analysis analysis = FolderAnalyzer::analyze(url);
         item->setFileCount(analysis.fileCount);
         item->setTopFiles(analysis.topFiles);

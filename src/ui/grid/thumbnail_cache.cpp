@@ -1,7 +1,7 @@
 #include "grid/thumbnail_cache.h"
 
 #include "design/soft_shapes.h"
-#include "services/image_work_pool.h"
+#include "imaging/image_work_pool.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -7,8 +7,8 @@
 #include "inspector/panel_widgets.h"
 #include "inspector/prompt_editor.h"
 #include "models/folder_item.h"
-#include "services/folder_icon_service.h"
-#include "services/prompt_builder.h"
+#include "desktop/folder_icon_service.h"
+#include "content/prompt_builder.h"
 #include "state/app_state.h"
 
 #include <QBoxLayout>

@@ -4,8 +4,8 @@
 #include "design/tokens.h"
 #include "inspector/busy_spinner.h"
 #include "inspector/panel_widgets.h"
-#include "services/image_generation_service.h"
-#include "services/keychain_service.h"
+#include "openrouter/image_generation_service.h"
+#include "keys/keychain_service.h"
 #include "state/app_state.h"
 
 #include <QBoxLayout>

@@ -4,7 +4,7 @@
 #include "design/spring.h"
 #include "design/toast_view.h"
 #include "design/tokens.h"
-#include "services/keychain_service.h"
+#include "keys/keychain_service.h"
 #include "state/app_state.h"
 
 #include <QGraphicsOpacityEffect>

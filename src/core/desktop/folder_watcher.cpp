@@ -1,0 +1,117 @@
+#include "desktop/folder_watcher.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+QString localPathOf(const QUrl &url)
+{
+    return url.isLocalFile() ? QDir::cleanPath(url.toLocalFile()) : QString();
+}
+} // namespace
+
+FolderWatcher::FolderWatcher(const QUrl &directoryUrl, Callback onNewFolders, QObject *parent)
+    : QObject(parent)
+    , m_directoryUrl(directoryUrl)
+    , m_onNewFolders(std::move(onNewFolders))
+{
+}
+
+// Pending reports are timers owned by this object, so releasing the watcher silences them.
+FolderWatcher::~FolderWatcher()
+{
+    stop();
+}
+
+void FolderWatcher::start()
+{
+    stop();
+    const QString path = localPathOf(m_directoryUrl);
+    m_knownSubfolders = subfolderNames(path);
+    if (path.isEmpty())
+        return;
+    auto *source = new QFileSystemWatcher(this);
+    if (!source->addPath(path)) {
+        delete source;
+        return;
+    }
+    connect(source, &QFileSystemWatcher::directoryChanged, this, &FolderWatcher::directoryChanged);
+    m_source = source;
+}
+
+void FolderWatcher::stop()
+{
+    delete m_source;
+    m_source = nullptr;
+}
+
+// The source drops a directory that is deleted or moved away; from then on nothing is watched.
+bool FolderWatcher::isWatching() const
+{
+    return m_source != nullptr && !m_source->directories().isEmpty();
+}
+
+void FolderWatcher::directoryChanged()
+{
+    const QString path = localPathOf(m_directoryUrl);
+    const QSet<QString> current = subfolderNames(path);
+    QStringList newNames;
+    for (const QString &name : current) {
+        if (!m_knownSubfolders.contains(name))
+            newNames.append(name);
+    }
+    // Forget vanished names at once: a folder moved out and back in later counts as new again.
+    m_knownSubfolders = current;
+    if (newNames.isEmpty())
+        return;
+
+    // Sets have no order; sorting makes one event's report the same on every run.
+    std::sort(newNames.begin(), newNames.end());
+    QList<QUrl> candidates;
+    for (const QString &name : std::as_const(newNames))
+        candidates.append(QUrl::fromLocalFile(path + QLatin1Char('/') + name + QLatin1Char('/')));
+
+    // The timer's context is this watcher: still held (even when stopped), it reports; released, it does not.
+    QTimer::singleShot(m_reportDelay, Qt::PreciseTimer, this, [this, candidates] { reportIfStillThere(candidates); });
+}
+
+// A folder created under a default name and renamed at once is reported once, under its final name: by
+// now its first name is gone and the rename has brought the new name in through an event of its own.
+void FolderWatcher::reportIfStillThere(const QList<QUrl> &candidates)
+{
+    QList<QUrl> remaining;
+    for (const QUrl &candidate : candidates) {
+        const QString path = QDir::cleanPath(candidate.toLocalFile());
+        if (QFileInfo::exists(path) && m_knownSubfolders.contains(QFileInfo(path).fileName()))
+            remaining.append(candidate);
+    }
+    if (remaining.isEmpty() || !m_onNewFolders)
+        return;
+    // A copy, because the receiver may release this watcher (and its callback) from inside the call.
+    const Callback onNewFolders = m_onNewFolders;
+    onNewFolders(remaining);
+}
+
+// Direct, visible sub-folders. Symbolic links are not sub-folders, and neither are application bundles
+// ("Tool.app"; the test is case-sensitive, so "Tool.APP" is an ordinary folder).
+QSet<QString> FolderWatcher::subfolderNames(const QString &directoryPath)
+{
+    QSet<QString> names;
+    if (directoryPath.isEmpty())
+        return names;
+    const QStringList entries =
+        QDir(directoryPath).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::NoSort);
+    for (const QString &name : entries) {
+        if (name.startsWith(QLatin1Char('.')))
+            continue;
+        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+        if (dot > 0 && QStringView(name).mid(dot + 1) == QLatin1String("app"))
+            continue;
+        names.insert(name);
+    }
+    return names;
+}

@@ -1,0 +1,324 @@
+#include "imaging/icon_image.h"
+
+#include "imaging/image_decoder.h"
+#include "imaging/image_scratch.h"
+#include "imaging/image_work_pool.h"
+
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <optional>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+std::atomic<qint64> nextSerial{1};
+std::atomic<int> alive{0};
+
+/// Half the size, each pixel the rounded mean of the 2 × 2 it replaces (premultiplied, so colour
+/// and coverage average alike): the same as area averaging gives for that exact halving, for a
+/// fraction of its work. With a `scratch` purpose, the image is the thread's kept one for it (see
+/// ImageScratch).
+QImage halved(const QImage &image, std::optional<ImageScratch::Purpose> scratch = std::nullopt)
+{
+    const int width = image.width() / 2;
+    const int height = image.height() / 2;
+    QImage half = scratch ? ImageScratch::take(*scratch, QSize(width, height), QImage::Format_ARGB32_Premultiplied)
+                          : QImage(width, height, QImage::Format_ARGB32_Premultiplied);
+    if (half.isNull())
+        return QImage();
+    for (int y = 0; y < height; ++y) {
+        const uchar *top = image.constScanLine(2 * y);
+        const uchar *bottom = image.constScanLine(2 * y + 1);
+        uchar *out = half.scanLine(y);
+        int x = 0;
+#if defined(__SSE2__)
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i two = _mm_set1_epi16(2);
+        for (; x + 2 <= width; x += 2) { // four pixels of each row make two
+            const __m128i upper = _mm_loadu_si128(reinterpret_cast<const __m128i *>(top + 8 * x));
+            const __m128i lower = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bottom + 8 * x));
+            const __m128i first = _mm_add_epi16(_mm_unpacklo_epi8(upper, zero), _mm_unpacklo_epi8(lower, zero));
+            const __m128i second = _mm_add_epi16(_mm_unpackhi_epi8(upper, zero), _mm_unpackhi_epi8(lower, zero));
+            const __m128i sums = _mm_unpacklo_epi64(_mm_add_epi16(first, _mm_srli_si128(first, 8)),
+                                                    _mm_add_epi16(second, _mm_srli_si128(second, 8)));
+            const __m128i means = _mm_srli_epi16(_mm_add_epi16(sums, two), 2);
+            _mm_storel_epi64(reinterpret_cast<__m128i *>(out + 4 * x), _mm_packus_epi16(means, means));
+        }
+#endif
+        for (; x < width; ++x) {
+            for (int channel = 0; channel < 4; ++channel) {
+                const int sum = top[8 * x + channel] + top[8 * x + 4 + channel] + bottom[8 * x + channel]
+                                + bottom[8 * x + 4 + channel];
+                out[4 * x + channel] = uchar((sum + 2) >> 2);
+            }
+        }
+    }
+    return half;
+}
+
+/// Along one axis of a downscale from `from` to `to` pixels: the source pixels each destination
+/// pixel covers and how much of each, in 128ths that add up to 128.
+struct AxisWeights
+{
+    struct Span
+    {
+        int first = 0;
+        int count = 0;
+        int weights = 0; // index of the first weight
+    };
+    std::vector<Span> spans;
+    std::vector<qint16> weights;
+};
+
+AxisWeights axisWeights(int from, int to)
+{
+    // In units of 1 / (from × to): source pixel i spans [i × to, (i + 1) × to), destination pixel
+    // j spans [j × from, (j + 1) × from).
+    AxisWeights axis;
+    axis.spans.reserve(size_t(to));
+    for (int j = 0; j < to; ++j) {
+        const qint64 start = qint64(j) * from;
+        const qint64 end = start + from;
+        AxisWeights::Span span;
+        span.first = int(start / to);
+        span.weights = int(axis.weights.size());
+        int total = 0;
+        int largest = span.weights;
+        for (int i = span.first; qint64(i) * to < end; ++i) {
+            const qint64 overlap = std::min(end, qint64(i + 1) * to) - std::max(start, qint64(i) * to);
+            const auto weight = qint16((overlap * 128 + from / 2) / from);
+            axis.weights.push_back(weight);
+            total += weight;
+            if (weight > axis.weights[size_t(largest)])
+                largest = int(axis.weights.size()) - 1;
+            ++span.count;
+        }
+        axis.weights[size_t(largest)] = qint16(axis.weights[size_t(largest)] + 128 - total); // exactly 128
+        axis.spans.push_back(span);
+    }
+    return axis;
+}
+
+/// A downscale, each pixel the mean of the area it covers, partly covered pixels by their share:
+/// what halving does for a ratio of two. In fixed point, 128ths along each axis, fine enough for
+/// ratios below four; premultiplied, so colour and coverage average alike.
+QImage areaAveraged(const QImage &image, QSize size)
+{
+    // A ratio below four covers at most five source pixels.
+    constexpr int maxTaps = 5;
+    Q_ASSERT(4 * size.width() > image.width() && 4 * size.height() > image.height());
+    QImage out(size, QImage::Format_ARGB32_Premultiplied);
+    if (out.isNull())
+        return QImage();
+    const AxisWeights across = axisWeights(image.width(), size.width());
+    const AxisWeights down = axisWeights(image.height(), size.height());
+    const int sourceWidth = image.width();
+    // Each destination row: the source rows it covers averaged down first, at full width (four
+    // 16-bit channels a pixel, at most 255 × 128), then across.
+    std::vector<qint16> rows(size_t(sourceWidth) * 4 + 8);
+    for (int y = 0; y < size.height(); ++y) {
+        const AxisWeights::Span &rowSpan = down.spans[size_t(y)];
+        const qint16 *rowWeight = down.weights.data() + rowSpan.weights;
+        std::array<const QRgb *, maxTaps> sourceRows{};
+        for (int k = 0; k < rowSpan.count; ++k)
+            sourceRows[size_t(k)] = reinterpret_cast<const QRgb *>(image.constScanLine(rowSpan.first + k));
+        int x = 0;
+#if defined(__SSE2__)
+        const __m128i zero = _mm_setzero_si128();
+        __m128i factors[maxTaps];
+        for (int k = 0; k < rowSpan.count; ++k)
+            factors[k] = _mm_set1_epi16(rowWeight[k]);
+        for (; x + 4 <= sourceWidth; x += 4) { // four pixels, sixteen channels
+            __m128i low = zero;
+            __m128i high = zero;
+            for (int k = 0; k < rowSpan.count; ++k) {
+                const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i *>(sourceRows[size_t(k)] + x));
+                low = _mm_add_epi16(low, _mm_mullo_epi16(_mm_unpacklo_epi8(pixels, zero), factors[k]));
+                high = _mm_add_epi16(high, _mm_mullo_epi16(_mm_unpackhi_epi8(pixels, zero), factors[k]));
+            }
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(rows.data() + 4 * size_t(x)), low);
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(rows.data() + 4 * size_t(x) + 8), high);
+        }
+#endif
+        for (; x < sourceWidth; ++x) {
+            for (int channel = 0; channel < 4; ++channel) {
+                int sum = 0;
+                for (int k = 0; k < rowSpan.count; ++k)
+                    sum += int((sourceRows[size_t(k)][x] >> (8 * channel)) & 0xff) * rowWeight[k];
+                rows[4 * size_t(x) + size_t(channel)] = qint16(sum);
+            }
+        }
+
+        auto *line = reinterpret_cast<QRgb *>(out.scanLine(y));
+        for (int column = 0; column < size.width(); ++column) {
+            const AxisWeights::Span &span = across.spans[size_t(column)];
+            const qint16 *weight = across.weights.data() + span.weights;
+            const qint16 *channels = rows.data() + 4 * size_t(span.first);
+#if defined(__SSE2__)
+            __m128i sum = _mm_set1_epi32(1 << 13);
+            for (int k = 0; k < span.count; ++k) {
+                const __m128i four = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(channels + 4 * k));
+                sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi16(four, zero), _mm_set1_epi32(weight[k])));
+            }
+            const __m128i words = _mm_packs_epi32(_mm_srli_epi32(sum, 14), zero);
+            line[column] = quint32(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
+#else
+            QRgb pixel = 0;
+            for (int channel = 0; channel < 4; ++channel) {
+                int sum = 1 << 13;
+                for (int k = 0; k < span.count; ++k)
+                    sum += channels[4 * k + channel] * weight[k];
+                pixel |= QRgb(sum >> 14) << (8 * channel);
+            }
+            line[column] = pixel;
+#endif
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+struct IconImage::Data
+{
+    qint64 serial = nextSerial.fetch_add(1);
+    QByteArray png;
+    QSize size;
+    QList<QImage> renditions; // smallest first
+
+    Data() { alive.fetch_add(1); }
+    ~Data() { alive.fetch_sub(1); }
+    Data(const Data &) = delete;
+    Data &operator=(const Data &) = delete;
+};
+
+const QList<int> &IconImage::renditionSides()
+{
+    static const QList<int> sides{24, 36, 48, 72, 96, 120, 240};
+    return sides;
+}
+
+IconImage::IconImage(const QImage &styled, const QByteArray &png)
+{
+    if (styled.isNull())
+        return;
+    auto data = std::make_shared<Data>();
+    data->png = png;
+    data->size = styled.size();
+    const int fullSide = std::max(styled.width(), styled.height());
+    QImage from = styled.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QList<int> &sides = renditionSides();
+    // Exact halvings (2 × 2 means) first, while the result stays twice the largest rendition: the
+    // same as area averaging gives for a ratio of two, for a fraction of its work. Halving further
+    // would blur: two averages in a row are not one over the same area. These images are only
+    // steps on the way, so they live in the thread's kept buffer.
+    while (from.width() % 2 == 0 && from.height() % 2 == 0 && std::min(from.width(), from.height()) >= 4 * sides.constLast()) {
+        from = halved(from, ImageScratch::Purpose::Halved);
+        ImageScratch::keep(ImageScratch::Purpose::Halved, from);
+    }
+    // Largest first: halved where one is exactly twice the size (240 makes 120, 96 makes 48, 72
+    // makes 36, 48 makes 24), else area-averaged from a larger one.
+    QList<QImage> made;
+    for (auto side = sides.crbegin(); side != sides.crend(); ++side) {
+        if (*side >= fullSide)
+            continue;
+        const QSize size = from.size().scaled(*side, *side, Qt::KeepAspectRatio);
+        const auto twice = std::find_if(made.cbegin(), made.cend(), [&](const QImage &image) { return image.size() == 2 * size; });
+        // Each step of averaging blurs a little: the others come from the largest image that
+        // is less than four times their size.
+        QImage larger = from;
+        if (!made.isEmpty()) {
+            larger = made.constFirst();
+            if (4 * size.width() <= larger.width() || 4 * size.height() <= larger.height())
+                larger = made.constLast();
+        }
+        if (twice != made.cend())
+            made.append(halved(*twice));
+        else if (larger.size() == size)
+            made.append(larger.copy()); // not the thread's kept image itself
+        else if (4 * size.width() > larger.width() && 4 * size.height() > larger.height())
+            made.append(areaAveraged(larger, size));
+        else // an odd size that could not be halved: far from the renditions' sizes
+            made.append(larger.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    }
+    std::reverse(made.begin(), made.end());
+    data->renditions = std::move(made);
+    if (fullSide <= sides.constLast())
+        data->renditions.append(styled.convertToFormat(QImage::Format_ARGB32_Premultiplied)); // small already
+    d = std::move(data);
+}
+
+QList<int> IconImage::renditionSidesFor(QSize size)
+{
+    QList<int> result;
+    const int fullSide = std::max(size.width(), size.height());
+    if (fullSide <= 0)
+        return result;
+    for (int side : renditionSides()) {
+        if (side < fullSide)
+            result.append(side);
+    }
+    if (fullSide <= renditionSides().constLast())
+        result.append(fullSide);
+    return result;
+}
+
+IconImage IconImage::fromRenditions(const QByteArray &png, QSize size, const QList<QImage> &renditions)
+{
+    const QList<int> sides = renditionSidesFor(size);
+    if (sides.isEmpty() || sides.size() != renditions.size())
+        return {};
+    for (qsizetype i = 0; i < sides.size(); ++i) {
+        const QImage &image = renditions.at(i);
+        if (image.format() != QImage::Format_ARGB32_Premultiplied
+            || std::max(image.width(), image.height()) != sides.at(i))
+            return {};
+    }
+    IconImage icon;
+    auto data = std::make_shared<Data>();
+    data->png = png;
+    data->size = size;
+    data->renditions = renditions;
+    icon.d = std::move(data);
+    return icon;
+}
+
+qint64 IconImage::cacheKey() const { return d ? d->serial : 0; }
+
+QByteArray IconImage::png() const { return d ? d->png : QByteArray(); }
+
+QSize IconImage::size() const { return d ? d->size : QSize(); }
+
+QImage IconImage::rendition(int pixelSide) const
+{
+    if (!d || d->renditions.isEmpty())
+        return QImage();
+    for (const QImage &image : d->renditions) {
+        if (std::max(image.width(), image.height()) >= pixelSide)
+            return image;
+    }
+    return d->renditions.constLast();
+}
+
+QList<QImage> IconImage::renditions() const { return d ? d->renditions : QList<QImage>(); }
+
+QImage IconImage::decodeFullImage() const
+{
+    if (!d)
+        return QImage();
+    return ImageDecoder::decode(d->png).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+QFuture<QImage> IconImage::fullImage() const
+{
+    return QtConcurrent::run(&ImageWorkPool::instance(), [icon = *this] { return icon.decodeFullImage(); });
+}
+
+int IconImage::liveCount() { return alive.load(); }

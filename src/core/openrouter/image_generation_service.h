@@ -1,0 +1,52 @@
+#pragma once
+
+#include "imaging/icon_image.h"
+
+#include <QFuture>
+#include <QString>
+
+#include <memory>
+#include <mutex>
+
+class HttpClient;
+class MemoryBudget;
+
+/// @brief Turns a prompt and the user's key into a styled app icon through OpenRouter.
+///
+/// Two models, the other tried when the first fails. The network runs on its own thread and
+/// decoding, styling and PNG encoding on the image work pool (ImageWorkPool); nothing blocks the
+/// caller.
+///
+/// The OpenRouter base URL is "https://openrouter.ai", or the value of the environment variable
+/// TAVRUNE_OPENROUTER_URL read once, at the first call of shared(): tests and developers pointing
+/// the app at a local server must set it before that.
+class ImageGenerationService final
+{
+public:
+    static ImageGenerationService &shared();
+
+    /// Resolves with the 1024 × 1024 icon (with its PNG encoding) or fails with GenerationError.
+    QFuture<IconImage> generate(const QString &prompt, const QString &apiKey, bool fast);
+
+    /// Checks a key for the onboarding sheet: resolves with an empty string when it works,
+    /// else "Invalid API key" or "Connection failed". Asks GET /api/v1/key, which rejects a bad
+    /// key (the model list answers 200 to anyone), with a 10 s timeout, over a connection of its
+    /// own: however many generations are running, the answer comes within those 10 s.
+    QFuture<QString> testConnection(const QString &apiKey);
+
+    /// The base URL in use (scheme and host, no trailing slash).
+    QString baseUrl() const { return m_baseUrl; }
+
+    ~ImageGenerationService();
+
+private:
+    ImageGenerationService();
+
+    HttpClient &keyCheckClient();
+
+    std::shared_ptr<MemoryBudget> m_budget;
+    std::unique_ptr<HttpClient> m_http;
+    std::unique_ptr<HttpClient> m_keyCheckHttp;
+    std::once_flag m_keyCheckOnce;
+    QString m_baseUrl;
+};
