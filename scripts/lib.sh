@@ -45,8 +45,11 @@ build_tree() {
     local dir=$1; shift
     local generator=()
     command -v ninja >/dev/null && generator=(-G Ninja)
+    # A compiler cache, where the machine has one, makes rebuilds of a fresh clone quick.
+    local launcher=()
+    command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
     if [ ! -f "$dir/CMakeCache.txt" ]; then
-        cmake -S "$TAVRUNE_ROOT" -B "$dir" "${generator[@]}" "$@" || return 1
+        cmake -S "$TAVRUNE_ROOT" -B "$dir" "${generator[@]}" "${launcher[@]}" "$@" || return 1
     fi
     cmake --build "$dir" --parallel "$(nproc)"
 }
