@@ -286,7 +286,7 @@ QMap<QByteArray, Entry> entriesOf(const QList<Line> &lines, bool withIcon)
             continue;
         QByteArray name = line.group + '\x1f' + line.key;
         if (line.locale)
-            name += '\x1e' + *line.locale;
+            name += '\x1e' + (*line.locale == "C" ? QByteArray() : *line.locale); // one slot, as in KConfig
         const auto existing = entries.constFind(name);
         if (existing != entries.cend() && existing->immutable)
             continue;
@@ -301,7 +301,7 @@ std::optional<QString> iconOf(const QList<Line> &lines)
     const QMap<QByteArray, Entry> entries = entriesOf(lines, true);
     const QByteArray plain = QByteArray(kGroup) + '\x1f' + kKey;
     // A localized entry for the default locale outranks the plain key, wherever it stands.
-    for (const QByteArray &name : {plain + "\x1e" "C", plain + '\x1e', plain}) {
+    for (const QByteArray &name : {plain + '\x1e', plain}) {
         const auto found = entries.constFind(name);
         if (found == entries.cend())
             continue;

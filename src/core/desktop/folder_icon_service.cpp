@@ -17,6 +17,7 @@
 
 #include <gio/gio.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <dirent.h>
 #include <memory>
@@ -748,13 +749,15 @@ ApplyResult applyIcon(const IconImage &image, const QUrl &folderUrl)
 
     // What each mechanism holds now, and what it would hold with the new icon.
     const MetadataState metadata = readMetadata(folderPath);
-    const MetadataState linkMetadata = paths.link.isEmpty() ? MetadataState{} : readMetadata(paths.link);
     const MetadataChanges metadataChanges = metadata.accessible ? metadataFor(iconPath) : MetadataChanges();
-    const bool throughLink = !metadataChanges.isEmpty() && linkMetadata.accessible;
     const DirectoryFile directoryFile = readDirectoryFile(folderPath);
     Refusal directoryRefusal = rewriteRefusal(directoryFile, folder);
     std::optional<QByteArray> editedDirectoryFile;
-    if (directoryRefusal == Refusal::none) {
+    if (directoryRefusal != Refusal::none && directoryFileIconPath(directoryFile) == iconPath) {
+        // Cannot be written, but already names this very icon: Dolphin shows it.
+        directoryRefusal = Refusal::none;
+        editedDirectoryFile = directoryFile.content;
+    } else if (directoryRefusal == Refusal::none) {
         editedDirectoryFile = DesktopEntryIcon::withIcon(directoryFile.content, iconPath);
         if (!editedDirectoryFile)
             directoryRefusal = Refusal::notEditable;
@@ -766,8 +769,18 @@ ApplyResult applyIcon(const IconImage &image, const QUrl &folderUrl)
     const FolderIconJournal loaded = journal;
     if (!metadataChanges.isEmpty() && !journal.metadata)
         journal.metadata = recordOf(metadata);
-    if (throughLink && !journal.links.contains(paths.link))
-        journal.links.insert(paths.link, recordOf(linkMetadata));
+    // Every link the folder was given through shows the same icon as the folder.
+    QStringList links;
+    for (const QString &link : metadataPaths(paths, journal)) {
+        if (link == folderPath || metadataChanges.isEmpty() || !QFileInfo(link).isSymLink())
+            continue;
+        const MetadataState linkMetadata = readMetadata(link);
+        if (!linkMetadata.accessible)
+            continue;
+        links.append(link);
+        if (!journal.links.contains(link))
+            journal.links.insert(link, recordOf(linkMetadata));
+    }
     if (editedDirectoryFile && *editedDirectoryFile != directoryFile.content && !journal.directoryFile) {
         bool existed = directoryFile.state == DirectoryFile::State::regular;
         QByteArray before = directoryFile.content;
@@ -789,7 +802,9 @@ ApplyResult applyIcon(const IconImage &image, const QUrl &folderUrl)
     } else {
         if (metadataChanges.isEmpty())
             result.metadata = Refusal::unavailable;
-        else if (writeMetadata(folderPath, metadataChanges) && (!throughLink || writeMetadata(paths.link, metadataChanges)))
+        else if (writeMetadata(folderPath, metadataChanges)
+                 && std::all_of(links.cbegin(), links.cend(),
+                                [&](const QString &link) { return writeMetadata(link, metadataChanges); }))
             result.metadata = Refusal::none;
         else
             result.metadata = Refusal::refused;
