@@ -87,19 +87,30 @@ private Q_SLOTS:
         QCOMPARE(DesktopEntryIcon::withoutIcon(text, ours), std::optional<QByteArray>(text));
     }
 
-    void refusesTextThatIsNotAKeyFile_data()
+    // GKeyFile rejects these; KConfig (Dolphin's reader) skips what it cannot read and uses the rest.
+    void editsWhatKConfigReadsThoughGKeyFileDoesNot_data()
     {
         QTest::addColumn<QByteArray>("text");
-        QTest::newRow("key before any group") << QByteArray("Icon=x\n[Desktop Entry]\n");
-        QTest::newRow("line that is no key") << QByteArray("[Desktop Entry]\nthis is not a key\n");
-        QTest::newRow("unclosed group header") << QByteArray("[Desktop Entry\nComment=x\n");
+        QTest::addColumn<QByteArray>("withIcon");
+        const QByteArray icon = "Icon=" + kIcon.toUtf8() + "\n";
+        QTest::newRow("key before any group")
+            << QByteArray("Icon=x\n[Desktop Entry]\nComment=c\n") << "Icon=x\n[Desktop Entry]\n" + icon + "Comment=c\n";
+        QTest::newRow("line that is no key")
+            << QByteArray("[Desktop Entry]\nthis is not a key\n") << "[Desktop Entry]\n" + icon + "this is not a key\n";
+        QTest::newRow("unclosed group header")
+            << QByteArray("[Desktop Entry\nComment=x\n") << "[Desktop Entry\nComment=x\n[Desktop Entry]\n" + icon;
+        QTest::newRow("icon to expand, twice")
+            << QByteArray("[Desktop Entry]\nIcon[$e]=$HOME/a.png\nIcon[$ie]=b\n") << "[Desktop Entry]\n" + icon + icon;
     }
 
-    void refusesTextThatIsNotAKeyFile()
+    void editsWhatKConfigReadsThoughGKeyFileDoesNot()
     {
         QFETCH(QByteArray, text);
-        QVERIFY(!DesktopEntryIcon::withIcon(text, kIcon));
-        QVERIFY(!DesktopEntryIcon::withoutIcon(text + "[Desktop Entry]\nIcon=" + kIcon.toUtf8() + "\n", ours));
+        QFETCH(QByteArray, withIcon);
+        QCOMPARE(DesktopEntryIcon::withIcon(text, kIcon), std::optional(withIcon));
+        QCOMPARE(DesktopEntryIcon::icon(withIcon), std::optional(kIcon));
+        if (!text.contains("Icon["))
+            QCOMPARE(DesktopEntryIcon::withoutIcon(withIcon, ours), std::optional(text));
     }
 };
 

@@ -1,5 +1,6 @@
 #include "desktop/desktop_entry_icon.h"
 #include "desktop/folder_icon_service.h"
+#include "kconfig_reader.h"
 #include "temp_tree.h"
 #include "test_files.h"
 
@@ -131,6 +132,14 @@ QStringList journalFiles()
 }
 
 constexpr uid_t kOtherUser = 65534; // nobody
+
+// What Dolphin shows for the folder.
+std::optional<QString> dolphinIcon(const QString &folder)
+{
+    return KConfigReader::directoryIcon(fileContent(folder + QStringLiteral("/.directory")));
+}
+
+using Refusal = FolderIconService::ApplyResult::Refusal;
 
 } // namespace
 
@@ -323,16 +332,26 @@ private Q_SLOTS:
     void leavesADirectoryFileItMayNotRewriteAlone_data()
     {
         QTest::addColumn<QString>("kind");
-        QTest::newRow("symbolic link to a file") << QStringLiteral("link");
-        QTest::newRow("directory") << QStringLiteral("directory");
-        QTest::newRow("read-only") << QStringLiteral("read-only");
-        QTest::newRow("someone else's") << QStringLiteral("other owner");
+        QTest::addColumn<Refusal>("refusal");
+        QTest::addColumn<QString>("warning");
+        const QString dolphin = QStringLiteral("Applied, but Dolphin and PCManFM-Qt will not show it: ");
+        QTest::newRow("symbolic link to a file")
+            << QStringLiteral("link") << Refusal::notAFile << dolphin + QStringLiteral("“.directory” is not a regular file");
+        QTest::newRow("directory")
+            << QStringLiteral("directory") << Refusal::notAFile << dolphin + QStringLiteral("“.directory” is not a regular file");
+        QTest::newRow("read-only")
+            << QStringLiteral("read-only") << Refusal::readOnlyFile << dolphin + QStringLiteral("“.directory” is read-only");
+        QTest::newRow("someone else's") << QStringLiteral("other owner") << Refusal::otherOwner
+                                        << dolphin + QStringLiteral("“.directory” belongs to another user");
     }
 
-    // The metadata still takes the icon, so applying succeeds; the .directory stays as it was.
+    // The metadata still takes the icon, so applying succeeds, but says who will not show it; the
+    // .directory stays as it was.
     void leavesADirectoryFileItMayNotRewriteAlone()
     {
         QFETCH(QString, kind);
+        QFETCH(Refusal, refusal);
+        QFETCH(QString, warning);
         if (kind == u"other owner" && ::geteuid() != 0)
             QSKIP("only root can hand files to another user");
         TempTree tree;
@@ -353,7 +372,10 @@ private Q_SLOTS:
             QCOMPARE(::chown(QFile::encodeName(directoryFile).constData(), kOtherUser, kOtherUser), 0);
         const struct stat before = statusOf(directoryFile);
 
-        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::red), urlOf(folder)));
+        const FolderIconService::ApplyResult result = FolderIconService::applyIcon(makeIcon(Qt::red), urlOf(folder));
+        QVERIFY(result.applied() && result.partial() && result.metadataTaken());
+        QCOMPARE(result.directoryFile, refusal);
+        QCOMPARE(result.warning(), warning);
         QVERIFY(!metadata(folder, kCustomIconKey).isEmpty());
         const struct stat after = statusOf(directoryFile);
         QCOMPARE(after.st_ino, before.st_ino);
@@ -432,6 +454,22 @@ private Q_SLOTS:
         QTest::newRow("windows line breaks") << QByteArray("[Desktop Entry]\r\nComment=x\r\n[Dolphin]\r\nV=4\r\n") << false;
         QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF[Dolphin]\nVersion=4\n") << false;
         QTest::newRow("owned by the folder's owner") << QByteArray("[Dolphin]\nViewMode=1\n") << true;
+        // What KConfig reads and GKeyFile does not, or reads otherwise.
+        QTest::newRow("icon to expand") << QByteArray("[Desktop Entry]\nIcon[$e]=$HOME/mine.png\n[Dolphin]\nV=4\n") << false;
+        QTest::newRow("byte order mark, icon") << QByteArray("\xEF\xBB\xBF[Desktop Entry]\nIcon=folder-red\n") << false;
+        QTest::newRow("byte order mark, windows") << QByteArray("\xEF\xBB\xBF[Desktop Entry]\r\nIcon=a\r\n") << false;
+        QTest::newRow("line without =") << QByteArray("[Desktop Entry]\nnot a key\nIcon=folder-blue\n") << false;
+        QTest::newRow("group after others") << QByteArray("[Dolphin]\nV=4\n[Desktop Entry]\nIcon=folder-a\n") << false;
+        QTest::newRow("group twice")
+            << QByteArray("[Desktop Entry]\nIcon=folder-a\n[Dolphin]\nV=4\n[Desktop Entry]\nIcon=folder-b\n") << false;
+        QTest::newRow("duplicate key") << QByteArray("[Desktop Entry]\nIcon=folder-a\n Icon = folder-b \n") << false;
+        QTest::newRow("localized icon only") << QByteArray("[Desktop Entry]\nIcon[de]=ordner\nComment=x\n") << false;
+        QTest::newRow("default-locale icon") << QByteArray("[Desktop Entry]\nIcon=folder-a\nIcon[C]=folder-b\n") << false;
+        QTest::newRow("deleted icon") << QByteArray("[Desktop Entry]\nIcon[$d]\nComment=x\n") << false;
+        QTest::newRow("locked group") << QByteArray("[Desktop Entry][$i]\nIcon=folder-a\n") << false;
+        QTest::newRow("broken header") << QByteArray("[Desktop Entry\nIcon=folder-x\n") << false;
+        QTest::newRow("key before any group") << QByteArray("Icon=x\n[Dolphin]\nV=4") << false;
+        QTest::newRow("escaped value") << QByteArray("[Desktop Entry]\nIcon=\\sfolder\\\\odd\\x41\n") << false;
     }
 
     void resetGivesTheDirectoryFileBackExactly()
@@ -451,10 +489,14 @@ private Q_SLOTS:
         const struct stat before = statusOf(directoryFile);
 
         // Two applies: the second must not record the first one's icon as the user's.
-        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::blue), urlOf(folder)));
-        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::red), urlOf(folder)));
+        const FolderIconService::ApplyResult first = FolderIconService::applyIcon(makeIcon(Qt::blue), urlOf(folder));
+        QVERIFY(first.applied() && !first.partial());
+        QCOMPARE(dolphinIcon(folder), std::optional(pathOfUri(gioInfo(folder).value(QLatin1String(kCustomIconKey)))));
+        const FolderIconService::ApplyResult second = FolderIconService::applyIcon(makeIcon(Qt::red), urlOf(folder));
+        QVERIFY(second.applied() && !second.partial());
         const QString applied = pathOfUri(gioInfo(folder).value(QLatin1String(kCustomIconKey)));
         QVERIFY(QFileInfo(applied).isFile());
+        QCOMPARE(dolphinIcon(folder), std::optional(applied));
         QVERIFY(FolderIconService::isIconApplied(urlOf(folder)));
         QCOMPARE(statusOf(directoryFile).st_uid, before.st_uid);
 
@@ -514,28 +556,50 @@ private Q_SLOTS:
         QVERIFY(journalFiles().isEmpty());
     }
 
-    void reapplyToAReadOnlyFolderKeepsTheIconItsDirectoryFileNames()
+    void reapplyAndResetInAReadOnlyFolder_data()
     {
+        QTest::addColumn<QByteArray>("original");
+        QTest::newRow("our own .directory") << QByteArray();
+        QTest::newRow("the user's .directory") << QByteArray("[Desktop Entry]\nIcon=folder-red\n[Dolphin]\nV=4\n");
+    }
+
+    // A folder made read-only after the first apply cannot take a file beside `.directory`: the file is
+    // rewritten where it is, so Dolphin follows every change.
+    void reapplyAndResetInAReadOnlyFolder()
+    {
+        QFETCH(QByteArray, original);
         TempTree tree;
         const QString folder = tree.makeDir(QStringLiteral("Frozen"));
+        const QString directoryFile = folder + QStringLiteral("/.directory");
+        if (!original.isNull())
+            tree.makeFile(QStringLiteral("Frozen/.directory"), original);
         QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::red), urlOf(folder)));
-        const QString first = directoryFileIcon(folder);
         if (!makeReadOnly(folder, true))
             QSKIP("cannot make a folder read-only for this user on this file system");
 
-        const bool applied = FolderIconService::applyIcon(makeIcon(Qt::blue), urlOf(folder));
+        const FolderIconService::ApplyResult applied = FolderIconService::applyIcon(makeIcon(Qt::blue), urlOf(folder));
+        const QString blue = pathOfUri(metadata(folder, kCustomIconKey));
+        const std::optional<QString> shown = dolphinIcon(folder);
         const bool reset = FolderIconService::resetIcon(urlOf(folder));
-        const bool firstKept = QFileInfo(first).isFile();
-        const QString named = directoryFileIcon(folder);
+        const QByteArray afterReset = fileContent(directoryFile);
+        const std::optional<QString> shownAfterReset = dolphinIcon(folder);
         makeReadOnly(folder, false);
-        QVERIFY(applied);
-        QVERIFY(!reset); // the .directory could not be given back
-        QVERIFY(firstKept);
-        QCOMPARE(named, first);
-
-        QVERIFY(FolderIconService::resetIcon(urlOf(folder)));
-        QVERIFY(entriesOf(folder).isEmpty());
+        QVERIFY(applied.applied() && !applied.partial());
+        QCOMPARE(shown, std::optional(blue));
+        QVERIFY(shownAfterReset == std::nullopt || !shownAfterReset->startsWith(FolderIconService::iconDirectory()));
+        QVERIFY(metadata(folder, kCustomIconKey).isEmpty());
+        if (original.isNull()) {
+            // The file cannot go while the folder is read-only: it is emptied, and goes with the next reset.
+            QVERIFY(!reset);
+            QVERIFY(afterReset.isEmpty());
+            QVERIFY(FolderIconService::resetIcon(urlOf(folder)));
+            QVERIFY(entriesOf(folder).isEmpty());
+        } else {
+            QVERIFY(reset);
+            QCOMPARE(afterReset, original);
+        }
         QVERIFY(iconFiles().isEmpty());
+        QVERIFY(journalFiles().isEmpty());
     }
 
     void givesANewDirectoryFileToTheFolderOwner()
@@ -570,16 +634,51 @@ private Q_SLOTS:
         QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::red), urlOf(applyTo)));
         QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::blue), urlOf(resetFrom)));
         QCOMPARE(iconFiles().size(), 1);
-        // The metadata belongs to the folder itself, where its parent lists it.
-        QVERIFY(gioInfo(real).contains(QLatin1String(kCustomIconKey)));
-        QVERIFY(gioInfo(link).isEmpty());
+        // File managers list the link as an item of its own, with its own metadata: both name the icon.
+        const QMap<QString, QString> keys = gioInfo(real);
+        QVERIFY(keys.contains(QLatin1String(kCustomIconKey)));
+        QCOMPARE(gioInfo(link), keys);
+        QCOMPARE(dolphinIcon(real), std::optional(keys.value(QLatin1String(kThunarIconKey))));
         QVERIFY(FolderIconService::isIconApplied(urlOf(link)));
+        QVERIFY(FolderIconService::isIconApplied(urlOf(real)));
 
         QVERIFY(FolderIconService::resetIcon(urlOf(resetFrom)));
         QVERIFY(gioInfo(real).isEmpty());
+        QVERIFY(gioInfo(link).isEmpty());
         QVERIFY(entriesOf(real).isEmpty());
         QVERIFY(iconFiles().isEmpty());
         QVERIFY(journalFiles().isEmpty());
+    }
+
+    void resetOfAVanishedFolderLeavesNoMetadataForTheNextOne_data()
+    {
+        QTest::addColumn<bool>("throughLink");
+        QTest::newRow("the folder") << false;
+        QTest::newRow("through a link") << true;
+    }
+
+    // Deleted behind gvfs's back, a folder's metadata stays with its path: a folder made again there
+    // must not point at an icon file that reset deletes.
+    void resetOfAVanishedFolderLeavesNoMetadataForTheNextOne()
+    {
+        QFETCH(bool, throughLink);
+        TempTree tree;
+        const QString folder = tree.makeDir(QStringLiteral("Gone/Soon"));
+        const QString link = tree.filePath(QStringLiteral("Link"));
+        QVERIFY(QFile::link(folder, link));
+        const QString added = throughLink ? link : folder;
+        QVERIFY(FolderIconService::applyIcon(makeIcon(Qt::red), urlOf(added)));
+        QVERIFY(!gioInfo(added).isEmpty());
+
+        QVERIFY(QDir(tree.filePath(QStringLiteral("Gone"))).removeRecursively());
+        QVERIFY(FolderIconService::resetIcon(urlOf(added)));
+        QVERIFY(iconFiles().isEmpty());
+        QVERIFY(journalFiles().isEmpty());
+        QVERIFY(!QFileInfo::exists(tree.filePath(QStringLiteral("Gone")))); // the stand-in went again
+
+        tree.makeDir(QStringLiteral("Gone/Soon"));
+        QVERIFY(gioInfo(folder).isEmpty());
+        QVERIFY(gioInfo(link).isEmpty());
     }
 
     void readOnlyFolderStillTakesTheMetadata()
@@ -589,10 +688,12 @@ private Q_SLOTS:
         if (!makeReadOnly(folder, true))
             QSKIP("cannot make a folder read-only for this user on this file system");
 
-        const bool applied = FolderIconService::applyIcon(makeIcon(Qt::darkRed), urlOf(folder));
+        const FolderIconService::ApplyResult applied = FolderIconService::applyIcon(makeIcon(Qt::darkRed), urlOf(folder));
         const QStringList entries = entriesOf(folder);
         makeReadOnly(folder, false);
-        QVERIFY(applied);
+        QVERIFY(applied.applied());
+        QCOMPARE(applied.directoryFile, Refusal::readOnlyFolder);
+        QCOMPARE(applied.warning(), QStringLiteral("Applied, but Dolphin and PCManFM-Qt will not show it: the folder is read-only"));
         QVERIFY(entries.isEmpty());
         QVERIFY(!metadata(folder, kCustomIconKey).isEmpty());
     }

@@ -300,6 +300,19 @@ private Q_SLOTS:
         QFile directory(m_tree.filePath(QStringLiteral("Apply Me/.directory")));
         QVERIFY(directory.open(QIODevice::ReadOnly));
         QVERIFY(directory.readAll().contains("Icon="));
+        directory.close();
+
+        // A .directory the user may not write: the other file managers still take the icon, and the toast
+        // names the ones that will not show it.
+        QVERIFY(directory.remove());
+        QVERIFY(directory.open(QIODevice::WriteOnly) && directory.write("[Dolphin]\nViewMode=1\n") > 0);
+        directory.close();
+        QVERIFY(directory.setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        QVERIFY(state.applyIcon(folder->id(), true));
+        QCOMPARE(folder->iconState(), IconState::applied());
+        QCOMPARE(log.toasts().constLast(),
+                 (Toast{Toast::Kind::warning,
+                        QStringLiteral("Applied, but Dolphin and PCManFM-Qt will not show it: “.directory” is read-only")}));
 
         // The folder vanished from disk: the apply fails and says so.
         QVERIFY(QDir(m_tree.filePath(QStringLiteral("Apply Me"))).removeRecursively());
@@ -334,9 +347,21 @@ private Q_SLOTS:
         QCOMPARE(a->iconState(), IconState::applied());
         QCOMPARE(b->iconState(), IconState::applied());
 
+        // Applied to a only where its .directory allows: counted apart.
+        const QString directory = m_tree.filePath(QStringLiteral("Sel A/.directory"));
+        QVERIFY(QFile::remove(directory));
+        m_tree.makeFile(QStringLiteral("Sel A/.directory"), "[Dolphin]\nViewMode=1\n");
+        QVERIFY(QFile::setPermissions(directory, QFile::ReadOwner));
+        state.applySelectedIcons();
+        QCOMPARE(state.activeToast(),
+                 (Toast{Toast::Kind::warning, QStringLiteral("Applied 2 folder icons — 1 will not show in every file manager")}));
+        QCOMPARE(a->iconState(), IconState::applied());
+
         QVERIFY(QDir(m_tree.filePath(QStringLiteral("Sel B"))).removeRecursively());
         state.applySelectedIcons();
-        QCOMPARE(state.activeToast(), (Toast{Toast::Kind::error, QStringLiteral("Applied 1 of 2 icons — some failed")}));
+        QCOMPARE(state.activeToast(),
+                 (Toast{Toast::Kind::error,
+                        QStringLiteral("Applied 1 of 2 icons — some failed, 1 will not show in every file manager")}));
         QCOMPARE(b->iconState(), IconState::failed(QStringLiteral("Failed to apply icon to folder")));
     }
 

@@ -53,6 +53,13 @@ const SceneRegistration shellScenes{
                                           "new one, then regenerate the icons that failed, one by one or all at once."));
          c.settle(50);
      }},
+    {QStringLiteral("toast-warning"), QStringLiteral("an apply that some file managers will not show"),
+     [](SceneContext &c) {
+         c.addFoldersInEveryState();
+         c.state.showToast(Toast::Kind::warning, QStringLiteral("Applied, but Dolphin and PCManFM-Qt will not show "
+                                                                "it: \u201c.directory\u201d is read-only"));
+         c.settle(50);
+     }},
     {QStringLiteral("error-tooltip"), QStringLiteral("the tooltip of a failed folder's badge"),
      [](SceneContext &c) {
          c.addFoldersInEveryState();

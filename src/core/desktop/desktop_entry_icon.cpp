@@ -1,124 +1,316 @@
 #include "desktop/desktop_entry_icon.h"
 
 #include <QList>
+#include <QMap>
 
-#include <glib.h>
-
-#include <memory>
-
+// Dolphin and PCManFM-Qt read `.directory` through KConfig, which is far more forgiving than GKeyFile: it
+// skips a byte-order mark, lines without '=' and broken group headers, lets a group appear several times
+// and the last duplicate key win, and takes options such as `Icon[$e]=` (a value with variables to expand)
+// for the same key. Every line here is classified exactly as KConfig classifies it, so the icon we write
+// is the one those file managers show, and every other entry is checked to read the same after the edit.
 namespace {
 
 constexpr char kGroup[] = "Desktop Entry";
 constexpr char kKey[] = "Icon";
 
-struct KeyFileDeleter
+bool isBlank(char c)
 {
-    void operator()(GKeyFile *file) const { g_key_file_free(file); }
-};
-using KeyFilePtr = std::unique_ptr<GKeyFile, KeyFileDeleter>;
-
-KeyFilePtr parse(const QByteArray &text)
-{
-    KeyFilePtr file(g_key_file_new());
-    const auto flags = GKeyFileFlags(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS);
-    if (!g_key_file_load_from_data(file.get(), text.constData(), gsize(text.size()), flags, nullptr))
-        return {};
-    return file;
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-// Every group, key and raw value GKeyFile reads, except the one key these edits own. Groups without keys
-// leave no trace, so dropping the header of a group that only held our key does not count as a change.
-QList<QByteArray> contentBesidesIcon(GKeyFile *file)
+QByteArray trimmed(const QByteArray &bytes)
 {
-    QList<QByteArray> entries;
-    gchar **groups = g_key_file_get_groups(file, nullptr);
-    for (gchar **group = groups; *group; ++group) {
-        gchar **keys = g_key_file_get_keys(file, *group, nullptr, nullptr);
-        for (gchar **key = keys; keys && *key; ++key) {
-            if (qstrcmp(*group, kGroup) == 0 && qstrcmp(*key, kKey) == 0)
-                continue;
-            gchar *value = g_key_file_get_value(file, *group, *key, nullptr);
-            entries.append(QByteArray(*group) + '\x1f' + *key + '\x1f' + (value ? value : ""));
-            g_free(value);
+    qsizetype first = 0;
+    qsizetype last = bytes.size();
+    while (first < last && isBlank(bytes[first]))
+        ++first;
+    while (last > first && isBlank(bytes[last - 1]))
+        --last;
+    return bytes.mid(first, last - first);
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// KConfig's escapes in group names, keys and values. An unknown escape leaves a lone backslash, and
+// `\;` and `\,` stay as they are (list separators of desktop files).
+QByteArray unescaped(const QByteArray &text)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            out += text[i];
+            continue;
         }
-        g_strfreev(keys);
+        if (++i >= text.size()) {
+            out += '\\';
+            break;
+        }
+        switch (text[i]) {
+        case 's': out += ' '; break;
+        case 't': out += '\t'; break;
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        case '\\': out += '\\'; break;
+        case ';': out += "\\;"; break;
+        case ',': out += "\\,"; break;
+        case 'x':
+            if (i + 2 < text.size() && hexDigit(text[i + 1]) >= 0 && hexDigit(text[i + 2]) >= 0) {
+                out += char(hexDigit(text[i + 1]) * 16 + hexDigit(text[i + 2]));
+                i += 2;
+            } else {
+                out += 'x';
+            }
+            break;
+        default: out += '\\'; break;
+        }
     }
-    g_strfreev(groups);
-    return entries;
+    return out;
 }
 
-// The value as GKeyFile would write it: backslashes, line breaks and a leading space escaped.
+// A value as KConfig writes it: it trims values, so blanks at either end are escaped, and so is every
+// byte that would end or break the line.
 QByteArray escaped(const QString &value)
 {
-    KeyFilePtr scratch(g_key_file_new());
-    g_key_file_set_string(scratch.get(), "g", "k", value.toUtf8().constData());
-    gchar *raw = g_key_file_get_value(scratch.get(), "g", "k", nullptr);
-    QByteArray result(raw ? raw : "");
-    g_free(raw);
-    return result;
+    const QByteArray bytes = value.toUtf8();
+    QByteArray out;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == ' ' && (i == 0 || i == bytes.size() - 1))
+            out += "\\s";
+        else if (uchar(c) < 0x20 || c == '\x7f')
+            out += "\\x" + QByteArray::number(uchar(c), 16).rightJustified(2, '0');
+        else
+            out += c;
+    }
+    return out;
 }
 
-bool isSpace(char c)
+// Expands `$VAR`, `${VAR}` and `$$` the way KConfig does for an entry marked `[$e]`; a command
+// substitution `$(…)` is left as written.
+QString expanded(const QString &value)
 {
-    return g_ascii_isspace(c);
+    QString out;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i] != u'$' || i + 1 >= value.size()) {
+            out += value[i];
+            continue;
+        }
+        const QChar next = value[i + 1];
+        if (next == u'$') {
+            out += u'$';
+            ++i;
+        } else if (next == u'{') {
+            const qsizetype close = value.indexOf(u'}', i + 2);
+            if (close < 0) {
+                out += value.mid(i);
+                break;
+            }
+            out += qEnvironmentVariable(value.mid(i + 2, close - i - 2).toLocal8Bit().constData());
+            i = close;
+        } else if (next.isLetterOrNumber() || next == u'_') {
+            qsizetype end = i + 1;
+            while (end < value.size() && (value[end].isLetterOrNumber() || value[end] == u'_'))
+                ++end;
+            out += qEnvironmentVariable(value.mid(i + 1, end - i - 1).toLocal8Bit().constData());
+            i = end - 1;
+        } else {
+            out += value[i];
+        }
+    }
+    return out;
 }
 
-/// One line of the file with its own line break, classified the way GKeyFile classifies it.
+/// One physical line with its own line break, and what KConfig makes of it.
 struct Line
 {
-    QByteArray raw;   // bytes including the line break
-    QByteArray body;  // without the line break and leading blanks
-    QByteArray eol;   // "\n", "\r\n" or "" for a last line without one
+    enum class Kind { ignored, group, entry, deletion };
+    QByteArray raw; // bytes including the line break
+    QByteArray eol; // "\n" or "" for a last line without one
+    Kind kind = Kind::ignored;
+    QByteArray group; // the group this line belongs to; for a header, the group it opens
+    bool immutable = false;
+    // Entries only:
+    QByteArray key;
+    std::optional<QByteArray> locale;
+    bool expand = false;
+    QByteArray value;
 
-    bool isGroup() const
+    // `Icon=` in `[Desktop Entry]`, in any of the forms KConfig reads as the icon in the default locale
+    // (an empty or "C" locale outranks the plain key there).
+    bool isIcon() const
     {
-        if (!body.startsWith('['))
-            return false;
-        const qsizetype close = body.indexOf(']');
-        if (close < 0)
-            return false;
-        for (qsizetype i = close + 1; i < body.size(); ++i) {
-            if (body[i] != ' ' && body[i] != '\t')
-                return false;
-        }
-        return true;
-    }
-    QByteArray groupName() const { return body.mid(1, body.indexOf(']') - 1); }
-    QByteArray key() const
-    {
-        const qsizetype eq = body.indexOf('=');
-        if (eq <= 0 || body.startsWith('#'))
-            return {};
-        QByteArray key = body.left(eq);
-        while (!key.isEmpty() && isSpace(key.back()))
-            key.chop(1);
-        return key;
+        return (kind == Kind::entry || kind == Kind::deletion) && group == kGroup && key == kKey
+            && (!locale || locale->isEmpty() || *locale == "C");
     }
 };
 
-QList<Line> splitLines(const QByteArray &text)
+QList<Line> parse(const QByteArray &text)
 {
     QList<Line> lines;
+    QByteArray group;
+    bool fileImmutable = false;
+    bool groupImmutable = false;
     qsizetype start = 0;
     while (start < text.size()) {
         const qsizetype newline = text.indexOf('\n', start);
         const qsizetype end = newline < 0 ? text.size() : newline + 1;
         Line line;
         line.raw = text.mid(start, end - start);
-        QByteArray content = line.raw;
-        if (content.endsWith("\r\n"))
-            line.eol = "\r\n";
-        else if (content.endsWith('\n'))
-            line.eol = "\n";
-        content.chop(line.eol.size());
-        qsizetype first = 0;
-        while (first < content.size() && isSpace(content[first]))
-            ++first;
-        line.body = content.mid(first);
-        lines.append(line);
+        line.eol = newline < 0 ? QByteArray() : QByteArray("\n");
+        QByteArray body = line.raw.left(line.raw.size() - line.eol.size());
+        if (start == 0 && body.startsWith("\xEF\xBB\xBF"))
+            body.remove(0, 3);
         start = end;
+        body = trimmed(body);
+        line.group = group;
+        line.immutable = groupImmutable;
+        lines.append(line);
+        Line &parsed = lines.last();
+        if (body.isEmpty() || body.startsWith('#'))
+            continue;
+
+        if (body.startsWith('[')) {
+            QByteArray name;
+            bool immutable = fileImmutable;
+            qsizetype from = 1;
+            qsizetype close = 0;
+            bool valid = true;
+            do {
+                close = body.indexOf(']', from);
+                if (close < 0) {
+                    valid = false; // a broken header leaves the current group as it was
+                    break;
+                }
+                if (close + 1 == body.size() && from + 2 == close && body[from] == '$' && body[from + 1] == 'i') {
+                    if (name.isEmpty())
+                        fileImmutable = true;
+                    immutable = true;
+                } else {
+                    if (!name.isEmpty())
+                        name += '\x1d';
+                    name += unescaped(body.mid(from, close - from));
+                }
+                from = close + 2;
+            } while (from <= body.size() && body[close + 1] == '[');
+            if (!valid)
+                continue;
+            group = name;
+            groupImmutable = immutable || fileImmutable;
+            parsed.kind = Line::Kind::group;
+            parsed.group = group;
+            parsed.immutable = groupImmutable;
+            continue;
+        }
+
+        const qsizetype eq = body.indexOf('=');
+        QByteArray key = eq < 0 ? body : trimmed(body.left(eq));
+        if (key.isEmpty())
+            continue;
+        bool broken = false;
+        bool deleted = false;
+        qsizetype open = -1;
+        while (!broken && !deleted && (open = key.lastIndexOf('[')) >= 0) {
+            const qsizetype close = key.indexOf(']', open);
+            if (close < 0) {
+                broken = true;
+            } else if (close > open + 1 && key[open + 1] == '$') {
+                for (qsizetype i = open + 2; i < close; ++i) {
+                    if (key[i] == 'i')
+                        parsed.immutable = true;
+                    else if (key[i] == 'e')
+                        parsed.expand = true;
+                    else if (key[i] == 'd')
+                        deleted = true;
+                }
+            } else if (parsed.locale) {
+                broken = true; // a second locale
+            } else {
+                parsed.locale = key.mid(open + 1, close - open - 1);
+            }
+            key.truncate(open);
+        }
+        if (broken)
+            continue;
+        if (deleted) {
+            // A deletion names the key as it stands left of the marker, locale brackets and all.
+            parsed.kind = Line::Kind::deletion;
+            parsed.key = unescaped(key);
+            parsed.locale.reset();
+            continue;
+        }
+        if (eq < 0)
+            continue;
+        parsed.kind = Line::Kind::entry;
+        parsed.key = unescaped(key);
+        parsed.value = unescaped(trimmed(body.mid(eq + 1)));
     }
     return lines;
+}
+
+struct Entry
+{
+    QByteArray value;
+    bool deleted = false;
+    bool expand = false;
+    bool immutable = false;
+
+    friend bool operator==(const Entry &, const Entry &) = default;
+};
+
+// What KConfig ends with after reading every line: later lines win, except over an immutable entry.
+QMap<QByteArray, Entry> entriesOf(const QList<Line> &lines, bool withIcon)
+{
+    QMap<QByteArray, Entry> entries;
+    for (const Line &line : lines) {
+        if (line.kind != Line::Kind::entry && line.kind != Line::Kind::deletion)
+            continue;
+        if (!withIcon && line.isIcon())
+            continue;
+        QByteArray name = line.group + '\x1f' + line.key;
+        if (line.locale)
+            name += '\x1e' + (*line.locale == "C" ? QByteArray() : *line.locale); // one slot, as in KConfig
+        const auto existing = entries.constFind(name);
+        if (existing != entries.cend() && existing->immutable)
+            continue;
+        entries.insert(name, Entry{line.kind == Line::Kind::deletion ? QByteArray() : line.value,
+                                   line.kind == Line::Kind::deletion, line.expand, line.immutable});
+    }
+    return entries;
+}
+
+std::optional<QString> iconOf(const QList<Line> &lines)
+{
+    const QMap<QByteArray, Entry> entries = entriesOf(lines, true);
+    const QByteArray plain = QByteArray(kGroup) + '\x1f' + kKey;
+    // A localized entry for the default locale outranks the plain key, wherever it stands.
+    for (const QByteArray &name : {plain + '\x1e', plain}) {
+        const auto found = entries.constFind(name);
+        if (found == entries.cend())
+            continue;
+        if (found->deleted)
+            return std::nullopt;
+        const QString value = QString::fromUtf8(found->value);
+        return found->expand ? expanded(value) : value;
+    }
+    return std::nullopt;
 }
 
 QByteArray joined(const QList<Line> &lines)
@@ -129,39 +321,17 @@ QByteArray joined(const QList<Line> &lines)
     return text;
 }
 
-// Indexes of the `Icon` key lines inside `[Desktop Entry]` groups (a group may appear more than once).
-QList<qsizetype> iconLines(const QList<Line> &lines)
+// The edit is handed back only when KConfig reads every entry besides the icon exactly as before.
+std::optional<QByteArray> verified(const QList<Line> &before, const QByteArray &after)
 {
-    QList<qsizetype> found;
-    bool inGroup = false;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (lines[i].isGroup())
-            inGroup = lines[i].groupName() == kGroup;
-        else if (inGroup && lines[i].key() == kKey)
-            found.append(i);
-    }
-    return found;
-}
-
-// What GKeyFile reads from one `Icon=` line, so escapes are undone exactly as the file managers see them.
-QString valueOfLine(const Line &line)
-{
-    KeyFilePtr scratch = parse(QByteArray("[g]\n") + line.body + '\n');
-    if (!scratch)
-        return {};
-    gchar *value = g_key_file_get_string(scratch.get(), "g", kKey, nullptr);
-    const QString result = value ? QString::fromUtf8(value) : QString();
-    g_free(value);
-    return result;
-}
-
-std::optional<QByteArray> verified(const QByteArray &before, const QByteArray &after)
-{
-    KeyFilePtr original = parse(before);
-    KeyFilePtr edited = parse(after);
-    if (!original || !edited || contentBesidesIcon(original.get()) != contentBesidesIcon(edited.get()))
+    if (entriesOf(before, false) != entriesOf(parse(after), false))
         return std::nullopt;
     return after;
+}
+
+QByteArray iconLine(const QString &iconPath, const QByteArray &eol)
+{
+    return QByteArray(kKey) + '=' + escaped(iconPath) + eol;
 }
 
 } // namespace
@@ -170,93 +340,85 @@ namespace DesktopEntryIcon {
 
 std::optional<QByteArray> withIcon(const QByteArray &text, const QString &iconPath)
 {
-    if (!parse(text))
-        return std::nullopt;
-    const QByteArray value = escaped(iconPath);
-    QList<Line> lines = splitLines(text);
-    const QList<qsizetype> existing = iconLines(lines);
-
-    if (!existing.isEmpty()) {
-        // Replace in place, so the line keeps its position and line break.
-        for (qsizetype index : existing) {
-            Line &line = lines[index];
-            line.body = QByteArray(kKey) + '=' + value;
-            line.raw = line.body + line.eol;
-        }
-    } else {
+    const QList<Line> original = parse(text);
+    QList<Line> lines = original;
+    // A file written on Windows keeps its line breaks: the carriage return is part of the line's body.
+    const QByteArray eol = text.contains("\r\n") ? QByteArray("\r\n") : QByteArray("\n");
+    bool replaced = false;
+    for (Line &line : lines) {
+        if (!line.isIcon())
+            continue;
+        // Replaced in place, so the line keeps its position and line break; every form of it (`[$e]`,
+        // `[$d]`, a default-locale variant) becomes our plain key.
+        const bool crlf = line.raw.endsWith("\r\n");
+        line.raw = iconLine(iconPath, crlf ? QByteArray("\r\n") : line.eol);
+        replaced = true;
+    }
+    if (!replaced) {
         qsizetype header = -1;
         for (qsizetype i = 0; i < lines.size() && header < 0; ++i) {
-            if (lines[i].isGroup() && lines[i].groupName() == kGroup)
+            if (lines[i].kind == Line::Kind::group && lines[i].group == kGroup)
                 header = i;
         }
         if (header >= 0) {
             Line &group = lines[header];
             if (group.eol.isEmpty()) {
                 group.eol = "\n";
-                group.raw += group.eol;
+                group.raw += eol;
             }
             Line icon;
-            icon.body = QByteArray(kKey) + '=' + value;
-            icon.eol = group.eol;
-            icon.raw = icon.body + icon.eol;
+            icon.raw = iconLine(iconPath, group.raw.endsWith("\r\n") ? QByteArray("\r\n") : QByteArray("\n"));
             lines.insert(header + 1, icon);
         } else {
-            // A new group goes last: put first, the user's leading comments would fall into it.
-            const QByteArray eol = (!lines.isEmpty() && lines.first().eol == "\r\n") ? "\r\n" : "\n";
-            if (!lines.isEmpty() && lines.last().eol.isEmpty()) {
-                lines.last().eol = eol;
+            // A new group goes last: put first, the user's leading lines would fall into it.
+            if (!lines.isEmpty() && lines.last().eol.isEmpty())
                 lines.last().raw += eol;
-            }
             Line group;
-            group.body = QByteArray("[") + kGroup + ']';
-            group.eol = eol;
-            group.raw = group.body + eol;
+            group.raw = QByteArray("[") + kGroup + ']' + eol;
             Line icon;
-            icon.body = QByteArray(kKey) + '=' + value;
-            icon.eol = eol;
-            icon.raw = icon.body + eol;
+            icon.raw = iconLine(iconPath, eol);
             lines.append(group);
             lines.append(icon);
         }
     }
 
     const QByteArray edited = joined(lines);
-    const std::optional<QString> written = icon(edited);
-    if (!written || *written != iconPath)
+    if (iconOf(parse(edited)) != std::optional<QString>(iconPath))
         return std::nullopt;
-    return verified(text, edited);
+    return verified(original, edited);
 }
 
 std::optional<QByteArray> withoutIcon(const QByteArray &text, const std::function<bool(const QString &)> &isOurs)
 {
-    if (!parse(text))
-        return std::nullopt;
-    QList<Line> lines = splitLines(text);
-    QList<qsizetype> removed;
-    for (qsizetype index : iconLines(lines)) {
-        if (isOurs(valueOfLine(lines[index])))
-            removed.append(index);
+    const QList<Line> lines = parse(text);
+    QList<bool> drop(lines.size(), false);
+    bool any = false;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const Line &line = lines[i];
+        if (line.isIcon() && line.kind == Line::Kind::entry
+            && isOurs(line.expand ? expanded(QString::fromUtf8(line.value)) : QString::fromUtf8(line.value))) {
+            drop[i] = true;
+            any = true;
+        }
     }
-    if (removed.isEmpty())
+    if (!any)
         return text;
 
-    QList<bool> drop(lines.size(), false);
-    for (qsizetype index : removed)
-        drop[index] = true;
     // A `[Desktop Entry]` header that only held our key was added with it: take it away as well.
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (!lines[i].isGroup() || lines[i].groupName() != kGroup)
+        if (lines[i].kind != Line::Kind::group || lines[i].group != kGroup)
             continue;
+        const bool userFileStart = i == 0 && lines[i].raw.startsWith("\xEF\xBB\xBF");
         bool hadOurs = false;
         bool keepsSomething = false;
         qsizetype j = i + 1;
-        for (; j < lines.size() && !lines[j].isGroup(); ++j) {
+        for (; j < lines.size() && lines[j].kind != Line::Kind::group; ++j) {
             if (drop[j])
                 hadOurs = true;
             else
                 keepsSomething = true;
         }
-        if (hadOurs && !keepsSomething)
+        if (hadOurs && !keepsSomething && !userFileStart)
             drop[i] = true;
         i = j - 1;
     }
@@ -265,20 +427,23 @@ std::optional<QByteArray> withoutIcon(const QByteArray &text, const std::functio
         if (!drop[i])
             kept.append(lines[i]);
     }
-    return verified(text, joined(kept));
+    // The line before a dropped last line gave it its line break; without the last line, the file
+    // ends as it ended before that line was added.
+    QByteArray edited = joined(kept);
+    if (drop.last() && lines.last().eol.isEmpty() && edited.endsWith('\n')) {
+        edited.chop(1);
+        if (edited.endsWith('\r'))
+            edited.chop(1);
+    }
+    const std::optional<QString> left = iconOf(parse(edited));
+    if (left && isOurs(*left))
+        return std::nullopt;
+    return verified(lines, edited);
 }
 
 std::optional<QString> icon(const QByteArray &text)
 {
-    KeyFilePtr file = parse(text);
-    if (!file)
-        return std::nullopt;
-    gchar *value = g_key_file_get_string(file.get(), kGroup, kKey, nullptr);
-    if (!value)
-        return std::nullopt;
-    const QString result = QString::fromUtf8(value);
-    g_free(value);
-    return result;
+    return iconOf(parse(text));
 }
 
 } // namespace DesktopEntryIcon

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -43,11 +44,19 @@ FolderIconJournal FolderIconJournal::load(const QString &path, const QString &fo
         journal.directoryFile = DirectoryFile{object.value(QLatin1String("existed")).toBool(),
                                               decoded(object.value(QLatin1String("content"))).value_or(QByteArray())};
     }
+    const auto metadataOf = [](const QJsonObject &object) {
+        return Metadata{decoded(object.value(QLatin1String("customIcon"))),
+                        decoded(object.value(QLatin1String("thunarIcon")))};
+    };
     const QJsonValue metadata = root.value(QLatin1String("metadata"));
-    if (metadata.isObject()) {
-        const QJsonObject object = metadata.toObject();
-        journal.metadata = Metadata{decoded(object.value(QLatin1String("customIcon"))),
-                                    decoded(object.value(QLatin1String("thunarIcon")))};
+    if (metadata.isObject())
+        journal.metadata = metadataOf(metadata.toObject());
+    const QJsonArray links = root.value(QLatin1String("links")).toArray();
+    for (const QJsonValue &link : links) {
+        const QJsonObject object = link.toObject();
+        const QString path = object.value(QLatin1String("path")).toString();
+        if (!path.isEmpty())
+            journal.links.insert(path, metadataOf(object));
     }
     return journal;
 }
@@ -62,9 +71,20 @@ bool FolderIconJournal::store(const QString &path) const
                     QJsonObject{{QLatin1String("existed"), directoryFile->existed},
                                 {QLatin1String("content"), encoded(directoryFile->content)}});
     }
-    if (metadata) {
-        root.insert(QLatin1String("metadata"), QJsonObject{{QLatin1String("customIcon"), encoded(metadata->customIcon)},
-                                                           {QLatin1String("thunarIcon"), encoded(metadata->thunarIcon)}});
+    const auto metadataObject = [](const Metadata &values) {
+        return QJsonObject{{QLatin1String("customIcon"), encoded(values.customIcon)},
+                           {QLatin1String("thunarIcon"), encoded(values.thunarIcon)}};
+    };
+    if (metadata)
+        root.insert(QLatin1String("metadata"), metadataObject(*metadata));
+    if (!links.isEmpty()) {
+        QJsonArray array;
+        for (auto link = links.cbegin(); link != links.cend(); ++link) {
+            QJsonObject object = metadataObject(link.value());
+            object.insert(QLatin1String("path"), link.key());
+            array.append(object);
+        }
+        root.insert(QLatin1String("links"), array);
     }
     // The user's `.directory` text may say more than they want others to read.
     return QDir().mkpath(QFileInfo(path).absolutePath())

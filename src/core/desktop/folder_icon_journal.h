@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 
 #include <optional>
@@ -25,8 +26,10 @@ struct FolderIconJournal final
     QString folderPath;
     std::optional<DirectoryFile> directoryFile;
     std::optional<Metadata> metadata;
+    /// The metadata of symbolic links to the folder that the icon was applied through, by the link's path.
+    QMap<QString, Metadata> links;
 
-    bool isEmpty() const { return !directoryFile && !metadata; }
+    bool isEmpty() const { return !directoryFile && !metadata && links.isEmpty(); }
 
     /// The record at `path`; an empty one (for `folderPath`) when there is none or it cannot be read.
     static FolderIconJournal load(const QString &path, const QString &folderPath);

@@ -3,6 +3,7 @@
 #include "desktop/desktop_entry_icon.h"
 #include "desktop/folder_icon_journal.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -16,6 +17,7 @@
 
 #include <gio/gio.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <dirent.h>
 #include <memory>
@@ -32,30 +34,65 @@
 // folder back exactly as it was.
 namespace {
 
+using Refusal = FolderIconService::ApplyResult::Refusal;
+
 constexpr char kCustomIconKey[] = "metadata::custom-icon";
 constexpr char kThunarIconKey[] = "metadata::thunar-custom-icon-name";
 constexpr char kDirectoryFileName[] = ".directory";
 // Far above any real `.directory`; a larger file is not one we should be rewriting.
 constexpr qint64 kMaxDirectoryFileSize = 1 << 20;
 
+QString parentPathOf(const QString &folderPath)
+{
+    const qsizetype slash = folderPath.lastIndexOf(QLatin1Char('/'));
+    return slash <= 0 ? QStringLiteral("/") : folderPath.left(slash);
+}
+
+bool pathExists(const QString &path)
+{
+    struct stat status = {};
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0;
+}
+
 // One folder has one identity however it is reached: everything (icon file names, the journal, the GIO
 // metadata) is keyed by its real path. gvfs resolves linked parent directories itself, so the metadata
-// shows wherever the folder is browsed; a symbolic link to the folder is an item of its own.
-QString folderPathOf(const QUrl &url)
+// shows wherever the folder is browsed; but a symbolic link to the folder is an item of its own, which
+// the file managers show with its own metadata: a folder given by such a link gets the metadata there too.
+struct FolderPaths
+{
+    QString real;
+    QString link; // the symbolic link the folder was given by, if it was
+};
+
+// Where a path leads once its links are followed, also when its end is gone (a deleted folder, or a link
+// left dangling by it), so that a vanished folder still finds its journal.
+QString resolvedPath(const QString &path)
+{
+    QString current = path;
+    for (int hop = 0; hop < 16; ++hop) {
+        const QFileInfo info(current);
+        const QString real = info.canonicalFilePath();
+        if (!real.isEmpty())
+            return real;
+        if (!info.isSymLink())
+            break;
+        current = QDir::cleanPath(info.symLinkTarget());
+    }
+    const QString parent = QFileInfo(parentPathOf(current)).canonicalFilePath();
+    return parent.isEmpty() ? current : QDir::cleanPath(parent + QLatin1Char('/') + QFileInfo(current).fileName());
+}
+
+FolderPaths folderPathsOf(const QUrl &url)
 {
     if (!url.isLocalFile())
         return {};
     const QString path = QDir::cleanPath(url.toLocalFile());
     if (!QDir::isAbsolutePath(path))
         return {};
-    const QString real = QFileInfo(path).canonicalFilePath();
-    return real.isEmpty() ? path : real;
-}
-
-QString parentPathOf(const QString &folderPath)
-{
-    const qsizetype slash = folderPath.lastIndexOf(QLatin1Char('/'));
-    return slash <= 0 ? QStringLiteral("/") : folderPath.left(slash);
+    FolderPaths paths{resolvedPath(path), {}};
+    if (path != paths.real && QFileInfo(path).isSymLink())
+        paths.link = path;
+    return paths;
 }
 
 QString appDataDirectory()
@@ -301,14 +338,34 @@ DirectoryFile readDirectoryFile(const QString &folderPath)
 
 // Replacing by rename would bypass the file's own permissions and hand it to us: only a file whose mode
 // lets its owner write, and whose owner is us (or, for root, the folder's owner), is ours to rewrite.
+Refusal rewriteRefusal(const DirectoryFile &file, const struct stat &folder)
+{
+    switch (file.state) {
+    case DirectoryFile::State::absent:
+        return Refusal::none;
+    case DirectoryFile::State::foreign:
+        return Refusal::notAFile;
+    case DirectoryFile::State::unusable:
+        return Refusal::unreadable;
+    case DirectoryFile::State::regular:
+        break;
+    }
+    if (!(file.status.st_mode & S_IWUSR))
+        return Refusal::readOnlyFile;
+    const uid_t self = ::geteuid();
+    if (file.status.st_uid != self && !(self == 0 && file.status.st_uid == folder.st_uid))
+        return Refusal::otherOwner;
+    return Refusal::none;
+}
+
 bool mayRewrite(const DirectoryFile &file, const struct stat &folder)
 {
-    if (file.state == DirectoryFile::State::absent)
-        return true;
-    if (file.state != DirectoryFile::State::regular || !(file.status.st_mode & S_IWUSR))
-        return false;
-    const uid_t self = ::geteuid();
-    return file.status.st_uid == self || (self == 0 && file.status.st_uid == folder.st_uid);
+    return rewriteRefusal(file, folder) == Refusal::none;
+}
+
+bool isPermissionError(int error)
+{
+    return error == EACCES || error == EPERM || error == EROFS;
 }
 
 bool writeAll(int fd, const QByteArray &bytes)
@@ -325,12 +382,29 @@ bool writeAll(int fd, const QByteArray &bytes)
     return true;
 }
 
+// A folder we may not write (made read-only after the icon was first applied) cannot take a new file
+// beside `.directory`, but the file itself may still be writable: then it is rewritten where it is, as
+// Dolphin would. It keeps its inode, mode and owner; only a crash in the middle could mix old and new.
+bool rewriteInPlace(const DirectoryFile &previous, const QByteArray &content)
+{
+    const int fd = ::open(previous.path.constData(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat opened = {};
+    bool ok = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_ino == previous.status.st_ino
+        && opened.st_dev == previous.status.st_dev;
+    ok = ok && writeAll(fd, content) && ::ftruncate(fd, off_t(content.size())) == 0 && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    return ok;
+}
+
 // A reader (or a crash) sees either the old file or the new one, never half of either: the new text goes
 // into a temporary file beside it, reaches the disk, and is renamed over the old one. It keeps the old
 // file's mode and owner; a new file belongs to whoever owns the folder.
-bool writeDirectoryFile(const QString &folderPath, const DirectoryFile &previous, const struct stat &folder,
-                        const QByteArray &content)
+Refusal writeDirectoryFile(const QString &folderPath, const DirectoryFile &previous, const struct stat &folder,
+                           const QByteArray &content)
 {
+    const bool existed = previous.state == DirectoryFile::State::regular;
     QByteArray temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
@@ -338,13 +412,17 @@ bool writeDirectoryFile(const QString &folderPath, const DirectoryFile &previous
             + QByteArray::number(QRandomGenerator::global()->generate64(), 16);
         // 0666 lets the umask decide the mode of a new file, as for any file the user makes.
         fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return false;
+        if (fd < 0 && errno != EEXIST) {
+            if (!isPermissionError(errno))
+                return Refusal::refused;
+            if (existed && rewriteInPlace(previous, content))
+                return Refusal::none;
+            return Refusal::readOnlyFolder;
+        }
     }
     if (fd < 0)
-        return false;
+        return Refusal::refused;
     bool ok = true;
-    const bool existed = previous.state == DirectoryFile::State::regular;
     if (existed)
         ok = ::fchmod(fd, previous.status.st_mode & 07777) == 0;
     const uid_t owner = existed ? previous.status.st_uid : folder.st_uid;
@@ -361,7 +439,7 @@ bool writeDirectoryFile(const QString &folderPath, const DirectoryFile &previous
     ok = ok && ::rename(temporary.constData(), previous.path.constData()) == 0;
     if (!ok)
         ::unlink(temporary.constData());
-    return ok;
+    return ok ? Refusal::none : Refusal::refused;
 }
 
 QString directoryFileIconPath(const DirectoryFile &file)
@@ -415,21 +493,45 @@ void announceChange(const QString &folderPath)
 
 // --- the folder's state as a whole ----------------------------------------------------------------------
 
+// Every path whose metadata may name the folder's icon: the folder itself, each link recorded for it, and
+// the link it is reached through now.
+QStringList metadataPaths(const FolderPaths &paths, const FolderIconJournal &journal)
+{
+    QStringList result{paths.real};
+    for (auto link = journal.links.cbegin(); link != journal.links.cend(); ++link) {
+        if (!result.contains(link.key()))
+            result.append(link.key());
+    }
+    if (!paths.link.isEmpty() && !result.contains(paths.link))
+        result.append(paths.link);
+    return result;
+}
+
+bool hasMetadataRecord(const FolderPaths &paths, const FolderIconJournal &journal, const QString &path)
+{
+    return path == paths.real ? journal.metadata.has_value() : journal.links.contains(path);
+}
+
 // Deletes this folder's icon files that nothing refers to any more (keepName aside). A mechanism that
 // cannot be read but may still name one of them keeps them all. True when none is referenced.
-bool removeUnreferencedIconFiles(const QString &folderPath, const FolderIconJournal &journal,
+bool removeUnreferencedIconFiles(const FolderPaths &paths, const FolderIconJournal &journal,
                                  const QString &keepName = {})
 {
+    const QString &folderPath = paths.real;
     QSet<QString> referenced;
     bool unknown = false;
-    if (QFileInfo(folderPath).isDir()) {
-        const MetadataState metadata = readMetadata(folderPath);
+    for (const QString &path : metadataPaths(paths, journal)) {
+        const bool recorded = hasMetadataRecord(paths, journal, path);
+        const MetadataState metadata = pathExists(path) ? readMetadata(path) : MetadataState{};
         if (metadata.accessible) {
             referenced << ownIconName(folderPath, metadataIconPath(metadata.customIcon))
                        << ownIconName(folderPath, metadataIconPath(metadata.thunarIcon));
         } else {
-            unknown = journal.metadata.has_value();
+            // Also a vanished folder whose metadata could not be taken back: gvfs still holds our values.
+            unknown = unknown || recorded;
         }
+    }
+    if (QFileInfo(folderPath).isDir()) {
         const DirectoryFile directoryFile = readDirectoryFile(folderPath);
         if (directoryFile.state == DirectoryFile::State::regular)
             referenced << ownIconName(folderPath, directoryFileIconPath(directoryFile));
@@ -451,49 +553,113 @@ struct Restored
     bool changed = false;
 };
 
+// Gives one path's metadata back to what was recorded, wherever our icon is still in place. True when
+// nothing of ours is left there.
+bool restoreMetadataAt(const QString &path, const std::optional<FolderIconJournal::Metadata> &recorded,
+                       Restored &result)
+{
+    const MetadataState metadata = readMetadata(path);
+    if (!metadata.accessible)
+        return false;
+    const FolderIconJournal::Metadata before = recorded.value_or(FolderIconJournal::Metadata{});
+    MetadataChanges changes;
+    if (isOurs(metadata.customIcon))
+        changes.append({kCustomIconKey, before.customIcon});
+    if (isOurs(metadata.thunarIcon))
+        changes.append({kThunarIconKey, before.thunarIcon});
+    if (changes.isEmpty())
+        return true;
+    if (!writeMetadata(path, changes))
+        return false;
+    result.changed = true;
+    return true;
+}
+
+// gvfs keeps a path's metadata when the folder is deleted behind its back, and gives it to the next folder
+// made under that name, which would then point at an icon file we delete. gvfs only changes the metadata
+// of something that exists, so an empty stand-in is made at the path for the moment, and removed again.
+bool restoreMetadataOfVanished(const QString &path, const std::optional<FolderIconJournal::Metadata> &recorded,
+                               Restored &result)
+{
+    QStringList missing;
+    QString existing = path;
+    while (!pathExists(existing) && existing != QLatin1String("/")) {
+        missing.prepend(existing);
+        existing = parentPathOf(existing);
+    }
+    if (!QFileInfo(existing).isDir())
+        return false;
+    QStringList made;
+    bool ok = true;
+    for (const QString &directory : std::as_const(missing)) {
+        ok = ::mkdir(QFile::encodeName(directory).constData(), 0700) == 0;
+        if (!ok)
+            break;
+        made.prepend(directory);
+    }
+    ok = ok && restoreMetadataAt(path, recorded, result);
+    for (const QString &directory : std::as_const(made))
+        ::rmdir(QFile::encodeName(directory).constData());
+    return ok;
+}
+
 // Gives back what the journal recorded wherever our icon is still in place, and removes our icon where
 // nothing was recorded. Updates the journal to what is still left to give back.
-Restored restoreMechanisms(const QString &folderPath, FolderIconJournal &journal)
+Restored restoreMechanisms(const FolderPaths &paths, FolderIconJournal &journal)
 {
     Restored result;
+    const QString &folderPath = paths.real;
+    for (const QString &path : metadataPaths(paths, journal)) {
+        const bool recorded = hasMetadataRecord(paths, journal, path);
+        const std::optional<FolderIconJournal::Metadata> before =
+            path == folderPath ? journal.metadata
+                               : (recorded ? std::optional(journal.links.value(path)) : std::nullopt);
+        bool done = false;
+        if (pathExists(path))
+            done = restoreMetadataAt(path, before, result);
+        else
+            done = !recorded || restoreMetadataOfVanished(path, before, result);
+        if (done && path == folderPath)
+            journal.metadata.reset();
+        else if (done)
+            journal.links.remove(path);
+    }
+
     struct stat folder = {};
     if (::stat(QFile::encodeName(folderPath).constData(), &folder) != 0 || !S_ISDIR(folder.st_mode)) {
-        // A folder that is gone keeps nothing of ours.
+        // A `.directory` goes with its folder.
         journal.directoryFile.reset();
-        journal.metadata.reset();
         return result;
     }
-
-    const MetadataState metadata = readMetadata(folderPath);
-    if (metadata.accessible) {
-        const FolderIconJournal::Metadata before = journal.metadata.value_or(FolderIconJournal::Metadata{});
-        MetadataChanges changes;
-        if (isOurs(metadata.customIcon))
-            changes.append({kCustomIconKey, before.customIcon});
-        if (isOurs(metadata.thunarIcon))
-            changes.append({kThunarIconKey, before.thunarIcon});
-        if (changes.isEmpty() || writeMetadata(folderPath, changes)) {
-            result.changed = result.changed || !changes.isEmpty();
-            journal.metadata.reset();
-        }
-    }
-
     const DirectoryFile directoryFile = readDirectoryFile(folderPath);
     const QString current = directoryFileIconPath(directoryFile);
-    if (directoryFile.state == DirectoryFile::State::absent || directoryFile.state == DirectoryFile::State::foreign
-        || (directoryFile.state == DirectoryFile::State::regular && !isOurIconPath(current))) {
+    const bool createdByUs = journal.directoryFile && !journal.directoryFile->existed;
+    if (directoryFile.state == DirectoryFile::State::regular && !isOurIconPath(current) && createdByUs
+        && directoryFile.content.isEmpty()) {
+        // Emptied by a reset while the folder was read-only: ours to remove once the folder lets us.
+        if (::unlink(directoryFile.path.constData()) == 0) {
+            result.changed = true;
+            journal.directoryFile.reset();
+        }
+    } else if (directoryFile.state == DirectoryFile::State::absent
+               || directoryFile.state == DirectoryFile::State::foreign
+               || (directoryFile.state == DirectoryFile::State::regular && !isOurIconPath(current))) {
         // Gone or changed by the user since: theirs now.
         journal.directoryFile.reset();
     } else if (directoryFile.state == DirectoryFile::State::regular && mayRewrite(directoryFile, folder)) {
         const std::optional<QByteArray> restored =
             directoryFileWithoutOurIcon(directoryFile, current, journal.directoryFile);
-        const bool existedBefore = journal.directoryFile ? journal.directoryFile->existed : false;
         bool done = false;
-        if (restored && restored->isEmpty() && !existedBefore)
+        if (restored && restored->isEmpty() && createdByUs) {
             done = ::unlink(directoryFile.path.constData()) == 0;
-        else if (restored)
+            // A read-only folder cannot lose the file: emptied, it names no icon of ours any more. The
+            // record stays, so a later reset removes it.
+            if (!done && isPermissionError(errno) && rewriteInPlace(directoryFile, QByteArray()))
+                result.changed = true;
+        } else if (restored) {
             done = *restored == directoryFile.content
-                || writeDirectoryFile(folderPath, directoryFile, folder, *restored);
+                || writeDirectoryFile(folderPath, directoryFile, folder, *restored) == Refusal::none;
+        }
         if (done) {
             result.changed = true;
             journal.directoryFile.reset();
@@ -507,47 +673,113 @@ bool storeJournal(const FolderIconJournal &journal)
     return journal.store(journalPath(journal.folderPath));
 }
 
+FolderIconJournal::Metadata recordOf(const MetadataState &state)
+{
+    // A value of ours found without a record (an interrupted reset) counts as none.
+    return FolderIconJournal::Metadata{isOurs(state.customIcon) ? std::nullopt : state.customIcon,
+                                       isOurs(state.thunarIcon) ? std::nullopt : state.thunarIcon};
+}
+
+QString reasonText(Refusal refusal, bool metadata)
+{
+    switch (refusal) {
+    case Refusal::none:
+    case Refusal::failed:
+        break;
+    case Refusal::unavailable:
+        return QCoreApplication::translate("FolderIconService", "gvfs metadata is not available");
+    case Refusal::refused:
+        return metadata ? QCoreApplication::translate("FolderIconService", "gvfs did not store the metadata")
+                        : QCoreApplication::translate("FolderIconService", "“.directory” could not be written");
+    case Refusal::readOnlyFile:
+        return QCoreApplication::translate("FolderIconService", "“.directory” is read-only");
+    case Refusal::otherOwner:
+        return QCoreApplication::translate("FolderIconService", "“.directory” belongs to another user");
+    case Refusal::readOnlyFolder:
+        return QCoreApplication::translate("FolderIconService", "the folder is read-only");
+    case Refusal::notAFile:
+        return QCoreApplication::translate("FolderIconService", "“.directory” is not a regular file");
+    case Refusal::unreadable:
+        return QCoreApplication::translate("FolderIconService", "“.directory” cannot be read");
+    case Refusal::notEditable:
+        return QCoreApplication::translate("FolderIconService", "“.directory” cannot be edited safely");
+    }
+    return QCoreApplication::translate("FolderIconService", "it could not be written");
+}
+
 } // namespace
 
 namespace FolderIconService {
+
+QString ApplyResult::warning() const
+{
+    if (!partial())
+        return {};
+    const bool metadataMissing = !metadataTaken();
+    const QString fileManagers = metadataMissing
+        ? QCoreApplication::translate("FolderIconService", "GNOME Files, Nemo, Caja and Thunar")
+        : QCoreApplication::translate("FolderIconService", "Dolphin and PCManFM-Qt");
+    return QCoreApplication::translate("FolderIconService", "Applied, but %1 will not show it: %2")
+        .arg(fileManagers, reasonText(metadataMissing ? metadata : directoryFile, metadataMissing));
+}
 
 QString iconDirectory()
 {
     return appDataDirectory() + QStringLiteral("/icons");
 }
 
-bool applyIcon(const IconImage &image, const QUrl &folderUrl)
+ApplyResult applyIcon(const IconImage &image, const QUrl &folderUrl)
 {
-    const QString folderPath = folderPathOf(folderUrl);
+    ApplyResult result;
+    const FolderPaths paths = folderPathsOf(folderUrl);
+    const QString &folderPath = paths.real;
     struct stat folder = {};
     // Checked before anything is written: a missing folder must leave no trace anywhere.
     if (folderPath.isEmpty() || ::stat(QFile::encodeName(folderPath).constData(), &folder) != 0
         || !S_ISDIR(folder.st_mode))
-        return false;
+        return result;
     // The encoded bytes come with the image; encoding here would stall the caller's thread.
     if (image.isNull() || !looksLikePng(image.png()))
-        return false;
+        return result;
 
     const QString name = iconFileName(folderPath, image.png());
     const QString iconPath = iconDirectory() + QLatin1Char('/') + name;
     if (!writeIconFile(iconPath, image.png()))
-        return false;
+        return result;
 
     // What each mechanism holds now, and what it would hold with the new icon.
     const MetadataState metadata = readMetadata(folderPath);
     const MetadataChanges metadataChanges = metadata.accessible ? metadataFor(iconPath) : MetadataChanges();
     const DirectoryFile directoryFile = readDirectoryFile(folderPath);
-    const std::optional<QByteArray> editedDirectoryFile = mayRewrite(directoryFile, folder)
-        ? DesktopEntryIcon::withIcon(directoryFile.content, iconPath)
-        : std::nullopt;
+    Refusal directoryRefusal = rewriteRefusal(directoryFile, folder);
+    std::optional<QByteArray> editedDirectoryFile;
+    if (directoryRefusal != Refusal::none && directoryFileIconPath(directoryFile) == iconPath) {
+        // Cannot be written, but already names this very icon: Dolphin shows it.
+        directoryRefusal = Refusal::none;
+        editedDirectoryFile = directoryFile.content;
+    } else if (directoryRefusal == Refusal::none) {
+        editedDirectoryFile = DesktopEntryIcon::withIcon(directoryFile.content, iconPath);
+        if (!editedDirectoryFile)
+            directoryRefusal = Refusal::notEditable;
+    }
 
     // Recorded before the first change, and only then: a later apply must not record our own icon as the
-    // user's. A value of ours found without a record (an interrupted reset) counts as none.
+    // user's.
     FolderIconJournal journal = FolderIconJournal::load(journalPath(folderPath), folderPath);
     const FolderIconJournal loaded = journal;
-    if (!metadataChanges.isEmpty() && !journal.metadata) {
-        journal.metadata = FolderIconJournal::Metadata{isOurs(metadata.customIcon) ? std::nullopt : metadata.customIcon,
-                                                       isOurs(metadata.thunarIcon) ? std::nullopt : metadata.thunarIcon};
+    if (!metadataChanges.isEmpty() && !journal.metadata)
+        journal.metadata = recordOf(metadata);
+    // Every link the folder was given through shows the same icon as the folder.
+    QStringList links;
+    for (const QString &link : metadataPaths(paths, journal)) {
+        if (link == folderPath || metadataChanges.isEmpty() || !QFileInfo(link).isSymLink())
+            continue;
+        const MetadataState linkMetadata = readMetadata(link);
+        if (!linkMetadata.accessible)
+            continue;
+        links.append(link);
+        if (!journal.links.contains(link))
+            journal.links.insert(link, recordOf(linkMetadata));
     }
     if (editedDirectoryFile && *editedDirectoryFile != directoryFile.content && !journal.directoryFile) {
         bool existed = directoryFile.state == DirectoryFile::State::regular;
@@ -560,46 +792,64 @@ bool applyIcon(const IconImage &image, const QUrl &folderUrl)
     }
     // Without a record the user's own icon could be lost for good: better not to change anything.
     const bool recorded = (journal.metadata.has_value() == loaded.metadata.has_value()
-                           && journal.directoryFile.has_value() == loaded.directoryFile.has_value())
+                           && journal.directoryFile.has_value() == loaded.directoryFile.has_value()
+                           && journal.links.keys() == loaded.links.keys())
         || storeJournal(journal);
 
-    const bool metadataTaken = recorded && !metadataChanges.isEmpty() && writeMetadata(folderPath, metadataChanges);
-    const bool directoryFileTaken = recorded && editedDirectoryFile
-        && (*editedDirectoryFile == directoryFile.content
-            || writeDirectoryFile(folderPath, directoryFile, folder, *editedDirectoryFile));
-    if (!metadataTaken && !directoryFileTaken) {
+    if (!recorded) {
+        result.metadata = Refusal::refused;
+        result.directoryFile = Refusal::refused;
+    } else {
+        if (metadataChanges.isEmpty())
+            result.metadata = Refusal::unavailable;
+        else if (writeMetadata(folderPath, metadataChanges)
+                 && std::all_of(links.cbegin(), links.cend(),
+                                [&](const QString &link) { return writeMetadata(link, metadataChanges); }))
+            result.metadata = Refusal::none;
+        else
+            result.metadata = Refusal::refused;
+        if (directoryRefusal != Refusal::none)
+            result.directoryFile = directoryRefusal;
+        else if (*editedDirectoryFile == directoryFile.content)
+            result.directoryFile = Refusal::none;
+        else
+            result.directoryFile = writeDirectoryFile(folderPath, directoryFile, folder, *editedDirectoryFile);
+    }
+    if (!result.applied()) {
         // Refused everywhere: like a removal followed by a failed set, the folder ends with no icon of ours.
         FolderIconJournal left = FolderIconJournal::load(journalPath(folderPath), folderPath);
-        const Restored restored = restoreMechanisms(folderPath, left);
+        const Restored restored = restoreMechanisms(paths, left);
         storeJournal(left);
-        removeUnreferencedIconFiles(folderPath, left);
+        removeUnreferencedIconFiles(paths, left);
         if (restored.changed)
             announceChange(folderPath);
-        return false;
+        return result;
     }
     // The previous icon does not survive, unless a mechanism that could not be updated still names it.
-    removeUnreferencedIconFiles(folderPath, journal, name);
+    removeUnreferencedIconFiles(paths, journal, name);
     announceChange(folderPath);
-    return true;
+    return result;
 }
 
 bool resetIcon(const QUrl &folderUrl)
 {
-    const QString folderPath = folderPathOf(folderUrl);
-    if (folderPath.isEmpty())
+    const FolderPaths paths = folderPathsOf(folderUrl);
+    if (paths.real.isEmpty())
         return false;
-    FolderIconJournal journal = FolderIconJournal::load(journalPath(folderPath), folderPath);
-    const Restored restored = restoreMechanisms(folderPath, journal);
+    FolderIconJournal journal = FolderIconJournal::load(journalPath(paths.real), paths.real);
+    const Restored restored = restoreMechanisms(paths, journal);
     const bool stored = storeJournal(journal);
-    const bool clear = removeUnreferencedIconFiles(folderPath, journal);
+    // Only now may our icon files go: every mechanism that named one has been given back.
+    const bool clear = removeUnreferencedIconFiles(paths, journal);
     if (restored.changed)
-        announceChange(folderPath);
+        announceChange(paths.real);
     return clear && stored && journal.isEmpty();
 }
 
 bool isIconApplied(const QUrl &folderUrl)
 {
-    const QString folderPath = folderPathOf(folderUrl);
+    const FolderPaths paths = folderPathsOf(folderUrl);
+    const QString &folderPath = paths.real;
     if (folderPath.isEmpty() || !QFileInfo(folderPath).isDir())
         return false;
     const auto applied = [&folderPath](const QString &iconPath) {
@@ -608,8 +858,14 @@ bool isIconApplied(const QUrl &folderUrl)
     if (applied(directoryFileIconPath(readDirectoryFile(folderPath))))
         return true;
     // Reading needs no writable namespace: without gvfs the keys are simply not there.
-    const MetadataState metadata = readMetadata(folderPath, false);
-    return applied(metadataIconPath(metadata.customIcon)) || applied(metadataIconPath(metadata.thunarIcon));
+    for (const QString &path : {folderPath, paths.link}) {
+        if (path.isEmpty())
+            continue;
+        const MetadataState metadata = readMetadata(path, false);
+        if (applied(metadataIconPath(metadata.customIcon)) || applied(metadataIconPath(metadata.thunarIcon)))
+            return true;
+    }
+    return false;
 }
 
 } // namespace FolderIconService

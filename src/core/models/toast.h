@@ -6,7 +6,7 @@
 /// @brief The short message shown at the bottom of the window.
 struct Toast
 {
-    enum class Kind : quint8 { success, error, info };
+    enum class Kind : quint8 { success, error, info, warning }; // warning: done, but not everywhere
 
     Kind kind = Kind::info;
     QString message;

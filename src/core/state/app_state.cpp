@@ -42,6 +42,18 @@ QString folderPath(const QUrl &url)
     return path;
 }
 
+// Applies the folder's generated icon and records the outcome on the folder. A partial apply (some file
+// managers will not show it) still counts as applied.
+FolderIconService::ApplyResult applyGeneratedIcon(FolderItem &folder)
+{
+    const FolderIconService::ApplyResult result = FolderIconService::applyIcon(folder.generatedImage(), folder.url());
+    if (result.applied())
+        folder.setIconState(IconState::applied());
+    else
+        folder.setIconState(IconState::failed(QStringLiteral("Failed to apply icon to folder")));
+    return result;
+}
+
 } // namespace
 
 AppState::AppState(QObject *parent)
@@ -375,14 +387,15 @@ bool AppState::applyIcon(const QUuid &id, bool notify)
     if (!folder || folder->generatedImage().isNull())
         return false;
 
-    if (!FolderIconService::applyIcon(folder->generatedImage(), folder->url())) {
-        folder->setIconState(IconState::failed(QStringLiteral("Failed to apply icon to folder")));
+    const FolderIconService::ApplyResult result = applyGeneratedIcon(*folder);
+    if (!result.applied()) {
         if (notify)
             showToast(Toast::Kind::error, QStringLiteral("Couldn’t apply icon to ") + quoted(folder->name()));
         return false;
     }
-    folder->setIconState(IconState::applied());
-    if (notify)
+    if (notify && result.partial())
+        showToast(Toast::Kind::warning, result.warning());
+    else if (notify)
         showToast(Toast::Kind::success, QStringLiteral("Icon applied to ") + quoted(folder->name()));
     return true;
 }
@@ -397,15 +410,28 @@ void AppState::applySelectedIcons()
     }
 
     qsizetype succeeded = 0;
+    qsizetype partial = 0; // applied, but not shown by every file manager
+    QString warning;
     for (const FolderItemPtr &target : std::as_const(targets)) {
-        if (applyIcon(target->id(), false))
-            ++succeeded;
+        const FolderIconService::ApplyResult result = applyGeneratedIcon(*target);
+        succeeded += result.applied() ? 1 : 0;
+        partial += result.partial() ? 1 : 0;
+        if (result.partial())
+            warning = result.warning();
     }
 
-    if (succeeded == targets.size() && targets.size() == 1)
+    if (succeeded == targets.size() && targets.size() == 1 && partial > 0)
+        showToast(Toast::Kind::warning, warning);
+    else if (succeeded == targets.size() && targets.size() == 1)
         showToast(Toast::Kind::success, QStringLiteral("Icon applied to ") + quoted(targets.constFirst()->name()));
+    else if (succeeded == targets.size() && partial > 0)
+        showToast(Toast::Kind::warning,
+                  tr("Applied %1 folder icons — %2 will not show in every file manager").arg(succeeded).arg(partial));
     else if (succeeded == targets.size())
         showToast(Toast::Kind::success, QStringLiteral("Applied %1 folder icons").arg(succeeded));
+    else if (partial > 0)
+        showToast(Toast::Kind::error, tr("Applied %1 of %2 icons — some failed, %3 will not show in every file manager")
+                                          .arg(succeeded).arg(targets.size()).arg(partial));
     else
         showToast(Toast::Kind::error,
                   QStringLiteral("Applied %1 of %2 icons — some failed").arg(succeeded).arg(targets.size()));

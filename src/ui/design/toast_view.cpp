@@ -39,6 +39,7 @@ QString ToastView::symbolName(Toast::Kind kind)
     case Toast::Kind::success:
         return QStringLiteral("checkmark.circle.fill");
     case Toast::Kind::error:
+    case Toast::Kind::warning:
         return QStringLiteral("exclamationmark.triangle.fill");
     case Toast::Kind::info:
         break;
@@ -176,6 +177,8 @@ void ToastView::paintEvent(QPaintEvent *)
         symbolColour = Tokens::green();
     else if (m_toast.kind == Toast::Kind::error)
         symbolColour = Tokens::red();
+    else if (m_toast.kind == Toast::Kind::warning)
+        symbolColour = Tokens::orange();
     const QRectF content = capsule.adjusted(InsetX, InsetY, -InsetX, -InsetY);
     const QRectF symbolRect(content.left() - 1, content.center().y() - SymbolSize / 2.0 - 1, SymbolSize + 2, SymbolSize + 2);
     Symbols::paint(p, symbolRect, symbolName(m_toast.kind), SymbolSize + 2, symbolColour);

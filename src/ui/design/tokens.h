@@ -42,7 +42,7 @@ QColor disabledText();       ///< white 30 %: greyed menu items
 // Status colours (the dark-appearance system colours).
 QColor green();  ///< 30d158: applied, success toasts, "Connected"
 QColor red();    ///< ff453a: failures, error toasts, error box
-QColor orange(); ///< ff9f0a: "Generating" row label
+QColor orange(); ///< ff9f0a: "Generating" row label, warning toasts
 QColor yellow(); ///< ffd60a: "sparkles" status in the batch list, the fast-mode hare
 
 /// White at an opacity, for the many translucent strokes and texts.
