@@ -197,6 +197,8 @@ QFuture<KeychainService::Lookup> KeychainService::start(Prompting prompting)
             return finish(Lookup{.key = readKeyFile(), .location = Location::file});
         m_keyring->read(prompting == Prompting::allowed, [=, this](SecretServiceKeyring::Read read) {
             const std::optional<QString> fileKey = readKeyFile();
+            if (read.unavailable)
+                return finish(Lookup{.key = fileKey, .location = Location::file});
             if (read.failed) {
                 // A key still in the file stays usable; otherwise the keyring's key is out of reach.
                 if (fileKey)

@@ -213,7 +213,7 @@ void SecretServiceKeyring::read(bool allowPrompt, std::function<void(Read)> done
     withService(operation, [=, this](SecretService *service) {
         if (!service) {
             end(operation);
-            return done(Read{.key = std::nullopt, .failed = true});
+            return done(Read{.key = std::nullopt, .failed = false, .locked = false, .unavailable = true});
         }
         int flags = SECRET_SEARCH_ALL | SECRET_SEARCH_LOAD_SECRETS;
         if (allowPrompt)
@@ -257,7 +257,7 @@ void SecretServiceKeyring::write(const QString &key, bool allowPrompt, std::func
     };
     withService(operation, [=, this](SecretService *service) {
         if (!service)
-            return finish(nullptr, Outcome::failed);
+            return finish(nullptr, Outcome::unavailable);
 
         // Removes the key's other items, keeping the newest that holds `key`: the one just stored.
         auto prune = [=] {

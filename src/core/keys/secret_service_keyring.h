@@ -22,6 +22,8 @@ public:
         std::optional<QString> key;
         bool failed = false;
         bool locked = false;
+        /// The service did not come up after all (activation failed): as good as no keyring.
+        bool unavailable = false;
     };
     /// `unavailable`: there is no collection to store into and no prompt may be shown to make one
     /// (a keyring daemon that was never set up, as on a server): as good as no keyring at all.
