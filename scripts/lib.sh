@@ -6,7 +6,7 @@ TAVRUNE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 TAVRUNE_BUILD_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libqt6opengl6-dev qt6-3d-dev qt6-svg-dev qt6-image-formats-plugins
-    libcurl4-openssl-dev libssl-dev libglib2.0-dev libpng-dev libdeflate-dev libspng-dev
+    libcurl4-openssl-dev libssl-dev libglib2.0-dev libsecret-1-dev libpng-dev libdeflate-dev libspng-dev
     fonts-inter fonts-jetbrains-mono fonts-material-design-icons-iconfont
     gvfs gvfs-daemons dbus
 )
@@ -14,6 +14,7 @@ TAVRUNE_TEST_PACKAGES=(
     libcpp-httplib-dev dbus-daemon nghttp2-proxy openssl
     desktop-file-utils appstream lintian dpkg-dev
     xvfb xauth libgl1-mesa-dri
+    gnome-keyring
 )
 # What building the Debian package needs beyond the build (dpkg-shlibdeps computes its dependencies).
 TAVRUNE_PACKAGE_PACKAGES=(

@@ -113,9 +113,10 @@ QString CommandLine::helpText()
         "  --apply-icons        without a window: generate an icon for every FOLDER at once\n"
         "                       and apply it; one line per folder on stderr. Exit status 0\n"
         "                       when every folder got its icon, 1 when any failed, 2 on bad\n"
-        "                       usage or when no API key is stored\n"
+        "                       usage, when no API key is stored or the keyring is locked\n"
         "  --fast               with --apply-icons: ask the fast model first\n"
-        "  --set-api-key        store the OpenRouter API key read from standard input\n"
+        "  --set-api-key        store the OpenRouter API key read from standard input, in\n"
+        "                       the desktop keyring, or a private file when there is none\n"
         "  -h, --help           show this help\n"
         "  -v, --version        show the version\n");
 }

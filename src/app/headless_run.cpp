@@ -5,7 +5,9 @@
 #include "state/app_state.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFile>
+#include <QFutureWatcher>
 #include <QTimer>
 
 #include <cstdio>
@@ -17,6 +19,35 @@ void printLine(std::FILE *stream, const QString &line)
     std::fputs(line.toLocal8Bit().constData(), stream);
     std::fputc('\n', stream);
     std::fflush(stream);
+}
+
+// Runs the event loop until `future` has its result: the keyring answers through it.
+template <typename T>
+T await(QFuture<T> future)
+{
+    QFutureWatcher<T> watcher;
+    QEventLoop loop;
+    QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+    watcher.setFuture(future);
+    if (!future.isFinished())
+        loop.exec();
+    return future.result();
+}
+
+// An unlock prompt needs a display to appear on; without one, a locked keyring is reported at once.
+KeychainService::Prompting prompting()
+{
+    const bool display = !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    return display ? KeychainService::Prompting::allowed : KeychainService::Prompting::never;
+}
+
+// "tavrune: Could not … in the keyring: the keyring is locked, …", one line.
+QString keyringLine(const QString &failure, bool locked)
+{
+    if (!locked)
+        return QStringLiteral("tavrune: ") + failure + u'.';
+    return QStringLiteral("tavrune: ") + failure + QStringLiteral(": ")
+         + QCoreApplication::translate("HeadlessRun", "the keyring is locked, and no unlock prompt can be shown without a display.");
 }
 
 int storeApiKey()
@@ -32,17 +63,35 @@ int storeApiKey()
         printLine(stderr, QStringLiteral("tavrune: no API key on standard input."));
         return HeadlessRun::badUsage;
     }
-    if (!KeychainService::shared().save(key)) {
+    KeychainService &keys = KeychainService::shared();
+    await(keys.start(prompting()));
+    const KeychainService::StoreResult result = await(keys.store(key));
+    if (!result.stored && result.location == KeychainService::Location::keyring) {
+        printLine(stderr, keyringLine(QCoreApplication::translate("HeadlessRun", "Could not store the API key in the keyring"),
+                                      result.locked));
+        // Locked with no way to unlock is like a missing key: the script cannot go on without help.
+        return result.locked ? HeadlessRun::badUsage : HeadlessRun::someFailed;
+    }
+    if (!result.stored) {
         printLine(stderr, QStringLiteral("tavrune: could not store the API key."));
         return HeadlessRun::someFailed;
     }
-    printLine(stderr, QStringLiteral("tavrune: API key stored."));
+    printLine(stderr, QStringLiteral("tavrune: ")
+                          + (result.location == KeychainService::Location::keyring
+                                 ? QCoreApplication::translate("HeadlessRun", "API key stored in your keyring.")
+                                 : QCoreApplication::translate("HeadlessRun", "API key stored in a private file on this computer.")));
     return HeadlessRun::allApplied;
 }
 
 int applyIcons(const CommandLine &commandLine)
 {
-    if (!KeychainService::shared().load()) {
+    const KeychainService::Lookup found = await(KeychainService::shared().start(prompting()));
+    if (found.failed) {
+        printLine(stderr, keyringLine(QCoreApplication::translate("HeadlessRun", "Could not read the API key from the keyring"),
+                                      found.locked));
+        return HeadlessRun::badUsage;
+    }
+    if (!found.key) {
         printLine(stderr, HeadlessRun::missingKeyMessage());
         return HeadlessRun::badUsage;
     }

@@ -1,5 +1,6 @@
 #include "command_line.h"
 #include "headless_run.h"
+#include "keys/keychain_service.h"
 #include "shell/main_window.h"
 #include "shell/tavrune_app.h"
 #include "single_instance.h"
@@ -26,6 +27,10 @@ int main(int argc, char *argv[])
     const auto warn = [](const QString &line) { std::fprintf(stderr, "%s\n", qPrintable(line)); };
     if (instance.start(commandLine.folders, warn) == SingleInstance::Role::forwarded)
         return 0;
+
+    // The key is read from the keyring (or the file) while the window comes up; a locked keyring
+    // shows the desktop's unlock prompt meanwhile.
+    KeychainService::shared().start(KeychainService::Prompting::allowed);
 
     // The last run's folders come back before the window first paints; folders named on the command
     // line join them. Headless runs never get here, so they neither read nor write the session.

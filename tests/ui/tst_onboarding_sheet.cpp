@@ -157,6 +157,8 @@ private Q_SLOTS:
         OnboardingSheet *second = present(state, presenter);
         QVERIFY(second);
         QCOMPARE(second->keyField()->text(), QStringLiteral("sk-or-bad"));
+        // No keyring on this test's bus was ever looked for: the key went to the private file.
+        QCOMPARE(second->storageNoteText(), QStringLiteral("Stored in a private file on this computer"));
         QCOMPARE(second->testOutcome(), OnboardingSheet::TestOutcome::none);
         QVERIFY(second->testResultText().isEmpty());
         QVERIFY(second->isVisible());
@@ -183,6 +185,7 @@ private Q_SLOTS:
         OnboardingSheet *sheet = present(state, presenter);
         sheet->keyField()->setText(QStringLiteral("sk-or-unsaved"));
         QVERIFY(sheet->saveErrorText().isEmpty());
+        QVERIFY(sheet->storageNoteText().isEmpty()); // nothing is stored anywhere yet
         QTest::mouseClick(sheet->saveButton(), Qt::LeftButton);
         QCOMPARE(sheet->saveErrorText(), QStringLiteral("Could not save the API key"));
         saveScreenshot(sheet, QStringLiteral("onboarding_save_failed"));

@@ -1,10 +1,12 @@
 #include "keys/keychain_service.h"
 #include "desktop/owner_only_file.h"
+#include "keys/secret_service_keyring.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPromise>
 #include <QStandardPaths>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -87,17 +89,9 @@ std::optional<QByteArray> readRegularFile(const QString &path)
     return bytes;
 }
 
-} // namespace
 
-KeychainService &KeychainService::shared()
+bool writeKeyFile(const QString &key)
 {
-    static KeychainService instance;
-    return instance;
-}
-
-bool KeychainService::save(const QString &key, KeyType type)
-{
-    Q_UNUSED(type); // every key type lives in the one file
     const QString directory = storageDirectory();
     if (directory.isEmpty() || !ensureDirectory(directory))
         return false;
@@ -115,7 +109,7 @@ bool KeychainService::save(const QString &key, KeyType type)
     return ::chmod(QFile::encodeName(path).constData(), OwnerReadWrite) == 0;
 }
 
-std::optional<QString> KeychainService::load() const
+std::optional<QString> readKeyFile()
 {
     const QString directory = storageDirectory();
     if (directory.isEmpty())
@@ -132,4 +126,184 @@ std::optional<QString> KeychainService::load() const
     if (decoder.hasError())
         return std::nullopt;
     return text;
+}
+
+bool removeKeyFile()
+{
+    const QString directory = storageDirectory();
+    if (directory.isEmpty())
+        return true;
+    const QByteArray path = QFile::encodeName(keyFilePath(directory));
+    return ::unlink(path.constData()) == 0 || errno == ENOENT;
+}
+
+template <typename T>
+QFuture<T> readyFuture(T value)
+{
+    QPromise<T> promise;
+    promise.start();
+    promise.addResult(std::move(value));
+    promise.finish();
+    return promise.future();
+}
+
+} // namespace
+
+const char *const KeychainService::SchemaName = "com.tavrune.app.ApiKey";
+
+QString KeychainService::itemLabel()
+{
+    return QStringLiteral("Tavrune OpenRouter API key");
+}
+
+KeychainService &KeychainService::shared()
+{
+    static KeychainService instance;
+    return instance;
+}
+
+KeychainService::KeychainService()
+    : m_keyring(std::make_unique<SecretServiceKeyring>(m_timeoutMs))
+{
+}
+
+// The keyring's calls may still be running when the process ends; they hold on to what they use.
+KeychainService::~KeychainService() = default;
+
+void KeychainService::setOperationTimeout(int milliseconds)
+{
+    m_timeoutMs = milliseconds;
+    m_keyring->setTimeout(milliseconds);
+}
+
+QFuture<KeychainService::Lookup> KeychainService::start(Prompting prompting)
+{
+    if (m_started)
+        return m_startFuture;
+    m_started = true;
+    m_prompting = prompting;
+    auto promise = std::make_shared<QPromise<Lookup>>();
+    promise->start();
+    m_startFuture = promise->future();
+    const auto finish = [this, promise](Lookup lookup) {
+        m_location = lookup.location;
+        promise->addResult(lookup);
+        promise->finish();
+        Q_EMIT changed();
+    };
+
+    m_keyring->probe([=, this](bool answers) {
+        if (!answers)
+            return finish(Lookup{.key = readKeyFile(), .location = Location::file});
+        m_keyring->read(prompting == Prompting::allowed, [=, this](SecretServiceKeyring::Read read) {
+            const std::optional<QString> fileKey = readKeyFile();
+            if (read.unavailable)
+                return finish(Lookup{.key = fileKey, .location = Location::file});
+            if (read.failed) {
+                // A key still in the file stays usable; otherwise the keyring's key is out of reach.
+                if (fileKey)
+                    return finish(Lookup{.key = fileKey, .location = Location::file});
+                return finish(Lookup{.key = std::nullopt, .location = Location::keyring, .failed = true, .locked = read.locked});
+            }
+            m_keyringKey = read.key;
+            if (!fileKey)
+                return finish(Lookup{.key = read.key, .location = Location::keyring});
+            // The file's key moves into the keyring; the file goes only once the keyring has it.
+            m_keyring->write(*fileKey, prompting == Prompting::allowed, [=, this](SecretServiceKeyring::Outcome outcome) {
+                // Where the keyring cannot take it, the key stays in the file; a start with a keyring
+                // that can (after an unlock, say) moves it then.
+                if (outcome != SecretServiceKeyring::Outcome::done)
+                    return finish(Lookup{.key = fileKey, .location = Location::file});
+                m_keyringKey = fileKey;
+                removeKeyFile();
+                finish(Lookup{.key = fileKey, .location = Location::keyring});
+            });
+        });
+    });
+    return m_startFuture;
+}
+
+QFuture<KeychainService::Lookup> KeychainService::lookup() const
+{
+    if (m_started)
+        return m_startFuture;
+    return readyFuture(Lookup{.key = readKeyFile(), .location = Location::file});
+}
+
+QFuture<KeychainService::StoreResult> KeychainService::store(const QString &key)
+{
+    if (!m_started || m_location == Location::file) {
+        const bool stored = writeKeyFile(key);
+        if (stored)
+            Q_EMIT changed();
+        return readyFuture(StoreResult{.stored = stored, .location = Location::file});
+    }
+    auto promise = std::make_shared<QPromise<StoreResult>>();
+    promise->start();
+    m_keyring->write(key, m_prompting == Prompting::allowed, [=, this](SecretServiceKeyring::Outcome outcome) {
+        if (outcome == SecretServiceKeyring::Outcome::unavailable) {
+            // A keyring daemon with nowhere to keep the key is no keyring: the file takes it.
+            const bool stored = writeKeyFile(key);
+            if (stored) {
+                m_location = Location::file;
+                Q_EMIT changed();
+            }
+            promise->addResult(StoreResult{.stored = stored, .location = Location::file, .locked = false});
+            promise->finish();
+            return;
+        }
+        const bool stored = outcome == SecretServiceKeyring::Outcome::done;
+        if (stored) {
+            m_keyringKey = key;
+            // A key left in the file by an earlier failed move is older than this one.
+            removeKeyFile();
+            Q_EMIT changed();
+        }
+        promise->addResult(StoreResult{.stored = stored, .location = Location::keyring, .locked = outcome == SecretServiceKeyring::Outcome::locked});
+        promise->finish();
+    });
+    return promise->future();
+}
+
+QFuture<bool> KeychainService::clear()
+{
+    if (!m_started || m_location == Location::file) {
+        const bool cleared = removeKeyFile();
+        Q_EMIT changed();
+        return readyFuture(cleared);
+    }
+    auto promise = std::make_shared<QPromise<bool>>();
+    promise->start();
+    m_keyring->erase([=, this](bool erased) {
+        if (erased)
+            m_keyringKey.reset();
+        const bool fileRemoved = removeKeyFile();
+        Q_EMIT changed();
+        promise->addResult(erased && fileRemoved);
+        promise->finish();
+    });
+    return promise->future();
+}
+
+bool KeychainService::save(const QString &key, KeyType type)
+{
+    Q_UNUSED(type); // every key type lives in the one place
+    if (!writeKeyFile(key))
+        return false;
+    if (m_started && m_location == Location::keyring) {
+        // As at start: the key moves from the file into the keyring, the file going once it is there.
+        m_keyringKey = key;
+        m_keyring->write(key, m_prompting == Prompting::allowed, [this, key](SecretServiceKeyring::Outcome outcome) {
+            if (outcome == SecretServiceKeyring::Outcome::done && readKeyFile() == key)
+                removeKeyFile();
+        });
+    }
+    return true;
+}
+
+std::optional<QString> KeychainService::load() const
+{
+    if (m_started && m_location == Location::keyring)
+        return m_keyringKey;
+    return readKeyFile();
 }

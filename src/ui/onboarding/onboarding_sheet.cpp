@@ -121,7 +121,14 @@ OnboardingSheet::OnboardingSheet(AppState *state, QWidget *parent)
                                              "QLineEdit:focus { border-color: %3; }")
                                   .arg(css(QColor(0, 0, 0, 77)), css(Tokens::white(0.15)), css(Tokens::withOpacity(accent, 0.8)),
                                        css(Tokens::withOpacity(accent, 0.5))));
-    section->addWidget(m_keyField);
+    // Where the key is kept, close under the field it describes.
+    m_storageNote = makeLabel(QString(), Tokens::uiFont(11), Tokens::white(SecondaryOpacity), this, true);
+    m_storageNote->hide();
+    auto *field = new QVBoxLayout;
+    field->setSpacing(6);
+    field->addWidget(m_keyField);
+    field->addWidget(m_storageNote);
+    section->addLayout(field);
 
     auto *testRow = new QHBoxLayout;
     testRow->setSpacing(12);
@@ -194,6 +201,8 @@ OnboardingSheet::OnboardingSheet(AppState *state, QWidget *parent)
 
     if (const std::optional<QString> stored = KeychainService::shared().load())
         m_keyField->setText(*stored);
+    connect(&KeychainService::shared(), &KeychainService::changed, this, &OnboardingSheet::updateStorageNote);
+    updateStorageNote();
     updateControls();
     m_keyField->setFocus();
 }
@@ -239,16 +248,57 @@ void OnboardingSheet::testConnection()
     });
 }
 
+QString OnboardingSheet::storageNoteText() const
+{
+    return m_storageNote->isHidden() ? QString() : m_storageNote->text();
+}
+
 void OnboardingSheet::saveAndContinue()
 {
-    if (apiKey().isEmpty())
+    if (apiKey().isEmpty() || m_saving)
         return;
-    // The key is kept exactly as typed: a key that really has spaces must keep them.
-    if (!KeychainService::shared().save(apiKey(), KeychainService::KeyType::openRouterApiKey)) {
-        m_saveError->show();
-        return;
+    m_saving = true;
+    updateControls();
+    // The key is kept exactly as typed: a key that really has spaces must keep them. The keyring
+    // answers later; the file at once. A failed store leaves the stored key as it was.
+    QPointer<OnboardingSheet> self(this);
+    const auto done = [self](const KeychainService::StoreResult &result) {
+        if (!self)
+            return;
+        self->m_saving = false;
+        self->updateControls();
+        if (!result.stored) {
+            self->m_saveError->setText(result.location == KeychainService::Location::keyring
+                                           ? tr("Could not store the API key in the keyring")
+                                           : SaveFailedText);
+            self->m_saveError->show();
+            return;
+        }
+        self->accept();
+    };
+    QFuture<KeychainService::StoreResult> stored = KeychainService::shared().store(apiKey());
+    if (stored.isFinished())
+        done(stored.result());
+    else
+        stored.then(QCoreApplication::instance(), done);
+}
+
+void OnboardingSheet::updateStorageNote()
+{
+    const KeychainService &keys = KeychainService::shared();
+    const QFuture<KeychainService::Lookup> lookup = keys.lookup();
+    QString text;
+    bool failure = false;
+    if (keys.isStarted() && lookup.isFinished() && lookup.result().failed && !keys.load()) {
+        text = tr("Could not read the API key from the keyring");
+        failure = true;
+    } else if (keys.load()) {
+        text = keys.location() == KeychainService::Location::keyring ? tr("Stored in your keyring")
+                                                                     : tr("Stored in a private file on this computer");
     }
-    accept();
+    m_storageNote->setText(text);
+    setTextColour(m_storageNote, failure ? Tokens::red() : Tokens::white(SecondaryOpacity));
+    m_storageNote->setVisible(!text.isEmpty());
 }
 
 void OnboardingSheet::keyPressEvent(QKeyEvent *event)
@@ -274,7 +324,7 @@ void OnboardingSheet::updateControls()
 {
     const bool hasKey = !apiKey().isEmpty();
     m_testButton->setEnabled(hasKey && !m_testing);
-    m_saveButton->setEnabled(hasKey);
+    m_saveButton->setEnabled(hasKey && !m_saving);
     m_spinner->setVisible(m_testing);
 }
 

@@ -37,6 +37,8 @@ public:
     QString testResultText() const;
     /// The red save failure, empty unless the last save failed.
     QString saveErrorText() const;
+    /// The line under the key field: where the stored key is kept, or that the keyring could not be read.
+    QString storageNoteText() const;
 
     QLineEdit *keyField() const { return m_keyField; }
     QPushButton *testButton() const { return m_testButton; }
@@ -57,6 +59,7 @@ protected:
 
 private:
     void updateControls();
+    void updateStorageNote();
     void showOutcome(TestOutcome outcome, const QString &message);
 
     AppState *m_state;
@@ -68,7 +71,9 @@ private:
     QLabel *m_resultSymbol = nullptr;
     QLabel *m_resultText = nullptr;
     QLabel *m_saveError = nullptr;
+    QLabel *m_storageNote = nullptr;
     bool m_testing = false;
+    bool m_saving = false;
     TestOutcome m_outcome = TestOutcome::none;
     /// Counts started tests, so a late answer never lands on a newer test's row.
     quint64 m_testSerial = 0;

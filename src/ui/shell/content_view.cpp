@@ -7,6 +7,7 @@
 #include "keys/keychain_service.h"
 #include "state/app_state.h"
 
+#include <QCoreApplication>
 #include <QGraphicsOpacityEffect>
 #include <QPaintEvent>
 #include <QPainter>
@@ -306,8 +307,18 @@ void ContentView::showEvent(QShowEvent *)
     m_shownOnce = true;
     if (m_splash)
         startSplashHold();
-    // A missing, unreadable or non-text key file is no error: it opens the onboarding sheet.
-    if (m_state && !KeychainService::shared().load())
-        m_state->setShowOnboarding(true);
+    // A missing, unreadable or non-text key is no error: it opens the onboarding sheet. So does a
+    // keyring that could not be read, the sheet saying so. The keyring may answer after the window shows.
+    if (m_state) {
+        QFuture<KeychainService::Lookup> lookup = KeychainService::shared().lookup();
+        const auto decide = [state = QPointer<AppState>(m_state)](const KeychainService::Lookup &found) {
+            if (state && !found.key)
+                state->setShowOnboarding(true);
+        };
+        if (lookup.isFinished())
+            decide(lookup.result());
+        else
+            lookup.then(QCoreApplication::instance(), decide);
+    }
     layoutLayers();
 }
