@@ -3,6 +3,7 @@
 #include "design/animation_clock.h"
 #include "design/spring.h"
 #include "design/tokens.h"
+#include "grid/folder_grid_accessible.h"
 #include "grid/folder_grid_controller.h"
 #include "grid/folder_item_model.h"
 #include "state/app_state.h"
@@ -31,6 +32,8 @@ FolderGridView::FolderGridView(AppState *state, QWidget *parent)
       m_painter(state, m_thumbnails),
       m_controller(new FolderGridController(this, m_model))
 {
+    // Before anything (a name, say) makes Qt build this widget's interface.
+    FolderGridAccessible::installFactory();
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -52,7 +55,12 @@ FolderGridView::FolderGridView(AppState *state, QWidget *parent)
     connect(m_model, &FolderItemModel::selectionChanged, this, &FolderGridView::selectionChanged);
     connect(m_model, &FolderItemModel::iconStateChanged, this, &FolderGridView::onIconStateChanged);
     connect(m_model, &FolderItemModel::imageChanged, this, &FolderGridView::updateItem);
-    connect(m_model, &FolderItemModel::categoryChanged, this, &FolderGridView::updateItem);
+    connect(m_model, &FolderItemModel::categoryChanged, this, [this](const QUuid &id) {
+        updateItem(id);
+        FolderGridAccessible::notifyItemChanged(this, id);
+    });
+    connect(m_controller, &FolderGridController::currentChanged, this,
+            [this](int index) { FolderGridAccessible::notifyCurrentChanged(this, index); });
     connect(m_model, &FolderItemModel::fileCountChanged, this, [this](const QUuid &id) {
         m_painter.forgetText(id);
         updateItem(id);
@@ -64,6 +72,7 @@ FolderGridView::FolderGridView(AppState *state, QWidget *parent)
             m_controller->forgetHover();
             m_painter.forgetTexts();
             relayout();
+            FolderGridAccessible::notifyLayoutChanged(this);
         });
         connect(m_state, &AppState::selectedThemeChanged, viewport(), qOverload<>(&QWidget::update));
     }
@@ -78,7 +87,7 @@ FolderGridView::~FolderGridView() { AnimationClock::instance().stop(viewport());
 
 // ---- State in, layout out -------------------------------------------------------------------
 
-void FolderGridView::foldersChanged(const QList<int> &, const QList<int> &inserted)
+void FolderGridView::foldersChanged(const QList<int> &removed, const QList<int> &inserted)
 {
     QSet<QUuid> ids;
     ids.reserve(m_model->count());
@@ -99,6 +108,7 @@ void FolderGridView::foldersChanged(const QList<int> &, const QList<int> &insert
     retain(m_generatingSince);
     m_thumbnails.retainOnly(ids);
     relayout();
+    FolderGridAccessible::notifyFoldersChanged(this, removed, inserted);
 }
 
 void FolderGridView::selectionChanged(const QSet<QUuid> &before)
@@ -120,6 +130,7 @@ void FolderGridView::selectionChanged(const QSet<QUuid> &before)
             retarget(id, true);
     }
     animateFor(Tokens::quick().settleTime());
+    FolderGridAccessible::notifySelectionChanged(this, before);
 }
 
 double FolderGridView::selectedValue(const QUuid &id, double now) const
@@ -266,6 +277,7 @@ void FolderGridView::onIconStateChanged(const QUuid &id)
     }
     updateContinuousAnimation();
     updateItem(id);
+    FolderGridAccessible::notifyItemChanged(this, id);
 }
 
 void FolderGridView::updateItem(const QUuid &id)
@@ -418,6 +430,7 @@ void FolderGridView::focusInEvent(QFocusEvent *event)
 {
     QAbstractScrollArea::focusInEvent(event);
     m_controller->focusIn(event);
+    FolderGridAccessible::notifyCurrentChanged(this, currentIndex());
 }
 
 void FolderGridView::focusOutEvent(QFocusEvent *event)
