@@ -14,6 +14,7 @@ TAVRUNE_TEST_PACKAGES=(
     libcpp-httplib-dev dbus-daemon nghttp2-proxy openssl
     desktop-file-utils appstream lintian dpkg-dev
     xvfb xauth libgl1-mesa-dri
+    at-spi2-core python3-pyatspi
 )
 # What building the Debian package needs beyond the build (dpkg-shlibdeps computes its dependencies).
 TAVRUNE_PACKAGE_PACKAGES=(

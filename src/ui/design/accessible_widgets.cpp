@@ -164,8 +164,11 @@ QAccessibleInterface *factory(const QString &className, QObject *object)
     if (!object || !object->isWidgetType())
         return nullptr;
     auto *widget = static_cast<QWidget *>(object);
-    if (className == QLatin1String("ContentView") || className == QLatin1String("InspectorPanel"))
+    if (className == QLatin1String("ContentView") || className == QLatin1String("InspectorPanel") ||
+        (className == QLatin1String("QStackedWidget") && object->objectName() == QLatin1String("inspectorSlot")))
         return new ShownChildrenAccessible(widget);
+    if (className == QLatin1String("ElidedLabel"))
+        return new QAccessibleWidget(widget, QAccessible::StaticText);
     if (className == QLatin1String("ToastView"))
         return new ToastAccessible(widget);
     if (className == QLatin1String("PillPicker"))

@@ -112,6 +112,7 @@ public:
         if (name == toggleAction()) {
             m_view->model().setSelected(index, !isSelected());
         } else if (name == setFocusAction()) {
+            m_view->activateWindow();
             m_view->setFocus(Qt::OtherFocusReason);
             m_view->controller().setCurrentIndex(index);
         }
