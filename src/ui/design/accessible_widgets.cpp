@@ -167,6 +167,8 @@ QAccessibleInterface *factory(const QString &className, QObject *object)
     if (className == QLatin1String("ContentView") || className == QLatin1String("InspectorPanel") ||
         (className == QLatin1String("QStackedWidget") && object->objectName() == QLatin1String("inspectorSlot")))
         return new ShownChildrenAccessible(widget);
+    if (className == QLatin1String("GeneratingOverlayWidget"))
+        return new QAccessibleWidget(widget, QAccessible::Animation);
     if (className == QLatin1String("ElidedLabel"))
         return new QAccessibleWidget(widget, QAccessible::StaticText);
     if (className == QLatin1String("ToastView"))

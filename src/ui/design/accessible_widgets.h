@@ -5,7 +5,7 @@ class QWidget;
 /// @brief How the window's own painted widgets present themselves to screen readers.
 ///
 /// - The view-mode picker is a group of radio buttons, one per option.
-/// - Elided labels are labels read in full.
+/// - Elided labels are labels read in full; the generating overlay is one animation, not letters.
 /// - Toasts are alerts: their text is their name, and each new toast is announced.
 /// - Panels that slide out of view (the content area's layers, the inspector's pages) list only
 ///   the children that show; widgets marked with `setSkipped` (the splash) are never listed.

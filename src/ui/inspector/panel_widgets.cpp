@@ -1,6 +1,6 @@
 #include "inspector/panel_widgets.h"
-#include "design/accessible_widgets.h"
 
+#include "design/accessible_widgets.h"
 #include "design/symbols.h"
 #include "design/soft_shapes.h"
 #include "design/tokens.h"
