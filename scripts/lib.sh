@@ -15,6 +15,7 @@ TAVRUNE_TEST_PACKAGES=(
     desktop-file-utils appstream lintian dpkg-dev
     xvfb xauth libgl1-mesa-dri
     gnome-keyring
+    at-spi2-core python3-pyatspi
 )
 # What building the Debian package needs beyond the build (dpkg-shlibdeps computes its dependencies).
 TAVRUNE_PACKAGE_PACKAGES=(

@@ -1,5 +1,6 @@
 #include "design/generating_overlay.h"
 
+#include "design/accessible_widgets.h"
 #include "design/animation_clock.h"
 #include "design/soft_shapes.h"
 #include "design/spring.h"
@@ -189,7 +190,10 @@ void paint(QPainter &p, const QRectF &area, double seconds)
 
 GeneratingOverlayWidget::GeneratingOverlayWidget(QWidget *parent) : QWidget(parent)
 {
+    AccessibleWidgets::install();
     setAttribute(Qt::WA_TransparentForMouseEvents);
+    // Its letters are decoration: a screen reader hears what it means, once.
+    setAccessibleName(tr("Generating…"));
 }
 
 void GeneratingOverlayWidget::showEvent(QShowEvent *event)

@@ -1,10 +1,12 @@
 #include "design/pill_picker.h"
 
+#include "design/accessible_widgets.h"
 #include "design/animation_clock.h"
 #include "design/symbols.h"
 #include "design/tokens.h"
 #include "state/app_state.h"
 
+#include <QAccessible>
 #include <QFocusEvent>
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -28,6 +30,7 @@ PillPicker::PillPicker(AppState *state, QWidget *parent)
     : QWidget(parent)
     , m_state(state)
 {
+    AccessibleWidgets::install();
     setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setCursor(Qt::PointingHandCursor);
@@ -57,6 +60,18 @@ void PillPicker::setCurrentIndex(int index)
     } else {
         m_changedAt = -1e9; // nothing on screen to animate: show the new state at once
         update();
+    }
+    if (QAccessible::isActive()) {
+        // The radio buttons that lost and gained the check.
+        QAccessibleInterface *group = QAccessible::queryAccessibleInterface(this);
+        for (int option : {m_previousIndex, m_currentIndex}) {
+            if (QAccessibleInterface *button = group ? group->child(option) : nullptr) {
+                QAccessible::State changed;
+                changed.checked = true;
+                QAccessibleStateChangeEvent event(button, changed);
+                QAccessible::updateAccessibility(&event);
+            }
+        }
     }
     Q_EMIT currentIndexChanged(index);
 }

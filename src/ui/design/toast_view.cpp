@@ -1,5 +1,6 @@
 #include "design/toast_view.h"
 
+#include "design/accessible_widgets.h"
 #include "design/blur.h"
 #include "design/symbols.h"
 #include "design/tokens.h"
@@ -28,6 +29,7 @@ ToastView::ToastView(QWidget *parent)
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_TranslucentBackground);
     setFocusPolicy(Qt::NoFocus);
+    AccessibleWidgets::install();
     relayout();
 }
 
@@ -60,6 +62,15 @@ void ToastView::setToast(const Toast &toast)
     m_toast = toast;
     setAccessibleName(toast.message);
     relayout();
+    // A toast replaced in place is announced again; one arriving from nothing is as it shows.
+    if (isVisible())
+        AccessibleWidgets::announce(this, true);
+}
+
+void ToastView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    AccessibleWidgets::announce(this, false);
 }
 
 void ToastView::setMaximumCapsuleWidth(int width)

@@ -1,16 +1,13 @@
 #pragma once
 
-#include "grid/chrome_cache.h"
 #include "grid/folder_layout.h"
+#include "grid/folder_painter.h"
 #include "grid/marquee_selection.h"
 #include "grid/thumbnail_cache.h"
-#include "models/folder_item.h"
 
 #include <QAbstractScrollArea>
 #include <QHash>
 #include <QPointer>
-#include <QSet>
-#include <QStaticText>
 #include <QTimer>
 #include <QUuid>
 
@@ -18,15 +15,17 @@
 #include <optional>
 
 class AppState;
+class FolderGridController;
+class FolderItemModel;
 class QMenu;
 
 /// @brief The folders of the window as a grid of cards or a list of rows, or the empty-state drop
 /// zone when there are none.
 ///
-/// One custom-painted scroll area: no widget per card. Only the items in view are painted and take
-/// part in marquee selection. Animations (appearance, hover, badges, the generating overlay) are
+/// A thin scroll area joining the item model (what to show), the pure layout (where), the painter
+/// (how it looks) and the controller (what input does). No widget per card: only the items in view
+/// are painted. Animations (appearance, hover, selection, badges, the generating overlay) are
 /// values read at paint time from the shared animation clock, which only ticks while one runs.
-/// The whole area accepts folders dropped from a file manager.
 class FolderGridView final : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -36,23 +35,32 @@ public:
     explicit FolderGridView(AppState *state, QWidget *parent = nullptr);
     ~FolderGridView() override;
 
+    FolderItemModel &model() const { return *m_model; }
+    FolderGridController &controller() const { return *m_controller; }
     const FolderLayout &folderLayout() const { return m_layout; }
     /// Where folder `index` is drawn now, in viewport coordinates.
     QRectF itemRectInViewport(int index) const;
+    /// The folder under a viewport point, or -1.
+    int indexAtViewport(const QPointF &point) const;
     /// The cards laid out now (those in view), with their frames in viewport coordinates; empty in
     /// list mode, which has no marquee.
     MarqueeSelection::Frames laidOutCardFrames() const;
     /// The marquee rectangle while one is being dragged.
-    std::optional<QRectF> marqueeRect() const { return m_marquee.selectionRect(); }
+    std::optional<QRectF> marqueeRect() const;
+    FolderPainter::EmptyStateLayout emptyStateLayout() const;
 
     /// The folder's context menu; its actions act on the folder whatever happens to the menu.
     std::unique_ptr<QMenu> createContextMenu(const QUuid &id);
 
-    bool isDropTargeted() const { return m_dropTargeted; }
+    bool isDropTargeted() const;
     /// The folder with the keyboard focus, or -1.
     int currentIndex() const;
     /// Scrolls so that folder `index` is entirely in view.
     void ensureIndexVisible(int index);
+    /// Repaints folder `id` where it is drawn.
+    void updateItem(const QUuid &id);
+    /// Keeps frames coming for `seconds`.
+    void animateFor(double seconds);
 
     ThumbnailCache &thumbnails() { return m_thumbnails; }
 
@@ -80,108 +88,39 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
-    enum class Badge : quint8 { none, generated, applied, failed };
-    enum class PressTarget : quint8 { none, item, rowButton, addButton };
-
-    struct HoverTrack
+    /// A 0 → 1 (or back) fade started at `since` from the value `from`.
+    struct Fade
     {
         bool on = false;
         double since = 0;
         double from = 0;
     };
-    struct BadgeTrack
-    {
-        Badge shown = Badge::none;
-        Badge leaving = Badge::none;
-        double since = 0;
-    };
-    struct ItemText
-    {
-        qreal width = -1;
-        FolderLayout::Mode mode = FolderLayout::Mode::grid;
-        qint64 fileCount = -1;
-        SemanticCategory category = SemanticCategory::code;
-        QStaticText name[2];
-        QStaticText details;
-    };
-    struct EmptyStateLayout
-    {
-        QRectF border;
-        QPointF ringsCentre;
-        QRectF title;
-        QRectF hint;
-        QRectF button;
-    };
 
-    // State in, layout out.
-    void syncFolders();
-    void connectFolder(const FolderItemPtr &folder);
+    void foldersChanged(const QList<int> &removed, const QList<int> &inserted);
+    void selectionChanged(const QSet<QUuid> &before);
     void relayout();
     void updateScrollRange();
     void noteLaidOut();
     void updateContinuousAnimation();
     void scheduleAppearances();
-    void animateFor(double seconds);
     void onIconStateChanged(const QUuid &id);
-    void updateItem(const QUuid &id);
-    FolderLayout::TextMetrics textMetrics() const;
-    EmptyStateLayout emptyStateLayout() const;
-
-    // Pointer and keyboard.
-    int indexAtViewport(const QPointF &point) const;
-    void setHovered(int index);
-    void setHoveredButton(bool rowButton);
-    void setDropTargeted(bool targeted);
-    void moveCurrent(int target, Qt::KeyboardModifiers modifiers);
-    void showContextMenu(int index, const QPoint &globalPos);
-    static Badge badgeFor(const IconState &state);
-    static QString badgeToolTip(const IconState &state);
-
-    // Painting.
-    void paintCard(QPainter &p, int index, const QRectF &card, double now);
-    void paintRow(QPainter &p, int index, const QRectF &row, double now);
-    void paintBadge(QPainter &p, const QRectF &rect, Badge badge, qreal scale, qreal opacity);
-    void paintEmptyState(QPainter &p, double now);
-    void paintFocusRing(QPainter &p, const QRectF &rect, qreal radius);
-    void paintSpinner(QPainter &p, const QRectF &rect, double now);
-    const ItemText &itemText(const FolderItem &folder, qreal width);
-    double hoverValue(const QUuid &id, double now) const;
+    double selectedValue(const QUuid &id, double now) const;
+    FolderPainter::ItemLook lookFor(const QUuid &id, double now) const;
 
     QPointer<AppState> m_state;
-    QList<FolderItemPtr> m_folders;
-    QHash<QUuid, int> m_indexOf;
-    QHash<QUuid, QPointer<FolderItem>> m_connected;
-    QSet<QUuid> m_selection;
+    FolderItemModel *m_model;
     FolderLayout m_layout;
     ThumbnailCache m_thumbnails;
-    MarqueeSelection m_marquee;
+    FolderPainter m_painter;
+    FolderGridController *m_controller;
 
     // Animations, as start times on the animation clock.
     QHash<QUuid, double> m_appearAt;
-    QHash<QUuid, HoverTrack> m_hover;
-    QHash<QUuid, BadgeTrack> m_badges;
+    QHash<QUuid, Fade> m_selectionFades;
+    QHash<QUuid, FolderPainter::BadgeTrack> m_badges;
     QHash<QUuid, double> m_generatingSince;
     QTimer m_appearTimer;
     double m_animateUntil = 0;
     bool m_animatingForever = false;
     double m_emptyShownAt = -1;
-    double m_dropChangedAt = -1e9;
-    double m_rowButtonChangedAt = -1e9;
-
-    // Pointer, keyboard and drop.
-    QUuid m_hoveredId;
-    bool m_hoveredRowButton = false;
-    bool m_hoveredAddButton = false;
-    PressTarget m_pressTarget = PressTarget::none;
-    int m_pressIndex = -1;
-    QUuid m_currentId;
-    QUuid m_anchorId;
-    bool m_focusVisible = false;
-    bool m_dropTargeted = false;
-
-    // Paint-time caches.
-    QHash<QUuid, ItemText> m_texts;
-    ChromeCache m_chrome;
-    QHash<QString, QPixmap> m_badgePixmaps;
-    QStaticText m_categoryTexts[12];
 };

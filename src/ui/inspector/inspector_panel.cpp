@@ -1,5 +1,6 @@
 #include "inspector/inspector_panel.h"
 
+#include "design/accessible_widgets.h"
 #include "design/tokens.h"
 #include "inspector/folder_inspector_view.h"
 #include "inspector/multi_select_inspector_view.h"
@@ -14,6 +15,7 @@ InspectorPanel::InspectorPanel(AppState *state, QWidget *parent)
     , m_single(new FolderInspectorView(state, this))
     , m_multi(new MultiSelectInspectorView(state, this))
 {
+    AccessibleWidgets::install();
     addWidget(m_empty);
     addWidget(m_single);
     addWidget(m_multi);

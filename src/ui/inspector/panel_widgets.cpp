@@ -1,5 +1,6 @@
 #include "inspector/panel_widgets.h"
 
+#include "design/accessible_widgets.h"
 #include "design/symbols.h"
 #include "design/soft_shapes.h"
 #include "design/tokens.h"
@@ -67,6 +68,7 @@ ElidedLabel::ElidedLabel(QWidget *parent)
     , m_colour(Qt::white)
 {
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    AccessibleWidgets::install();
 }
 
 void ElidedLabel::setText(const QString &text)
@@ -75,6 +77,8 @@ void ElidedLabel::setText(const QString &text)
         return;
     m_text = text;
     setToolTip(text);
+    // Read whole, as the tooltip shows it, however short the painted line is.
+    setAccessibleName(text);
     updateGeometry();
     update();
 }

@@ -114,6 +114,7 @@ OnboardingSheet::OnboardingSheet(AppState *state, QWidget *parent)
 
     m_keyField = new QLineEdit(this);
     m_keyField->setEchoMode(QLineEdit::Password);
+    m_keyField->setAccessibleName(tr("OpenRouter API Key"));
     m_keyField->setPlaceholderText(QStringLiteral("sk-or-..."));
     m_keyField->setFont(Tokens::monoFont(13));
     m_keyField->setStyleSheet(QStringLiteral("QLineEdit { background: %1; color: white; border: 1px solid %2;"

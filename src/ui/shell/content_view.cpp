@@ -2,6 +2,7 @@
 
 #include "design/animation_clock.h"
 #include "design/spring.h"
+#include "design/accessible_widgets.h"
 #include "design/toast_view.h"
 #include "design/tokens.h"
 #include "keys/keychain_service.h"
@@ -83,6 +84,7 @@ ContentView::ContentView(AppState *state, QWidget *parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(false);
+    AccessibleWidgets::install();
 
     m_grid = new QWidget(this);
     m_grid->setObjectName(QStringLiteral("gridPlaceholder"));
@@ -117,8 +119,10 @@ void ContentView::setGridView(QWidget *grid)
     grid->setParent(this);
     grid->lower();
     grid->show();
+    // Under the splash the grid takes no clicks, drops, keys or focus; it gets them as the splash goes.
+    grid->setEnabled(!m_showSplash);
     // The grid is where the keyboard works on folders: it starts with the focus.
-    if (grid->focusPolicy() != Qt::NoFocus)
+    if (!m_showSplash && grid->focusPolicy() != Qt::NoFocus)
         grid->setFocus(Qt::OtherFocusReason);
     layoutLayers();
 }
@@ -184,6 +188,12 @@ void ContentView::startSplash(QWidget *splash, std::chrono::milliseconds hold, d
     delete m_splash;
     m_splash = splash;
     splash->setParent(this);
+    // The splash is a picture: screen readers skip it, and it holds back the input meant for
+    // the grid beneath until it is gone.
+    AccessibleWidgets::setSkipped(splash);
+    splash->setAttribute(Qt::WA_TransparentForMouseEvents, false);
+    if (m_grid)
+        m_grid->setEnabled(false);
     splash->setGeometry(rect());
     splash->raise();
     splash->show();
@@ -211,6 +221,7 @@ void ContentView::beginSplashFade(double start)
     m_splashHoldEnd.reset();
     if (!m_splash) {
         m_showSplash = false;
+        enableGridAfterSplash();
         return;
     }
     if (m_splash->metaObject()->indexOfProperty("fadeOpacity") < 0) {
@@ -227,6 +238,17 @@ void ContentView::beginSplashFade(double start)
     m_splashFade.curve = Motion::Curve::easeInOut;
     // The content beneath shows through more each frame: all of it repaints until the fade ends.
     AnimationClock::instance().animate(this, m_splashFade.end());
+}
+
+void ContentView::enableGridAfterSplash()
+{
+    if (!m_grid || m_grid->isEnabled())
+        return;
+    m_grid->setEnabled(true);
+    // The keyboard lands on the folders, unless the user has moved it elsewhere meanwhile.
+    QWidget *focus = window()->focusWidget();
+    if (m_grid->focusPolicy() != Qt::NoFocus && (!focus || focus == this || !focus->isEnabled()))
+        m_grid->setFocus(Qt::OtherFocusReason);
 }
 
 void ContentView::layoutLayers()
@@ -283,6 +305,7 @@ void ContentView::layoutLayers()
                 m_splash->hide();
                 m_splash->deleteLater();
                 m_splash = nullptr;
+                enableGridAfterSplash();
                 Q_EMIT splashFinished();
             }
         }

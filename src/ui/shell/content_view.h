@@ -88,6 +88,8 @@ private:
     void onToastChanged();
     void beginSplashFade(double start);
     void startSplashHold();
+    /// Gives the grid back its input (and the focus) once the splash is gone.
+    void enableGridAfterSplash();
     /// Places every layer for the current time; called on resize and each animation frame.
     void layoutLayers();
 

@@ -84,6 +84,9 @@ TavruneToolbar::TavruneToolbar(AppState *state, QWidget *parent)
     setFloatable(false);
     setContextMenuPolicy(Qt::PreventContextMenu);
     toggleViewAction()->setVisible(false);
+    // Qt's overflow button, shown only when the items do not fit: named like the rest.
+    if (auto *extension = findChild<QWidget *>(QStringLiteral("qt_toolbar_ext_button")))
+        extension->setAccessibleName(tr("More Tools"));
 
     // The items sit at the trailing end, after a stretch.
     auto *row = new QWidget(this);
