@@ -215,10 +215,14 @@ void AppState::restoreFolders(const QList<FolderItemPtr> &restored, const QSet<Q
     setSelectedFolderIDs(selected);
 }
 
-void AppState::removeFolder(const QUuid &id)
+void AppState::removeFolder(const QUuid &id) { removeFolders({id}); }
+
+void AppState::removeFolders(const QSet<QUuid> &ids)
 {
-    if (folder(id))
-        m_undoStack.push(new FolderRemoval(this, {id}));
+    const bool any = std::any_of(m_folders.cbegin(), m_folders.cend(),
+                                 [&ids](const FolderItemPtr &item) { return ids.contains(item->id()); });
+    if (any)
+        m_undoStack.push(new FolderRemoval(this, ids));
 }
 
 void AppState::removeSelectedFolders()

@@ -90,6 +90,7 @@ public:
     void restoreFolders(const QList<FolderItemPtr> &restored, const QSet<QUuid> &selection);
     /// Removes the folders as one undoable step.
     void removeFolder(const QUuid &id);
+    void removeFolders(const QSet<QUuid> &ids);
     void removeSelectedFolders();
     /// Puts in a new list and selection at once; for undo steps, which redo what they recorded.
     void replaceFolders(const QList<FolderItemPtr> &folders, const QSet<QUuid> &selection);

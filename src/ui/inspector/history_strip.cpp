@@ -80,7 +80,7 @@ HistoryStrip::HistoryStrip(AppState *state, QWidget *parent)
     m_grid->setContentsMargins(0, 0, 0, 0);
     m_grid->setHorizontalSpacing(Spacing);
     m_grid->setVerticalSpacing(Spacing);
-    m_grid->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_grid->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     setAccessibleName(tr("Earlier images"));
     hide();
 }
