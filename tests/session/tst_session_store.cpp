@@ -219,6 +219,16 @@ private Q_SLOTS:
         QTest::newRow("remote url") << QByteArray(good).replace("file:///tmp/x/", "https://example.org/x/");
         QTest::newRow("same folder twice") << "{\"version\":1,\"viewMode\":\"grid\",\"folders\":[" + folder + "},"
                                                   + folder + "}]}";
+        const QByteArray history = ",\"history\":[{\"image\":\"IMAGE\",\"model\":\"m\",\"prompt\":\"p\",\"applied\":false}]";
+        QTest::newRow("history outside") << "{\"version\":1,\"viewMode\":\"grid\",\"folders\":[" + folder
+                                                + QByteArray(history).replace("IMAGE", "../x.png") + "}]}";
+        QTest::newRow("history absolute") << "{\"version\":1,\"viewMode\":\"grid\",\"folders\":[" + folder
+                                                 + QByteArray(history).replace("IMAGE", "/tmp/x.png") + "}]}";
+        QTest::newRow("history foreign name") << "{\"version\":1,\"viewMode\":\"grid\",\"folders\":[" + folder
+                                                     + QByteArray(history).replace("IMAGE", "session.json") + "}]}";
+        QTest::newRow("history shares the image") << "{\"version\":1,\"viewMode\":\"grid\",\"folders\":[" + folder
+                                                         + ",\"image\":\"a.png\""
+                                                         + QByteArray(history).replace("IMAGE", "a.png") + "}]}";
         QTest::newRow("folders not a list") << QByteArray("{\"version\":1,\"viewMode\":\"grid\",\"folders\":{}}");
     }
 
@@ -383,6 +393,126 @@ private Q_SLOTS:
         QCOMPARE(inodes(), settled);
     }
 
+    void iconsKeepTheirPngInTheSessionFileNotInMemory()
+    {
+        TempTree tree;
+        const IconImage icon = makeGradientIcon(30);
+        const QByteArray png = icon.png();
+        {
+            Run run;
+            run.state.addFolders({dirUrl(tree.makeDir(QStringLiteral("Music")))});
+            run.at(0)->setGeneratedImage(icon);
+            run.at(0)->setIconState(IconState::generated());
+            run.store.flush();
+            // Written, the fresh icon lets go of its bytes and reads them back from its file.
+            QVERIFY(icon.pngFile().startsWith(SessionStore::directory() + u'/'));
+            QCOMPARE(icon.png(), png);
+        }
+        Run run;
+        const IconImage restored = run.at(0)->generatedImage();
+        QVERIFY(restored.pngFile().startsWith(SessionStore::directory() + u'/'));
+        QCOMPARE(restored.png(), png);
+        QCOMPARE(restored.decodeFullImage().size(), QSize(300, 300));
+
+        // A file that vanished fails that one action, with a toast; the folder keeps what it shows.
+        QVERIFY(QFile::remove(restored.pngFile()));
+        QVERIFY(!run.state.applyIcon(run.at(0)->id(), true));
+        QCOMPARE(run.state.activeToast()->message, QStringLiteral("The icon file of “Music” is missing"));
+        QCOMPARE(run.state.activeToast()->kind, Toast::Kind::error);
+        QCOMPARE(run.at(0)->iconState(), IconState::generated());
+        QVERIFY(!run.at(0)->generatedImage().rendition(48).isNull());
+        QVERIFY(restored.decodeFullImage().isNull());
+    }
+
+    void historySurvivesARestartWithinItsCap()
+    {
+        TempTree tree;
+        const QDateTime start = QDateTime::currentDateTime().addDays(-1);
+        QHash<QString, QByteArray> pngByPrompt;
+        {
+            Run run;
+            run.state.addFolders({dirUrl(tree.makeDir(QStringLiteral("Music")))});
+            const FolderItemPtr folder = run.at(0);
+            for (int i = 0; i < 14; ++i) {
+                const IconImage icon = makeIcon(QColor::fromHsv(i * 25, 200, 200));
+                const QString prompt = QStringLiteral("prompt %1").arg(i);
+                pngByPrompt.insert(prompt, icon.png());
+                folder->makeCurrent(IconHistoryEntry{icon, QString(), start.addSecs(i * 60),
+                                                     QStringLiteral("model %1").arg(i), prompt, false});
+                // The first image is applied, and the folder keeps showing it while others come.
+                if (i == 0)
+                    folder->markApplied(true);
+                folder->setIconState(i == 0 ? IconState::applied() : IconState::generated());
+            }
+        }
+        Run run;
+        const FolderItemPtr folder = run.at(0);
+        QCOMPARE(folder->lastGeneratedPrompt(), QStringLiteral("prompt 13"));
+        QCOMPARE(folder->lastGeneratedModel(), QStringLiteral("model 13"));
+        QList<IconHistoryEntry> history = folder->history();
+        QStringList prompts;
+        for (const IconHistoryEntry &entry : history) {
+            prompts.append(entry.prompt);
+            QVERIFY(entry.image.isNull()); // read only when the folder is shown alone
+        }
+        // Twelve in all: the oldest went, never the applied one.
+        QCOMPARE(prompts, (QStringList{QStringLiteral("prompt 12"), QStringLiteral("prompt 11"), QStringLiteral("prompt 10"),
+                                       QStringLiteral("prompt 9"), QStringLiteral("prompt 8"), QStringLiteral("prompt 7"),
+                                       QStringLiteral("prompt 6"), QStringLiteral("prompt 5"), QStringLiteral("prompt 4"),
+                                       QStringLiteral("prompt 3"), QStringLiteral("prompt 0")}));
+        QVERIFY(history.constLast().applied && !history.constFirst().applied);
+        QCOMPARE(history.constFirst().generatedAt, start.addSecs(12 * 60));
+        QCOMPARE(history.constFirst().model, QStringLiteral("model 12"));
+        QCOMPARE(sessionImages().size(), FolderItem::historyLimit);
+
+        // A damaged file drops its entry, nothing else.
+        QVERIFY(writeFile(history.at(1).file, "not a png"));
+        run.state.setSelectedFolderIDs({folder->id()});
+        QTRY_COMPARE(folder->history().size(), 10);
+        for (const IconHistoryEntry &entry : folder->history()) {
+            QVERIFY(!entry.image.isNull());
+            QCOMPARE(entry.image.png(), pngByPrompt.value(entry.prompt));
+            QVERIFY(entry.prompt != QStringLiteral("prompt 11"));
+        }
+
+        // Choosing one makes it current, state generated; the current one goes back in by date.
+        QVERIFY(run.state.useHistoryImage(folder->id(), 9));
+        QCOMPARE(folder->lastGeneratedPrompt(), QStringLiteral("prompt 0"));
+        QCOMPARE(folder->iconState(), IconState::generated());
+        QCOMPARE(folder->generatedImage().png(), pngByPrompt.value(QStringLiteral("prompt 0")));
+        QCOMPARE(folder->history().constFirst().prompt, QStringLiteral("prompt 13"));
+        run.store.flush();
+        QCOMPARE(sessionImages().size(), 11);
+    }
+
+    void removedFoldersKeepTheirFilesUntilTheirStepLeaves()
+    {
+        TempTree tree;
+        Run run;
+        run.state.addFolders({dirUrl(tree.makeDir(QStringLiteral("A"))), dirUrl(tree.makeDir(QStringLiteral("B")))});
+        for (const FolderItemPtr &folder : run.state.folders())
+            folder->setGeneratedImage(makeIcon(Qt::darkGreen));
+        run.store.flush();
+        const QStringList written = sessionImages();
+        QCOMPARE(written.size(), 2);
+
+        const FolderItemPtr removed = run.at(0);
+        run.state.setSelectedFolderIDs({removed->id()});
+        run.state.removeSelectedFolders();
+        run.store.flush();
+        QCOMPARE(sessionImages(), written); // Undo can still bring it back
+        run.state.undoStack()->undo();
+        run.store.flush();
+        QCOMPARE(run.at(0), removed);
+        QCOMPARE(sessionImages(), written); // back under its own file, not written again
+        QCOMPARE(removed->generatedImage().png(), makeIcon(Qt::darkGreen).png());
+
+        run.state.undoStack()->redo();
+        run.state.undoStack()->clear(); // the step leaves: so do the files
+        run.store.flush();
+        QCOMPARE(sessionImages().size(), 1);
+    }
+
     void turningOffDeletesAndStopsRemembering()
     {
         TempTree tree;
@@ -399,6 +529,10 @@ private Q_SLOTS:
             QCOMPARE(changed.count(), 1);
             QVERIFY(!QFile::exists(sessionFile(QStringLiteral("session.json"))));
             QVERIFY(sessionImages().isEmpty());
+            // The icon moved with its file to the process's private directory: nothing points at a deleted file.
+            const IconImage moved = run.at(0)->generatedImage();
+            QVERIFY(!moved.pngFile().isEmpty() && !moved.pngFile().startsWith(SessionStore::directory()));
+            QCOMPARE(moved.png(), makeIcon(Qt::cyan).png());
             run.at(0)->setCustomPrompt(QStringLiteral("not kept"));
         }
         QVERIFY(!QFile::exists(sessionFile(QStringLiteral("session.json"))));
@@ -408,6 +542,9 @@ private Q_SLOTS:
             QCOMPARE(run.outcome, SessionStore::RestoreOutcome::skipped);
             run.state.addFolders({dirUrl(tree.makeDir(QStringLiteral("B")))});
             run.at(0)->setGeneratedImage(makeIcon(Qt::cyan));
+            run.store.flush();
+            QVERIFY(!run.at(0)->generatedImage().pngFile().isEmpty());
+            QVERIFY(sessionImages().isEmpty());
             run.store.setRememberingFolders(true);
         }
         Run run;

@@ -127,7 +127,8 @@ private Q_SLOTS:
 
         QFuture<void> done = state.generateIcon(folder->id());
         QCOMPARE(folder->iconState(), IconState::generating());
-        QVERIFY(folder->lastGeneratedPrompt());
+        // The prompt is recorded with the image that answers it, not when the request starts.
+        QVERIFY(!folder->lastGeneratedPrompt());
         QTRY_VERIFY_WITH_TIMEOUT(done.isFinished(), 30000);
 
         QCOMPARE(states, (QList<IconState>{IconState::generating(), IconState::generated()}));
@@ -156,6 +157,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(first.isFinished(), 30000);
         const IconImage previous = folder->generatedImage();
         const QDateTime previousAt = *folder->lastGeneratedAt();
+        const QString previousPrompt = *folder->lastGeneratedPrompt();
         QVERIFY(!previous.isNull());
 
         m_server.script(QualityModel, FakeReply::apiError(401, QStringLiteral("User not found.")));
@@ -169,8 +171,52 @@ private Q_SLOTS:
                                                   "User not found. | [google/gemini-2.5-flash-image] API Error: HTTP 503")));
         QCOMPARE(folder->generatedImage(), previous);
         QCOMPARE(*folder->lastGeneratedAt(), previousAt);
-        QVERIFY(folder->lastGeneratedPrompt()->contains(QStringLiteral("a golden ledger")));
+        QCOMPARE(*folder->lastGeneratedPrompt(), previousPrompt);
         QCOMPARE(log.toasts().constLast(), (Toast{Toast::Kind::error, QStringLiteral("Generation failed for “Taxes”")}));
+    }
+
+    void everyImageIsKeptAndGenerationsUndo()
+    {
+        AppState state;
+        const FolderItemPtr folder = addFolder(state, QStringLiteral("Music"));
+        QList<IconImage> made;
+        for (const QColor &colour : {QColor(Qt::red), QColor(Qt::blue)}) {
+            m_server.script(QualityModel, FakeReply::image(solidPicture(colour)));
+            QFuture<void> done = state.generateIcon(folder->id());
+            QTRY_VERIFY_WITH_TIMEOUT(done.isFinished(), 30000);
+            made.append(folder->generatedImage());
+        }
+        QCOMPARE(folder->history().size(), 1);
+        const IconHistoryEntry earlier = folder->history().constFirst();
+        QCOMPARE(earlier.image, made.at(0));
+        QCOMPARE(earlier.model, QualityModel);
+        QCOMPARE(earlier.prompt, sentPrompt(m_server.chatRequests().at(0)));
+        QVERIFY(earlier.generatedAt.isValid());
+        QCOMPARE(state.undoStack()->undoText(), QStringLiteral("New Icon for “Music”"));
+
+        // Undone, the previous image is current again and the new one stays in the history.
+        state.undoStack()->undo();
+        QCOMPARE(folder->generatedImage(), made.at(0));
+        QCOMPARE(folder->iconState(), IconState::generated());
+        QCOMPARE(folder->history().constFirst().image, made.at(1));
+        QCOMPARE(*folder->lastGeneratedPrompt(), earlier.prompt);
+        state.undoStack()->redo();
+        QCOMPARE(folder->generatedImage(), made.at(1));
+
+        // The first generation undone leaves no current image, and loses none.
+        state.undoStack()->undo();
+        state.undoStack()->undo();
+        QVERIFY(folder->generatedImage().isNull());
+        QCOMPARE(folder->iconState(), IconState::placeholder());
+        QCOMPARE(folder->history().size(), 2);
+        state.undoStack()->redo();
+        QCOMPARE(folder->generatedImage(), made.at(0));
+
+        // Choosing an earlier image is a step of its own.
+        QVERIFY(state.useHistoryImage(folder->id(), 0));
+        QCOMPARE(folder->generatedImage(), made.at(1));
+        state.undoStack()->undo();
+        QCOMPARE(folder->generatedImage(), made.at(0));
     }
 
     void customPromptIsSentExactly()
@@ -197,7 +243,7 @@ private Q_SLOTS:
         const QString lockedExpected =
             QStringLiteral("Folder name: \"Band Demos\". User instruction (highest priority): a cassette tape. "
                            "Style family lock: pixel art, 8-bit style, crisp edges, nostalgic palette, NES era. "
-                           "Keep visual consistency with this family. ")
+                           "Keep look-and-feel consistent with this selected family. ")
             + RenderDirective + QStringLiteral(" Variation key for composition choices: ") + path + u'.';
         QCOMPARE(sentPrompt(m_server.chatRequests().at(1)), lockedExpected);
     }

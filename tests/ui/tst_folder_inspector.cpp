@@ -1,6 +1,7 @@
 #include "design/tavrune_button.h"
 #include "design/tokens.h"
 #include "inspector/folder_inspector_view.h"
+#include "inspector/history_strip.h"
 #include "inspector/icon_preview_view.h"
 #include "inspector/inspector_panel.h"
 #include "inspector/multi_select_inspector_view.h"
@@ -129,6 +130,10 @@ private Q_SLOTS:
                                                    f->folder->name(), hints.mid(0, 8),
                                                    f->folder->url().toLocalFile().chopped(1), !familyLock);
         QVERIFY(expected != other);
+        // What the button fills in is exactly what a blank prompt sends.
+        m_server.setDefaultReply(FakeReply::image(solidPicture(Qt::green)));
+        generate(*f);
+        QCOMPARE(f->folder->lastGeneratedPrompt(), expected);
 
         QTest::mouseClick(f->view()->modeButton(), Qt::LeftButton);
         QCOMPARE(f->folder->customPrompt(), expected);
@@ -160,13 +165,13 @@ private Q_SLOTS:
         QTest::keyClick(editor, Qt::Key_Return);
         QCOMPARE(f->folder->customPrompt(), QStringLiteral("gold\ncoins"));
         QCOMPARE(f->folder->iconState(), IconState::generating());
-        QVERIFY(f->folder->lastGeneratedPrompt()->contains(QStringLiteral("gold\ncoins")));
         // While it runs every action is off.
         for (TavruneButton *button : {f->view()->regenerateButton(), f->view()->applyButton(), f->view()->resetButton()})
             QVERIFY(!button->isEnabled());
         QCOMPARE(f->view()->preview()->content(), IconPreviewView::Content::generating);
         saveScreenshot(&f->panel, QStringLiteral("inspector_generating"));
         QTRY_COMPARE_WITH_TIMEOUT(f->folder->iconState(), IconState::generated(), 30000);
+        QVERIFY(f->folder->lastGeneratedPrompt()->contains(QStringLiteral("gold\ncoins")));
         QCOMPARE(m_server.chatRequests().size(), 1);
         QVERIFY(f->view()->regenerateButton()->isEnabled());
         QVERIFY(f->view()->applyButton()->isVisible());
@@ -280,6 +285,38 @@ private Q_SLOTS:
         QCOMPARE(f->panel.currentWidget(), view);
         QVERIFY(view->isPromptExpanded());
         QCOMPARE(view->editor()->toPlainText(), QStringLiteral("first only"));
+    }
+
+    void earlierImagesAreChosenByKeyboard()
+    {
+        auto f = makeFixture(QStringLiteral("Music"));
+        HistoryStrip *strip = f->view()->historyStrip();
+        QVERIFY(strip->isHidden());
+        m_server.setDefaultReply(FakeReply::image(solidPicture(Qt::red)));
+        generate(*f);
+        const IconImage first = f->folder->generatedImage();
+        m_server.setDefaultReply(FakeReply::image(solidPicture(Qt::blue)));
+        generate(*f);
+        const IconImage second = f->folder->generatedImage();
+
+        QTRY_COMPARE(strip->thumbnails().size(), 1);
+        QVERIFY(strip->isVisible());
+        QWidget *thumbnail = strip->thumbnails().constFirst();
+        QVERIFY(thumbnail->toolTip().startsWith(QStringLiteral("Generated ")));
+        QVERIFY(thumbnail->toolTip().endsWith(QStringLiteral(" with openai/gpt-5.4-image-2")));
+        QCOMPARE(thumbnail->focusPolicy(), Qt::StrongFocus);
+        saveScreenshot(&f->panel, QStringLiteral("inspector_history"));
+
+        f->folder->setIconState(IconState::applied());
+        thumbnail->setFocus();
+        QTest::keyClick(thumbnail, Qt::Key_Return);
+        QTRY_COMPARE(f->folder->generatedImage(), first);
+        QCOMPARE(f->folder->iconState(), IconState::generated());
+        QCOMPARE(f->folder->history().size(), 1);
+        QCOMPARE(f->folder->history().constFirst().image, second);
+        // The strip now offers the other one, and the keyboard stays in it.
+        QTRY_COMPARE(strip->thumbnails().size(), 1);
+        QTRY_VERIFY(strip->thumbnails().constFirst()->hasFocus());
     }
 
     void longNamesElideInTheMiddle()

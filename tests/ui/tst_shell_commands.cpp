@@ -104,7 +104,7 @@ private Q_SLOTS:
         QCOMPARE(itemTexts(c->fileMenu()), QStringList({"Add Folders...", "Remove Selected Folders", "-",
                                                          "Auto-Tavrune New Folders on Desktop",
                                                          "Remember Folders Between Sessions", "-", "Quit"}));
-        QCOMPARE(itemTexts(c->editMenu()), QStringList({"Cut", "Copy", "Paste", "-", "Select All", "Deselect All"}));
+        QCOMPARE(itemTexts(c->editMenu()), QStringList({"Undo", "Redo", "-", "Cut", "Copy", "Paste", "-", "Select All", "Deselect All"}));
         QCOMPARE(itemTexts(c->viewMenu()), QStringList({"Grid View", "List View", "-", "Hide Inspector"}));
         QCOMPARE(itemTexts(c->generateMenu()),
                  QStringList({QStringLiteral("Fast Mode (Gemini \u2014 seconds per icon)"), "-", "Regenerate Selected",
@@ -118,6 +118,8 @@ private Q_SLOTS:
         QTest::newRow("add") << Command::addFolders << "Ctrl+O";
         QTest::newRow("remove") << Command::removeSelectedFolders << "Ctrl+Backspace; Del";
         QTest::newRow("quit") << Command::quit << "Ctrl+Q";
+        QTest::newRow("undo") << Command::undo << "Ctrl+Z";
+        QTest::newRow("redo") << Command::redo << "Ctrl+Shift+Z; Ctrl+Y";
         QTest::newRow("select all") << Command::selectAll << "Ctrl+A";
         QTest::newRow("deselect all") << Command::deselectAll << "Ctrl+Shift+A";
         QTest::newRow("grid") << Command::gridView << "Ctrl+1";
@@ -291,6 +293,42 @@ private Q_SLOTS:
         QCOMPARE(plain->toPlainText(), textAfter);
         QCOMPARE(m_state->folders().size(), 3);
         QCOMPARE(m_state->selectedFolderIDs().size(), 1);
+    }
+
+    void undoBringsRemovedFoldersBackInPlace()
+    {
+        addFolders(3);
+        const QList<FolderItemPtr> before = m_state->folders();
+        before.at(0)->setCustomPrompt(QStringLiteral("kept"));
+        QVERIFY(!action(Command::undo)->isEnabled());
+        m_state->setSelectedFolderIDs({before.at(0)->id(), before.at(2)->id()});
+        QTest::keySequence(m_window.get(), QKeySequence(Qt::Key_Delete));
+        QCOMPARE(m_state->folders(), QList<FolderItemPtr>{before.at(1)});
+        QCOMPARE(action(Command::undo)->text(), QStringLiteral("Undo Remove 2 Folders"));
+        QCOMPARE(m_state->heldFolders().size(), 2);
+
+        // Ctrl+Z inside a text field undoes the typing, not the removal.
+        auto *edit = focusedEditor<QLineEdit>(QString());
+        QTest::keyClicks(edit, QStringLiteral("ab"));
+        QTest::keySequence(edit, QKeySequence("Ctrl+Z"));
+        QCOMPARE(edit->text(), QString());
+        QCOMPARE(m_state->folders().size(), 1);
+
+        m_window->contentView()->setFocus();
+        QTest::keySequence(m_window.get(), QKeySequence("Ctrl+Z"));
+        QCOMPARE(m_state->folders(), before); // the same records, at their positions
+        QCOMPARE(m_state->selectedFolderIDs(), (QSet<QUuid>{before.at(0)->id(), before.at(2)->id()}));
+        QCOMPARE(before.at(0)->customPrompt(), QStringLiteral("kept"));
+        QCOMPARE(action(Command::redo)->text(), QStringLiteral("Redo Remove 2 Folders"));
+
+        QTest::keySequence(m_window.get(), QKeySequence("Ctrl+Y"));
+        QCOMPARE(m_state->folders().size(), 1);
+        action(Command::undo)->trigger();
+        QCOMPARE(m_state->folders(), before);
+
+        // One folder names itself.
+        m_state->removeFolder(before.at(1)->id());
+        QCOMPARE(action(Command::undo)->text(), QStringLiteral("Undo Remove “Beta”"));
     }
 
     void shortcutsTextDoesNotWantStillWork()

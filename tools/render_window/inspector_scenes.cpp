@@ -3,6 +3,7 @@
 #include "scene.h"
 
 #include "fake_open_router.h"
+#include "fake_picture.h"
 
 #include "inspector/folder_inspector_view.h"
 #include "inspector/inspector_panel.h"
@@ -62,6 +63,18 @@ const SceneRegistration inspectorScenes{
          c.state.folders().at(8)->setCustomPrompt(
              QStringLiteral("A brass film reel on a walnut desk, warm cinema light, tiny popcorn kernels around it"));
          selectFolders(c, {8});
+     }},
+    {QStringLiteral("inspector-history"), QStringLiteral("folder inspector: earlier images under the preview"),
+     [](SceneContext &c) {
+         c.addFoldersInEveryState();
+         const FolderItemPtr folder = c.state.folders().at(6);
+         c.server.setGenerator([](const QString &, const QString &prompt) { return FakeReply::image(fakePicture(prompt)); });
+         // Each its own picture: the fake draws from the prompt.
+         for (const char *idea : {"a brass horn", "a vinyl record", "a tape reel", "a violin scroll", "a drum kit"}) {
+             folder->setCustomPrompt(QString::fromLatin1(idea));
+             c.wait(c.state.generateIcon(folder->id()));
+         }
+         selectFolders(c, {6});
      }},
     {QStringLiteral("inspector-key-refused"), QStringLiteral("folder inspector: failed with a refused key"),
      [](SceneContext &c) {

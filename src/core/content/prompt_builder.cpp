@@ -1,5 +1,6 @@
 #include "content/prompt_builder.h"
 #include "content/prompt_builder_p.h"
+#include "models/folder_item.h"
 
 #include <QByteArray>
 #include <QList>
@@ -146,6 +147,24 @@ char32_t firstCodePoint(QStringView cluster)
     if (first.isHighSurrogate() && cluster.size() > 1 && cluster.at(1).isLowSurrogate())
         return QChar::surrogateToUcs4(first, cluster.at(1));
     return first.unicode();
+}
+
+// How many of a folder's first files lend their names to the prompt.
+constexpr int FileHintCount = 8;
+
+// The folder's path as prompts show it (the variation key): absolute, without a trailing slash.
+QString folderPath(const QUrl &url)
+{
+    QString path = url.toLocalFile();
+    while (path.size() > 1 && path.endsWith(u'/'))
+        path.chop(1);
+    return path;
+}
+
+QString familyLockSentence(const ThemePreset &theme)
+{
+    return QStringLiteral("Style family lock: ") + theme.stylePrompt
+           + QStringLiteral(". Keep look-and-feel consistent with this selected family.");
 }
 
 } // namespace
@@ -350,8 +369,7 @@ QString build(const ThemePreset &theme, SemanticCategory category, const QString
 
     QString style;
     if (maintainThemeConsistency) {
-        style = QStringLiteral("Style family lock: ") + theme.stylePrompt
-                + QStringLiteral(". Keep look-and-feel consistent with this selected family.");
+        style = familyLockSentence(theme);
     } else {
         const QString styleDirection =
             detail::seededChoice(detail::individualStyleDirections(), seed + QStringLiteral(":style"));
@@ -385,6 +403,30 @@ QString build(const ThemePreset &theme, SemanticCategory category, const QString
                             "for composition choices: ")
            + seed
            + QStringLiteral(". ") + renderDirective();
+}
+
+QString autoPrompt(const FolderItem &folder, const ThemePreset &theme, bool maintainThemeConsistency)
+{
+    QStringList hints;
+    const QList<FileEntry> files = folder.topFiles();
+    for (qsizetype i = 0; i < files.size() && i < FileHintCount; ++i)
+        hints.append(files.at(i).name);
+    return build(theme, folder.detectedCategory(), folder.name(), hints, folderPath(folder.url()),
+                 maintainThemeConsistency);
+}
+
+QString promptFor(const FolderItem &folder, const ThemePreset &theme, bool maintainThemeConsistency)
+{
+    const QString instruction = folder.customPrompt().trimmed();
+    if (instruction.isEmpty())
+        return autoPrompt(folder, theme, maintainThemeConsistency);
+
+    const QString familySentence = maintainThemeConsistency
+        ? familyLockSentence(theme)
+        : QStringLiteral("No shared family lock. Prioritize a unique look for this folder.");
+    return QStringLiteral("Folder name: \"") + folder.name() + QStringLiteral("\". User instruction (highest priority): ")
+        + instruction + QStringLiteral(". ") + familySentence + u' ' + renderDirective()
+        + QStringLiteral(" Variation key for composition choices: ") + folderPath(folder.url()) + u'.';
 }
 
 const QString &renderDirective()

@@ -4,6 +4,8 @@
 #include "imaging/image_scratch.h"
 #include "imaging/image_work_pool.h"
 
+#include <QFile>
+#include <QMutex>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -189,9 +191,13 @@ QImage areaAveraged(const QImage &image, QSize size)
 struct IconImage::Data
 {
     qint64 serial = nextSerial.fetch_add(1);
-    QByteArray png;
     QSize size;
     QList<QImage> renditions; // smallest first
+    // The PNG lives either in memory or in a file; copies share it, so keepPngIn() changes both
+    // under the lock while other threads may be reading.
+    mutable QMutex pngLock;
+    mutable QByteArray png;
+    mutable QString pngFile;
 
     Data() { alive.fetch_add(1); }
     ~Data() { alive.fetch_sub(1); }
@@ -292,7 +298,55 @@ IconImage IconImage::fromRenditions(const QByteArray &png, QSize size, const QLi
 
 qint64 IconImage::cacheKey() const { return d ? d->serial : 0; }
 
-QByteArray IconImage::png() const { return d ? d->png : QByteArray(); }
+QByteArray IconImage::png() const
+{
+    if (!d)
+        return QByteArray();
+    QString path;
+    {
+        const QMutexLocker locker(&d->pngLock);
+        if (d->pngFile.isEmpty())
+            return d->png;
+        path = d->pngFile;
+    }
+    // Read outside the lock: other threads reading the same icon need not queue behind the disk.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > qint64(ImageDecoder::maxPixels) * 4)
+        return QByteArray();
+    return file.readAll();
+}
+
+QString IconImage::pngFile() const
+{
+    if (!d)
+        return QString();
+    const QMutexLocker locker(&d->pngLock);
+    return d->pngFile;
+}
+
+void IconImage::keepPngIn(const QString &path) const
+{
+    if (!d || path.isEmpty())
+        return;
+    const QMutexLocker locker(&d->pngLock);
+    d->pngFile = path;
+    d->png = QByteArray();
+}
+
+IconImage IconImage::withPngInMemory() const
+{
+    const QByteArray bytes = png();
+    if (bytes.isEmpty())
+        return {};
+    IconImage icon;
+    auto data = std::make_shared<Data>();
+    data->serial = d->serial;
+    data->size = d->size;
+    data->renditions = d->renditions;
+    data->png = bytes;
+    icon.d = std::move(data);
+    return icon;
+}
 
 QSize IconImage::size() const { return d ? d->size : QSize(); }
 
@@ -313,7 +367,7 @@ QImage IconImage::decodeFullImage() const
 {
     if (!d)
         return QImage();
-    return ImageDecoder::decode(d->png).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    return ImageDecoder::decode(png()).convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
 QFuture<QImage> IconImage::fullImage() const

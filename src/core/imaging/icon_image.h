@@ -19,6 +19,10 @@
 /// - fullImage(): the full-size image decoded from the PNG on the image work pool, when something
 ///   really needs every pixel.
 ///
+/// Once the PNG is in a file of the caller's (the session keeps every icon on disk), keepPngIn() drops
+/// the bytes from memory: png() then reads them from that file each time it is asked, and a file that
+/// has gone gives an empty PNG (and a null full image) while the renditions stay.
+///
 /// Copies share everything and are cheap. Two icons are the same icon when one is a copy of the
 /// other, never by pixels: every icon made is a new icon, even from the same picture.
 class IconImage final
@@ -36,8 +40,17 @@ public:
     bool isNull() const { return !d; }
     /// Unique per icon made; 0 for the null icon.
     qint64 cacheKey() const;
-    /// The PNG encoding of the full-size icon.
+    /// The PNG encoding of the full-size icon; read from its file when kept there (empty when that
+    /// file has gone or is unreadable).
     QByteArray png() const;
+    /// The file the PNG is kept in instead of memory; empty while the bytes are in memory.
+    QString pngFile() const;
+    /// The PNG is now in the file at `path`, byte for byte: memory lets go of it and every copy of this
+    /// icon reads it from there. Thread-safe; the file's owner keeps it for as long as the icon lives.
+    void keepPngIn(const QString &path) const;
+    /// This icon with its PNG read into memory, for work that reads it more than once; the same
+    /// picture (cacheKey()) but not the same icon. A null icon when the PNG's file has gone.
+    IconImage withPngInMemory() const;
     /// The full-size icon's size in pixels.
     QSize size() const;
 

@@ -4,6 +4,8 @@
 
 #include <QThread>
 
+#include <algorithm>
+
 size_t qHash(const FileEntry &entry, size_t seed) noexcept
 {
     return qHashMulti(seed, entry.id, entry.name, entry.isDirectory, entry.size);
@@ -81,4 +83,72 @@ void FolderItem::setFolderSizeBytes(qint64 bytes)
 void FolderItem::setTopFiles(const QList<FileEntry> &files)
 {
     notifyingAssign(this, m_topFiles, files, &FolderItem::topFilesChanged);
+}
+
+void FolderItem::setHistory(const QList<IconHistoryEntry> &history)
+{
+    notifyingAssign(this, m_history, history, &FolderItem::historyChanged);
+}
+
+void FolderItem::setLastGeneratedModel(const QString &model)
+{
+    notifyingAssign(this, m_lastGeneratedModel, model, &FolderItem::lastGeneratedModelChanged);
+}
+
+IconHistoryEntry FolderItem::currentEntry() const
+{
+    IconHistoryEntry entry;
+    entry.image = m_generatedImage;
+    entry.file = m_generatedImage.pngFile();
+    entry.generatedAt = m_lastGeneratedAt.value_or(QDateTime());
+    entry.model = m_lastGeneratedModel;
+    entry.prompt = m_lastGeneratedPrompt.value_or(QString());
+    entry.applied = m_currentApplied || m_iconState.is(IconState::Kind::applied);
+    return entry;
+}
+
+void FolderItem::makeCurrent(const IconHistoryEntry &entry) { replaceCurrent(entry, m_history); }
+
+void FolderItem::replaceCurrent(const IconHistoryEntry &entry, QList<IconHistoryEntry> history)
+{
+    const IconHistoryEntry previous = currentEntry();
+    if (!previous.image.isNull()) {
+        // By date, newest first: an older image chosen again puts the current one back where it belongs.
+        const auto at = std::find_if(history.begin(), history.end(), [&](const IconHistoryEntry &earlier) {
+            return earlier.generatedAt < previous.generatedAt;
+        });
+        history.insert(at, previous);
+    }
+    // The oldest go first; the one the folder still shows stays whatever its age.
+    for (qsizetype i = history.size() - 1; i >= 0 && history.size() > historyLimit - 1; --i) {
+        if (!history.at(i).applied)
+            history.removeAt(i);
+    }
+    m_currentApplied = entry.applied;
+    setLastGeneratedPrompt(entry.prompt.isEmpty() ? std::nullopt : std::optional<QString>(entry.prompt));
+    setLastGeneratedAt(entry.generatedAt.isValid() ? std::optional<QDateTime>(entry.generatedAt) : std::nullopt);
+    setLastGeneratedModel(entry.model);
+    setHistory(history);
+    setGeneratedImage(entry.image);
+}
+
+bool FolderItem::makeHistoryEntryCurrent(qsizetype index)
+{
+    if (index < 0 || index >= m_history.size() || m_history.at(index).image.isNull())
+        return false;
+    // A copy: replaceCurrent() replaces the history the entry lives in.
+    const IconHistoryEntry entry = m_history.at(index);
+    QList<IconHistoryEntry> rest = m_history;
+    rest.removeAt(index);
+    replaceCurrent(entry, rest);
+    return true;
+}
+
+void FolderItem::markApplied(bool currentApplied)
+{
+    m_currentApplied = currentApplied;
+    QList<IconHistoryEntry> history = m_history;
+    for (IconHistoryEntry &entry : history)
+        entry.applied = false;
+    setHistory(history);
 }

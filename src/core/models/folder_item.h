@@ -52,6 +52,24 @@ private:
     QString m_message;
 };
 
+/// @brief An earlier image of a folder: kept, with what made it, so that no paid image is lost.
+struct IconHistoryEntry
+{
+    /// The icon; null for one restored from the session and not read yet (`file` says where it is).
+    IconImage image;
+    /// Where the PNG is kept on disk, when it is; its renditions file lies beside it.
+    QString file;
+    QDateTime generatedAt;
+    /// The OpenRouter model asked for it.
+    QString model;
+    /// The prompt that was sent.
+    QString prompt;
+    /// The folder still shows it: it was applied and nothing was applied or reset since.
+    bool applied = false;
+
+    friend bool operator==(const IconHistoryEntry &, const IconHistoryEntry &) = default;
+};
+
 class FolderItem;
 /// Records are shared: the list holds one reference, each running generation another.
 using FolderItemPtr = std::shared_ptr<FolderItem>;
@@ -75,6 +93,8 @@ class FolderItem final : public QObject
     Q_PROPERTY(qint64 fileCount READ fileCount WRITE setFileCount NOTIFY fileCountChanged)
     Q_PROPERTY(qint64 folderSizeBytes READ folderSizeBytes WRITE setFolderSizeBytes NOTIFY folderSizeBytesChanged)
     Q_PROPERTY(QList<FileEntry> topFiles READ topFiles WRITE setTopFiles NOTIFY topFilesChanged)
+    Q_PROPERTY(QList<IconHistoryEntry> history READ history WRITE setHistory NOTIFY historyChanged)
+    Q_PROPERTY(QString lastGeneratedModel READ lastGeneratedModel WRITE setLastGeneratedModel NOTIFY lastGeneratedModelChanged)
 
 public:
     /// A record for `url` of the given category (CategoryDetector::detect picks one from the folder).
@@ -100,6 +120,23 @@ public:
     qint64 fileCount() const { return m_fileCount; }
     qint64 folderSizeBytes() const { return m_folderSizeBytes; }
     QList<FileEntry> topFiles() const { return m_topFiles; }
+    /// The images generated before the current one, newest first.
+    QList<IconHistoryEntry> history() const { return m_history; }
+    /// The model asked for the current image; empty when not known.
+    QString lastGeneratedModel() const { return m_lastGeneratedModel; }
+
+    /// How many images a folder keeps: the current one and the history together.
+    static constexpr int historyLimit = 12;
+    /// The current image with what made it, as a history entry (a null image when there is none).
+    IconHistoryEntry currentEntry() const;
+    /// Makes `entry` the folder's current image (image, date, model and prompt). The image it
+    /// replaces goes into the history, by date; the history then drops its oldest entries down to the
+    /// limit, never the one still applied to the folder. Leaves the state alone.
+    void makeCurrent(const IconHistoryEntry &entry);
+    /// makeCurrent() with the history entry at `index`, which leaves the history. False for no such entry.
+    bool makeHistoryEntryCurrent(qsizetype index);
+    /// Marks which image the folder shows: the current one (`currentApplied`) or none of the history's.
+    void markApplied(bool currentApplied);
 
     void setDetectedCategory(SemanticCategory category);
     void setIconState(const IconState &state);
@@ -110,6 +147,8 @@ public:
     void setFileCount(qint64 count);
     void setFolderSizeBytes(qint64 bytes);
     void setTopFiles(const QList<FileEntry> &files);
+    void setHistory(const QList<IconHistoryEntry> &history);
+    void setLastGeneratedModel(const QString &model);
 
     /// Records are the same folder entry exactly when their ids are equal.
     friend bool operator==(const FolderItem &a, const FolderItem &b) { return a.m_id == b.m_id; }
@@ -124,9 +163,12 @@ Q_SIGNALS:
     void fileCountChanged();
     void folderSizeBytesChanged();
     void topFilesChanged();
+    void historyChanged();
+    void lastGeneratedModelChanged();
 
 private:
     FolderItem(const QUrl &url, SemanticCategory category);
+    void replaceCurrent(const IconHistoryEntry &entry, QList<IconHistoryEntry> history);
 
     const QUuid m_id;
     const QUrl m_url;
@@ -139,6 +181,10 @@ private:
     qint64 m_fileCount = 0;
     qint64 m_folderSizeBytes = 0;
     QList<FileEntry> m_topFiles;
+    QList<IconHistoryEntry> m_history;
+    QString m_lastGeneratedModel;
+    /// The folder shows the current image (applied, maybe generated on since).
+    bool m_currentApplied = false;
 };
 
 inline size_t qHash(const FolderItem &item, size_t seed = 0) noexcept { return qHash(item.id(), seed); }
@@ -148,3 +194,4 @@ QString folderDisplayName(const QUrl &url);
 
 Q_DECLARE_METATYPE(IconState)
 Q_DECLARE_METATYPE(FileEntry)
+Q_DECLARE_METATYPE(IconHistoryEntry)

@@ -73,6 +73,53 @@ std::optional<QString> optionalString(const QJsonObject &object, const QString &
     return value.toString();
 }
 
+const QString kModel = QStringLiteral("lastGeneratedModel");
+const QString kImageApplied = QStringLiteral("imageApplied");
+const QString kHistory = QStringLiteral("history");
+const QString kHistoryModel = QStringLiteral("model");
+const QString kHistoryPrompt = QStringLiteral("prompt");
+const QString kHistoryAt = QStringLiteral("generatedAt");
+const QString kHistoryApplied = QStringLiteral("applied");
+// A folder keeps a dozen images; an index listing many more was not written by us.
+constexpr qsizetype MaxHistory = 64;
+
+std::optional<QDateTime> timeFromJson(const QJsonObject &object, const QString &key, bool *ok)
+{
+    const std::optional<QString> text = optionalString(object, key, ok);
+    if (!text)
+        return std::nullopt;
+    const QDateTime time = QDateTime::fromString(*text, Qt::ISODateWithMs);
+    *ok = *ok && time.isValid();
+    return time.toLocalTime();
+}
+
+std::optional<QList<SessionRecord::HistoryEntry>> historyFromJson(const QJsonValue &value)
+{
+    QList<SessionRecord::HistoryEntry> history;
+    if (value.isUndefined())
+        return history;
+    if (!value.isArray() || value.toArray().size() > MaxHistory)
+        return std::nullopt;
+    for (const QJsonValue &item : value.toArray()) {
+        if (!item.isObject())
+            return std::nullopt;
+        const QJsonObject object = item.toObject();
+        SessionRecord::HistoryEntry entry;
+        bool ok = object.value(kImage).isString() && object.value(kHistoryModel).isString()
+                  && object.value(kHistoryPrompt).isString() && object.value(kHistoryApplied).isBool();
+        entry.imageFile = object.value(kImage).toString();
+        entry.model = object.value(kHistoryModel).toString();
+        entry.prompt = object.value(kHistoryPrompt).toString();
+        entry.applied = object.value(kHistoryApplied).toBool();
+        entry.generatedAt = timeFromJson(object, kHistoryAt, &ok);
+        // Same rule as the current image's file: nothing else is ever opened from an index.
+        if (!ok || !SessionRecord::isImageFileName(entry.imageFile))
+            return std::nullopt;
+        history.append(entry);
+    }
+    return history;
+}
+
 std::optional<SessionRecord::Folder> folderFromJson(const QJsonValue &value)
 {
     if (!value.isObject())
@@ -115,6 +162,13 @@ std::optional<SessionRecord::Folder> folderFromJson(const QJsonValue &value)
             return std::nullopt;
         folder.imageFile = *image;
     }
+    folder.lastGeneratedModel = optionalString(object, kModel, &ok).value_or(QString());
+    const QJsonValue imageApplied = object.value(kImageApplied);
+    std::optional<QList<SessionRecord::HistoryEntry>> history = historyFromJson(object.value(kHistory));
+    if (!ok || !history || !(imageApplied.isBool() || imageApplied.isUndefined()))
+        return std::nullopt;
+    folder.imageApplied = imageApplied.toBool();
+    folder.history = std::move(*history);
     const QJsonValue selected = object.value(kSelected);
     if (!ok || !(selected.isBool() || selected.isUndefined()))
         return std::nullopt;
@@ -152,6 +206,25 @@ QByteArray SessionRecord::toJson() const
             object.insert(kLastAt, folder.lastGeneratedAt->toUTC().toString(Qt::ISODateWithMs));
         if (!folder.imageFile.isEmpty())
             object.insert(kImage, folder.imageFile);
+        if (!folder.lastGeneratedModel.isEmpty())
+            object.insert(kModel, folder.lastGeneratedModel);
+        if (folder.imageApplied)
+            object.insert(kImageApplied, true);
+        if (!folder.history.isEmpty()) {
+            QJsonArray history;
+            for (const HistoryEntry &entry : folder.history) {
+                QJsonObject item{
+                    {kImage, entry.imageFile},
+                    {kHistoryModel, entry.model},
+                    {kHistoryPrompt, entry.prompt},
+                    {kHistoryApplied, entry.applied},
+                };
+                if (entry.generatedAt)
+                    item.insert(kHistoryAt, entry.generatedAt->toUTC().toString(Qt::ISODateWithMs));
+                history.append(item);
+            }
+            object.insert(kHistory, history);
+        }
         list.append(object);
     }
     const QJsonObject root{
@@ -187,12 +260,17 @@ std::optional<SessionRecord> SessionRecord::fromJson(const QByteArray &json)
     record.folders.reserve(list.size());
     for (const QJsonValue &value : list) {
         std::optional<Folder> folder = folderFromJson(value);
-        // The list never holds a folder twice, and two folders never share one image file.
+        // The list never holds a folder twice, and no two images share one file.
         if (!folder || urls.contains(folder->url) || (!folder->imageFile.isEmpty() && images.contains(folder->imageFile)))
             return std::nullopt;
         urls.insert(folder->url);
         if (!folder->imageFile.isEmpty())
             images.insert(folder->imageFile);
+        for (const HistoryEntry &entry : std::as_const(folder->history)) {
+            if (images.contains(entry.imageFile))
+                return std::nullopt;
+            images.insert(entry.imageFile);
+        }
         record.folders.append(std::move(*folder));
     }
     return record;

@@ -19,6 +19,19 @@ struct SessionRecord
     /// The index format written by this version. A larger number is a newer program's file.
     static constexpr int currentVersion = 1;
 
+    /// An earlier image of a folder.
+    struct HistoryEntry
+    {
+        /// File name of its PNG in the session directory.
+        QString imageFile;
+        std::optional<QDateTime> generatedAt;
+        QString model;
+        QString prompt;
+        bool applied = false;
+
+        friend bool operator==(const HistoryEntry &, const HistoryEntry &) = default;
+    };
+
     struct Folder
     {
         QUrl url;
@@ -32,6 +45,12 @@ struct SessionRecord
         qint64 folderSizeBytes = 0;
         /// File name of the icon's PNG in the session directory; empty without an image.
         QString imageFile;
+        /// The model asked for the current image; empty when not known.
+        QString lastGeneratedModel;
+        /// The current image is the one the folder shows, though generated on since.
+        bool imageApplied = false;
+        /// Earlier images, newest first.
+        QList<HistoryEntry> history;
         bool selected = false;
 
         friend bool operator==(const Folder &, const Folder &) = default;

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QtConcurrent>
 
@@ -51,13 +52,15 @@ void removeLeftovers(const QString &directory)
         QFile::remove(dir.filePath(name));
 }
 
-// After an index is on disk, image files it does not name are no longer anybody's.
-void removeUnreferencedImages(const QString &directory, const SessionRecord &record)
+// After an index is on disk, image files it does not name (nor `kept`: those of removed folders an
+// undo step can bring back) are no longer anybody's.
+void removeUnreferencedImages(const QString &directory, const SessionRecord &record, QSet<QString> referenced)
 {
-    QSet<QString> referenced;
     for (const SessionRecord::Folder &folder : record.folders) {
         if (!folder.imageFile.isEmpty())
             referenced.insert(folder.imageFile);
+        for (const SessionRecord::HistoryEntry &entry : folder.history)
+            referenced.insert(entry.imageFile);
     }
     const QDir dir(directory);
     const QStringList names = dir.entryList({QStringLiteral("*.png"), QStringLiteral("*.renditions")}, QDir::Files);
@@ -84,18 +87,24 @@ IconImage readImage(const QString &directory, const QString &pngName, bool *from
     const QByteArray png = readFile(directory + u'/' + pngName, ImageDecoder::maxPixels * 4);
     if (!isPng(png))
         return {};
+    // The bytes are read here only to know the renditions are this PNG's (or to decode it): the icon
+    // keeps the file, not them.
+    const QString pngPath = directory + u'/' + pngName;
     const QByteArray renditions = readFile(directory + u'/' + RenditionFile::nameFor(pngName), RenditionFile::maxFileSize);
     if (!renditions.isEmpty()) {
         IconImage icon = RenditionFile::decode(renditions, png);
         if (!icon.isNull()) {
             *fromRenditions = true;
+            icon.keepPngIn(pngPath);
             return icon;
         }
     }
     const QImage image = ImageDecoder::decode(png);
     if (image.isNull())
         return {};
-    return IconImage{image.convertToFormat(QImage::Format_ARGB32_Premultiplied), png};
+    IconImage icon{image.convertToFormat(QImage::Format_ARGB32_Premultiplied), png};
+    icon.keepPngIn(pngPath);
+    return icon;
 }
 
 } // namespace
@@ -148,11 +157,16 @@ SessionStore::SessionStore(AppState *state, QObject *parent)
             scheduleWrite();
         });
         connect(m_state, &AppState::selectedFolderIDsChanged, this, &SessionStore::scheduleWrite);
+        connect(m_state, &AppState::selectedFolderIDsChanged, this, &SessionStore::readSelectedHistory);
         connect(m_state, &AppState::viewModeChanged, this, &SessionStore::scheduleWrite);
+        // A step leaving the stack lets its removed folders' files go.
+        connect(m_state->undoStack(), &QUndoStack::indexChanged, this, &SessionStore::scheduleWrite);
         syncTracked();
     }
     if (QCoreApplication *app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, this, [this] {
+            m_quitting = true;
+            m_dirty = true;
             m_skipRenditionUpgrades = true;
             flush();
         });
@@ -163,6 +177,10 @@ SessionStore::~SessionStore()
     // Folders not read yet are not waited for: nothing would be left to show them in.
     m_reader.clear();
     m_skipRenditionUpgrades = true;
+    // Undo ends with the process: removed folders' files go now.
+    if (!m_quitting && m_state && !m_state->heldFolders().isEmpty())
+        m_dirty = true;
+    m_quitting = true;
     flush();
 }
 
@@ -184,7 +202,15 @@ void SessionStore::setRememberingFolders(bool remember)
         return;
     m_isRememberingFolders = remember;
     if (remember) {
-        // Everything is written afresh: the files were deleted when remembering went off.
+        // Everything is written afresh: the files were deleted when remembering went off, and the
+        // private directory's names mean nothing in the session's.
+        for (Tracked &tracked : m_tracked) {
+            if (!tracked.imagePending) {
+                tracked.imageFile.clear();
+                tracked.imageKey = 0;
+            }
+            tracked.files.clear();
+        }
         m_dirty = true;
         scheduleWrite();
     } else {
@@ -201,6 +227,8 @@ void SessionStore::deleteStoredSession()
     m_writer.waitForDone();
     m_skipRenditionUpgrades = false;
     m_lastIndex.clear();
+    if (!ownsSession())
+        return;
     QSet<QString> stillLoading;
     for (Tracked &tracked : m_tracked) {
         if (tracked.imagePending) {
@@ -208,11 +236,38 @@ void SessionStore::deleteStoredSession()
             stillLoading.insert(RenditionFile::nameFor(tracked.imageFile));
             continue;
         }
-        tracked.imageFile.clear();
-        tracked.imageKey = 0;
+        // Earlier images too, read or not.
+        if (tracked.record && !tracked.record->history().isEmpty()) {
+            QList<IconHistoryEntry> history = tracked.record->history();
+            const QString privateDir = imageDirectory();
+            for (IconHistoryEntry &entry : history) {
+                const QFileInfo file(entry.file);
+                if (file.absolutePath() != directory())
+                    continue;
+                const QString to = privateDir + u'/' + file.fileName();
+                if (privateDir.isEmpty() || (!QFile::exists(to) && !QFile::copy(entry.file, to)))
+                    continue; // then it leaves the strip when read
+                QFile::copy(directory() + u'/' + RenditionFile::nameFor(file.fileName()),
+                            privateDir + u'/' + RenditionFile::nameFor(file.fileName()));
+                entry.image.keepPngIn(to);
+                entry.file = to;
+            }
+            tracked.record->setHistory(history);
+        }
+        tracked.files.clear();
+        // Icons read from the session keep their file in the private directory, under the same name.
+        if (tracked.record && !tracked.imageFile.isEmpty()) {
+            const IconImage image = tracked.record->generatedImage();
+            moveToPrivateDirectory(image, tracked.imageFile);
+            if (image.pngFile() == directory() + u'/' + tracked.imageFile) {
+                // It could not be copied (a full disk): memory keeps it instead.
+                if (const IconImage inMemory = image.withPngInMemory(); !inMemory.isNull())
+                    tracked.record->setGeneratedImage(inMemory);
+                tracked.imageFile.clear();
+                tracked.imageKey = 0;
+            }
+        }
     }
-    if (!ownsSession())
-        return;
     // An image still being read at launch goes as soon as it is in memory (applyImage).
     const QDir dir(directory());
     const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
@@ -253,7 +308,7 @@ void SessionStore::syncTracked()
 void SessionStore::track(const FolderItemPtr &item, const IconState &persisted)
 {
     FolderItem *record = item.get();
-    m_tracked.insert(item->id(), Tracked{record, persisted, {}, 0, false});
+    m_tracked.insert(item->id(), Tracked{record, persisted, {}, 0, false, {}});
     const QUuid id = item->id();
     connect(record, &FolderItem::iconStateChanged, this, [this, record, id] {
         const auto found = m_tracked.find(id);
@@ -267,7 +322,8 @@ void SessionStore::track(const FolderItemPtr &item, const IconState &persisted)
     for (auto signal : {&FolderItem::generatedImageChanged, &FolderItem::customPromptChanged,
                         &FolderItem::lastGeneratedPromptChanged, &FolderItem::lastGeneratedAtChanged,
                         &FolderItem::detectedCategoryChanged, &FolderItem::fileCountChanged,
-                        &FolderItem::folderSizeBytesChanged}) {
+                        &FolderItem::folderSizeBytesChanged, &FolderItem::historyChanged,
+                        &FolderItem::lastGeneratedModelChanged}) {
         connect(record, signal, this, [this, id] {
             if (m_tracked.contains(id))
                 scheduleWrite();
@@ -279,8 +335,42 @@ void SessionStore::scheduleWrite()
 {
     m_dirty = true;
     // Not restarted by later changes: while things keep changing, one write per interval still happens.
-    if (m_isRememberingFolders && ownsSession() && !m_writeTimer.isActive())
+    if (!m_writeTimer.isActive())
         m_writeTimer.start();
+}
+
+bool SessionStore::storesSession() const
+{
+    return m_isRememberingFolders && ownsSession();
+}
+
+QString SessionStore::imageDirectory()
+{
+    if (storesSession())
+        return directory();
+    if (!m_privateDirectory) {
+        // Owner-only (QTemporaryDir makes it 0700) and removed with the store, at quit.
+        m_privateDirectory = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/tavrune-icons-XXXXXX"));
+        if (!m_privateDirectory->isValid()) {
+            m_privateDirectory.reset();
+            return QString();
+        }
+    }
+    return m_privateDirectory->path();
+}
+
+void SessionStore::moveToPrivateDirectory(const IconImage &image, const QString &fileName)
+{
+    const QString from = directory() + u'/' + fileName;
+    if (image.isNull() || image.pngFile() != from)
+        return;
+    const QString dir = imageDirectory();
+    const QString to = dir + u'/' + fileName;
+    // Copied first and only then pointed at: whoever reads the icon meanwhile still finds a file.
+    if (dir.isEmpty() || (!QFile::exists(to) && !QFile::copy(from, to)))
+        return;
+    QFile::copy(directory() + u'/' + RenditionFile::nameFor(fileName), dir + u'/' + RenditionFile::nameFor(fileName));
+    image.keepPngIn(to);
 }
 
 // --- Writing ------------------------------------------------------------------------------------------
@@ -288,7 +378,12 @@ void SessionStore::scheduleWrite()
 void SessionStore::writeNow()
 {
     m_writeTimer.stop();
-    if (!m_dirty || !m_isRememberingFolders || !ownsSession() || !m_state)
+    if (!m_dirty || !m_state)
+        return;
+    // Not stored, icons still go to disk (the private directory) rather than stay in memory; no index.
+    const bool storing = storesSession();
+    const QString dir = imageDirectory();
+    if (dir.isEmpty())
         return;
     m_dirty = false;
 
@@ -326,27 +421,82 @@ void SessionStore::writeNow()
             tracked.imageFile.clear();
             tracked.imageKey = 0;
         } else {
+            const QFileInfo onDisk(image.pngFile());
             if (tracked.imageFile.isEmpty() || tracked.imageKey != image.cacheKey()) {
-                // A new name for new content: the index on disk keeps naming the old file until it is replaced.
-                tracked.imageFile = QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".png");
                 tracked.imageKey = image.cacheKey();
-                images.append(PendingImage{tracked.imageFile, image});
+                if (!image.pngFile().isEmpty() && onDisk.absolutePath() == dir
+                    && SessionRecord::isImageFileName(onDisk.fileName())) {
+                    // Already here (an earlier image chosen again, a removed folder put back): not written twice.
+                    tracked.imageFile = onDisk.fileName();
+                } else {
+                    // A new name for new content: the index on disk keeps naming the old file until it is replaced.
+                    tracked.imageFile = QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".png");
+                    images.append(PendingImage{tracked.imageFile, image});
+                }
             }
             folder.imageFile = tracked.imageFile;
         }
+        folder.lastGeneratedModel = item->lastGeneratedModel();
+        folder.imageApplied = item->currentEntry().applied && !folder.state.is(IconState::Kind::applied);
+
+        // Each image's file is written once: an image going from current to history keeps its file.
+        QHash<qint64, QString> files;
+        if (!tracked.imageFile.isEmpty() && tracked.imageKey != 0)
+            files.insert(tracked.imageKey, tracked.imageFile);
+        for (const IconHistoryEntry &entry : item->history()) {
+            QString name;
+            if (entry.image.isNull()) {
+                // Restored and not read yet: still in its file here, under its name.
+                const QFileInfo file(entry.file);
+                if (file.absolutePath() == dir)
+                    name = file.fileName();
+            } else {
+                const qint64 key = entry.image.cacheKey();
+                name = tracked.files.value(key);
+                const QFileInfo file(entry.image.pngFile());
+                if (name.isEmpty() && !entry.image.pngFile().isEmpty() && file.absolutePath() == dir)
+                    name = file.fileName();
+                if (name.isEmpty()) {
+                    name = QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".png");
+                    images.append(PendingImage{name, entry.image});
+                }
+                files.insert(key, name);
+            }
+            if (name.isEmpty() || !SessionRecord::isImageFileName(name) || name == folder.imageFile)
+                continue;
+            folder.history.append(SessionRecord::HistoryEntry{
+                name, entry.generatedAt.isValid() ? std::optional<QDateTime>(entry.generatedAt) : std::nullopt,
+                entry.model, entry.prompt, entry.applied});
+        }
+        tracked.files = files;
+
         // Without its image a folder has nothing generated to come back to.
         if (folder.imageFile.isEmpty() && hasImage(folder.state))
             folder.state = IconState::placeholder();
         record.folders.append(std::move(folder));
     }
 
-    const QString dir = directory();
-    m_writer.start([this, dir, record = std::move(record), images = std::move(images)] {
+    // Removed folders that Undo can bring back keep their files, until their step goes or we quit.
+    QSet<QString> kept;
+    if (!m_quitting) {
+        for (const FolderItemPtr &item : m_state->heldFolders()) {
+            QList<QString> paths{item->generatedImage().pngFile()};
+            for (const IconHistoryEntry &entry : item->history())
+                paths.append(entry.image.isNull() ? entry.file : entry.image.pngFile());
+            for (const QString &path : std::as_const(paths)) {
+                const QFileInfo file(path);
+                if (!path.isEmpty() && file.absolutePath() == dir)
+                    kept.insert(file.fileName());
+            }
+        }
+    }
+    m_writer.start([this, dir, storing, kept, record = std::move(record), images = std::move(images)] {
         QStringList failed;
         for (const PendingImage &pending : images) {
             // Icons come with their PNG: the UI thread never encodes one.
             const QByteArray png = pending.image.png();
-            if (png.isEmpty() || !OwnerOnlyFile::replace(dir + u'/' + pending.fileName, png)) {
+            const QString path = dir + u'/' + pending.fileName;
+            if (png.isEmpty() || !OwnerOnlyFile::replace(path, png)) {
                 failed.append(pending.fileName);
                 continue;
             }
@@ -354,26 +504,31 @@ void SessionStore::writeNow()
             const QByteArray renditions = RenditionFile::encode(pending.image);
             if (!renditions.isEmpty())
                 OwnerOnlyFile::replace(dir + u'/' + RenditionFile::nameFor(pending.fileName), renditions);
+            // On disk now, the bytes need not stay in memory.
+            pending.image.keepPngIn(path);
         }
         bool ok = failed.isEmpty();
-        if (ok) {
+        if (ok && storing) {
             const QByteArray index = record.toJson();
             if (index != m_lastIndex) {
                 ok = OwnerOnlyFile::replace(dir + u'/' + IndexName, index);
-                if (ok) {
+                if (ok)
                     m_lastIndex = index;
-                    removeUnreferencedImages(dir, record);
-                }
             }
         }
-        QMetaObject::invokeMethod(this, [this, ok, failed] { writeFinished(ok, failed); }, Qt::QueuedConnection);
+        // Only once the index on disk no longer names them (an undo step leaving changes no index).
+        if (ok)
+            removeUnreferencedImages(dir, record, kept);
+        QMetaObject::invokeMethod(this, [this, ok, failed, storing] { writeFinished(ok, failed, storing); },
+                                  Qt::QueuedConnection);
     });
 }
 
-void SessionStore::writeFinished(bool ok, const QStringList &failedImages)
+void SessionStore::writeFinished(bool ok, const QStringList &failedImages, bool storing)
 {
     if (ok) {
-        Q_EMIT saved();
+        if (storing)
+            Q_EMIT saved();
         return;
     }
     // The previous session stays on disk whole; the next change (or quitting) tries again, images included.
@@ -437,6 +592,15 @@ SessionStore::RestoreOutcome SessionStore::restore()
         item->setLastGeneratedAt(stored.lastGeneratedAt);
         item->setFileCount(stored.fileCount);
         item->setFolderSizeBytes(stored.folderSizeBytes);
+        item->setLastGeneratedModel(stored.lastGeneratedModel);
+        item->markApplied(stored.imageApplied);
+        // Earlier images are read when their folder is shown alone: history costs disk, not memory.
+        QList<IconHistoryEntry> history;
+        for (const SessionRecord::HistoryEntry &entry : stored.history)
+            history.append(IconHistoryEntry{IconImage(), dir + u'/' + entry.imageFile,
+                                            entry.generatedAt.value_or(QDateTime()), entry.model, entry.prompt,
+                                            entry.applied});
+        item->setHistory(history);
         track(item, state);
         if (!stored.imageFile.isEmpty()) {
             Tracked &tracked = m_tracked[item->id()];
@@ -540,7 +704,7 @@ void SessionStore::applyCheck(const std::weak_ptr<FolderItem> &weak, const Check
         item->setIconState(IconState::generated());
 }
 
-void SessionStore::applyImage(const std::weak_ptr<FolderItem> &weak, const IconImage &image, bool fromRenditions)
+void SessionStore::applyImage(const std::weak_ptr<FolderItem> &weak, IconImage image, bool fromRenditions)
 {
     const FolderItemPtr item = weak.lock();
     if (!item)
@@ -550,9 +714,15 @@ void SessionStore::applyImage(const std::weak_ptr<FolderItem> &weak, const IconI
         return;
     found->imagePending = false;
     if (!m_isRememberingFolders) {
+        // Remembering went off while this was read: the icon moves to the private directory first.
+        moveToPrivateDirectory(image, found->imageFile);
         QFile::remove(directory() + u'/' + found->imageFile);
         QFile::remove(directory() + u'/' + RenditionFile::nameFor(found->imageFile));
-        found->imageFile.clear();
+        if (image.pngFile() == directory() + u'/' + found->imageFile) {
+            // It could not be copied (a full disk): memory keeps it instead.
+            image = image.withPngInMemory();
+            found->imageFile.clear();
+        }
     }
     // A generation that finished meanwhile has the newer image.
     if (!item->generatedImage().isNull())
@@ -581,4 +751,58 @@ void SessionStore::applyImage(const std::weak_ptr<FolderItem> &weak, const IconI
         }
     }
     item->setGeneratedImage(image);
+}
+
+// --- Earlier images -----------------------------------------------------------------------------------
+
+void SessionStore::readSelectedHistory()
+{
+    if (!m_state)
+        return;
+    const FolderItemPtr item = m_state->selectedFolder();
+    if (!item)
+        return;
+    QStringList files;
+    for (const IconHistoryEntry &entry : item->history()) {
+        if (entry.image.isNull() && !entry.file.isEmpty())
+            files.append(entry.file);
+    }
+    if (files.isEmpty())
+        return;
+    QtConcurrent::run(&m_reader, [files] {
+        QHash<QString, IconImage> images;
+        for (const QString &path : files) {
+            bool fromRenditions = false;
+            const QFileInfo file(path);
+            images.insert(path, readImage(file.absolutePath(), file.fileName(), &fromRenditions));
+        }
+        return images;
+    }).then(this, [this, weak = std::weak_ptr<FolderItem>(item)](const QHash<QString, IconImage> &images) {
+        historyRead(weak, images);
+    });
+}
+
+void SessionStore::historyRead(const std::weak_ptr<FolderItem> &weak, const QHash<QString, IconImage> &images)
+{
+    const FolderItemPtr item = weak.lock();
+    if (!item)
+        return;
+    QList<IconHistoryEntry> history = item->history();
+    bool dropped = false;
+    for (qsizetype i = history.size() - 1; i >= 0; --i) {
+        IconHistoryEntry &entry = history[i];
+        const auto found = images.constFind(entry.file);
+        if (!entry.image.isNull() || found == images.cend())
+            continue;
+        if (found->isNull()) {
+            // Missing or damaged: the entry goes, nothing else of the folder does.
+            history.removeAt(i);
+            dropped = true;
+            continue;
+        }
+        entry.image = *found;
+    }
+    item->setHistory(history);
+    if (dropped)
+        scheduleWrite();
 }

@@ -15,6 +15,7 @@
 #include <memory>
 
 class AppState;
+class QTemporaryDir;
 
 /// @brief Keeps the folder list across runs: folders, prompts, states and generated icons survive
 /// quitting and crashes.
@@ -87,22 +88,38 @@ private:
         qint64 imageKey = 0;
         /// Restored, the image is still being read: the file keeps its place meanwhile.
         bool imagePending = false;
+        /// The file holding each image of the folder (current and history) by cacheKey, as last written.
+        QHash<qint64, QString> files;
     };
     struct Check;
     struct Restored;
 
+    /// Remembering is on and this instance owns the session: the index is written.
+    bool storesSession() const;
+    /// Where icons' files go: the session directory, or a private one for this process while the
+    /// session is not stored. Empty when neither can be had.
+    QString imageDirectory();
+    /// An icon whose PNG is the session file `fileName` gets a copy in the private directory and
+    /// reads from it, before the session's files are deleted.
+    void moveToPrivateDirectory(const IconImage &image, const QString &fileName);
     void syncTracked();
     void track(const FolderItemPtr &item, const IconState &persisted);
     void scheduleWrite();
     void writeNow();
-    void writeFinished(bool ok, const QStringList &failedImages);
+    void writeFinished(bool ok, const QStringList &failedImages, bool storing);
     void startRestoreChecks(const QList<FolderItemPtr> &items);
     void applyCheck(const std::weak_ptr<FolderItem> &weak, const Check &check);
-    void applyImage(const std::weak_ptr<FolderItem> &weak, const IconImage &image, bool fromRenditions);
+    void applyImage(const std::weak_ptr<FolderItem> &weak, IconImage image, bool fromRenditions);
     void restoreStepDone();
+    /// Reads the history images of the one selected folder not read yet; those that cannot be read
+    /// leave its history.
+    void readSelectedHistory();
+    void historyRead(const std::weak_ptr<FolderItem> &weak, const QHash<QString, IconImage> &images);
     void deleteStoredSession();
 
     QPointer<AppState> m_state;
+    /// Icons' files while the session is not stored; deleted with the store.
+    std::unique_ptr<QTemporaryDir> m_privateDirectory;
     std::unique_ptr<QLockFile> m_lock;
     bool m_isRememberingFolders = true;
     QHash<QUuid, Tracked> m_tracked;
@@ -116,6 +133,8 @@ private:
     /// Set while quitting or deleting the session: renditions still to be stored for an older session's
     /// icons are dropped rather than waited for.
     std::atomic<bool> m_skipRenditionUpgrades{false};
+    /// The last write: files of removed folders that Undo could bring back are no longer kept.
+    bool m_quitting = false;
     /// Reads the restored folders' images and checks them against the disk; declared last, so it is
     /// waited for before anything its work reports to goes.
     QThreadPool m_reader;

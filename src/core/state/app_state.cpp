@@ -1,4 +1,6 @@
 #include "state/app_state.h"
+#include "state/folder_removal.h"
+#include "state/image_choice.h"
 
 #include "models/notifying_assign.h"
 #include "content/category_detector.h"
@@ -7,6 +9,7 @@
 #include "desktop/folder_watcher.h"
 #include "openrouter/generation_error.h"
 #include "openrouter/image_generation_service.h"
+#include "openrouter/open_router_protocol.h"
 #include "keys/keychain_service.h"
 #include "content/prompt_builder.h"
 
@@ -21,7 +24,6 @@ namespace {
 
 const QString UseFastModelKey = QStringLiteral("useFastModel");
 const QString WatchRootFolderKey = QStringLiteral("watchRootFolder");
-constexpr int FileHintCount = 8;
 
 QSettings preferences()
 {
@@ -33,24 +35,26 @@ QString quoted(const QString &name)
     return QStringLiteral("“") + name + QStringLiteral("”");
 }
 
-// The folder's path as the prompt shows it: absolute, without a trailing slash.
-QString folderPath(const QUrl &url)
+QString iconFileMissingMessage(const QString &name)
 {
-    QString path = url.toLocalFile();
-    while (path.size() > 1 && path.endsWith(u'/'))
-        path.chop(1);
-    return path;
+    return AppState::tr("The icon file of %1 is missing").arg(quoted(name));
 }
 
-// Applies the folder's generated icon and records the outcome on the folder. A partial apply (some file
-// managers will not show it) still counts as applied.
-FolderIconService::ApplyResult applyGeneratedIcon(FolderItem &folder)
+// Applies the folder's generated icon, its PNG read once from the session file that keeps it, and records
+// the outcome on the folder. A partial apply (some file managers will not show it) still counts as applied.
+// When that file has vanished nothing is tried (nullopt): the folder keeps its renditions and state.
+std::optional<FolderIconService::ApplyResult> applyGeneratedIcon(FolderItem &folder)
 {
-    const FolderIconService::ApplyResult result = FolderIconService::applyIcon(folder.generatedImage(), folder.url());
-    if (result.applied())
+    const IconImage image = folder.generatedImage().withPngInMemory();
+    if (image.isNull())
+        return std::nullopt;
+    const FolderIconService::ApplyResult result = FolderIconService::applyIcon(image, folder.url());
+    if (result.applied()) {
+        folder.markApplied(true);
         folder.setIconState(IconState::applied());
-    else
+    } else {
         folder.setIconState(IconState::failed(QStringLiteral("Failed to apply icon to folder")));
+    }
     return result;
 }
 
@@ -66,6 +70,8 @@ AppState::AppState(Preferences preferences, QObject *parent)
     , m_selectedTheme(ThemePreset::defaultTheme())
     , m_preferences(preferences)
 {
+    // Well past what anyone undoes in one sitting; each step holds little (records, not copies).
+    m_undoStack.setUndoLimit(100);
     m_toastDismissTimer.setSingleShot(true);
     m_toastDismissTimer.setTimerType(Qt::PreciseTimer);
     m_toastDismissTimer.setInterval(std::chrono::milliseconds(3000));
@@ -227,15 +233,14 @@ void AppState::restoreFolders(const QList<FolderItemPtr> &restored, const QSet<Q
     setSelectedFolderIDs(selected);
 }
 
-void AppState::removeFolder(const QUuid &id)
-{
-    QList<FolderItemPtr> folders = m_folders;
-    folders.removeIf([&id](const FolderItemPtr &item) { return item->id() == id; });
-    setFolders(folders);
+void AppState::removeFolder(const QUuid &id) { removeFolders({id}); }
 
-    QSet<QUuid> selection = m_selectedFolderIDs;
-    selection.remove(id);
-    setSelectedFolderIDs(selection);
+void AppState::removeFolders(const QSet<QUuid> &ids)
+{
+    const bool any = std::any_of(m_folders.cbegin(), m_folders.cend(),
+                                 [&ids](const FolderItemPtr &item) { return ids.contains(item->id()); });
+    if (any)
+        m_undoStack.push(new FolderRemoval(this, ids));
 }
 
 void AppState::removeSelectedFolders()
@@ -244,13 +249,25 @@ void AppState::removeSelectedFolders()
     if (count == 0)
         return;
 
-    QList<FolderItemPtr> folders = m_folders;
-    folders.removeIf([this](const FolderItemPtr &item) { return m_selectedFolderIDs.contains(item->id()); });
-    setFolders(folders);
-    setSelectedFolderIDs({});
-
+    m_undoStack.push(new FolderRemoval(this, m_selectedFolderIDs));
     showToast(Toast::Kind::info, count == 1 ? QStringLiteral("Removed 1 folder from the list")
                                             : QStringLiteral("Removed %1 folders from the list").arg(count));
+}
+
+void AppState::replaceFolders(const QList<FolderItemPtr> &folders, const QSet<QUuid> &selection)
+{
+    setFolders(folders);
+    setSelectedFolderIDs(selection);
+}
+
+QList<FolderItemPtr> AppState::heldFolders() const
+{
+    QList<FolderItemPtr> held;
+    for (int i = 0; i < m_undoStack.count(); ++i) {
+        if (const auto *removal = dynamic_cast<const FolderRemoval *>(m_undoStack.command(i)))
+            held.append(removal->folders());
+    }
+    return held;
 }
 
 void AppState::selectFolder(const QUuid &id, bool extending)
@@ -296,24 +313,7 @@ void AppState::setToastDuration(std::chrono::milliseconds duration) { m_toastDis
 
 QString AppState::composePrompt(const FolderItem &folder) const
 {
-    const QString name = folder.name();
-    const QString instruction = folder.customPrompt().trimmed();
-    if (instruction.isEmpty()) {
-        QStringList hints;
-        const QList<FileEntry> files = folder.topFiles();
-        for (qsizetype i = 0; i < files.size() && i < FileHintCount; ++i)
-            hints.append(files.at(i).name);
-        return PromptBuilder::build(m_selectedTheme, folder.detectedCategory(), name, hints,
-                                    folderPath(folder.url()), m_maintainThemeConsistency);
-    }
-
-    const QString familySentence = m_maintainThemeConsistency
-        ? QStringLiteral("Style family lock: ") + m_selectedTheme.stylePrompt
-              + QStringLiteral(". Keep visual consistency with this family.")
-        : QStringLiteral("No shared family lock. Prioritize a unique look for this folder.");
-    return QStringLiteral("Folder name: \"") + name + QStringLiteral("\". User instruction (highest priority): ")
-        + instruction + QStringLiteral(". ") + familySentence + u' ' + PromptBuilder::renderDirective()
-        + QStringLiteral(" Variation key for composition choices: ") + folderPath(folder.url()) + u'.';
+    return PromptBuilder::promptFor(folder, m_selectedTheme, m_maintainThemeConsistency);
 }
 
 QFuture<void> AppState::generateIcon(const QUuid &id)
@@ -326,8 +326,10 @@ QFuture<void> AppState::generateIcon(const QUuid &id)
         return QtFuture::makeReadyFuture();
 
     const QString prompt = composePrompt(*folder);
+    const QString model = QString::fromLatin1(m_useFastModel ? OpenRouterProtocol::fastModelId
+                                                             : OpenRouterProtocol::qualityModelId);
+    const bool startedApplied = folder->iconState().is(IconState::Kind::applied);
     folder->setIconState(IconState::generating());
-    folder->setLastGeneratedPrompt(prompt);
 
     // The lambdas hold the record itself, so a folder removed from the list meanwhile still
     // receives its outcome; they run on this object's (the main) thread.
@@ -338,9 +340,18 @@ QFuture<void> AppState::generateIcon(const QUuid &id)
     return ImageGenerationService::shared()
         .generate(prompt, *apiKey, m_useFastModel)
         .then(this,
-              [this, folder](const IconImage &image) {
-                  folder->setGeneratedImage(image);
+              [this, folder, prompt, model, startedApplied](const IconImage &image) {
+                  // The prompt is the image's: a failed request leaves the previous pair as it was. The
+                  // image replaced goes into the folder's history; the date follows the state.
+                  const qint64 before = folder->generatedImage().cacheKey();
+                  folder->makeCurrent(IconHistoryEntry{image, QString(), QDateTime(), model, prompt, false});
                   folder->setIconState(IconState::generated());
+                  // Undone, the folder has its previous image back, applied if it was and still shows it.
+                  const IconState previous = !before ? IconState::placeholder()
+                      : startedApplied                ? IconState::applied()
+                                                      : IconState::generated();
+                  m_undoStack.push(new ImageChoice(tr("New Icon for %1").arg(quoted(folder->name())), folder, before,
+                                                   previous));
                   folder->setLastGeneratedAt(QDateTime::currentDateTime());
                   showToast(Toast::Kind::success, QStringLiteral("Icon ready for ") + quoted(folder->name()));
               })
@@ -387,16 +398,35 @@ bool AppState::applyIcon(const QUuid &id, bool notify)
     if (!folder || folder->generatedImage().isNull())
         return false;
 
-    const FolderIconService::ApplyResult result = applyGeneratedIcon(*folder);
-    if (!result.applied()) {
+    const std::optional<FolderIconService::ApplyResult> result = applyGeneratedIcon(*folder);
+    if (!result) {
+        if (notify)
+            showToast(Toast::Kind::error, iconFileMissingMessage(folder->name()));
+        return false;
+    }
+    if (!result->applied()) {
         if (notify)
             showToast(Toast::Kind::error, QStringLiteral("Couldn’t apply icon to ") + quoted(folder->name()));
         return false;
     }
-    if (notify && result.partial())
-        showToast(Toast::Kind::warning, result.warning());
+    if (notify && result->partial())
+        showToast(Toast::Kind::warning, result->warning());
     else if (notify)
         showToast(Toast::Kind::success, QStringLiteral("Icon applied to ") + quoted(folder->name()));
+    return true;
+}
+
+bool AppState::useHistoryImage(const QUuid &id, qsizetype index)
+{
+    const FolderItemPtr folder = this->folder(id);
+    if (!folder || folder->iconState().is(IconState::Kind::generating))
+        return false;
+    const qint64 before = folder->generatedImage().cacheKey();
+    const IconState beforeState = folder->iconState();
+    if (!folder->makeHistoryEntryCurrent(index))
+        return false;
+    folder->setIconState(IconState::generated());
+    m_undoStack.push(new ImageChoice(tr("Earlier Icon for %1").arg(quoted(folder->name())), folder, before, beforeState));
     return true;
 }
 
@@ -413,11 +443,19 @@ void AppState::applySelectedIcons()
     qsizetype partial = 0; // applied, but not shown by every file manager
     QString warning;
     for (const FolderItemPtr &target : std::as_const(targets)) {
-        const FolderIconService::ApplyResult result = applyGeneratedIcon(*target);
-        succeeded += result.applied() ? 1 : 0;
-        partial += result.partial() ? 1 : 0;
-        if (result.partial())
-            warning = result.warning();
+        const std::optional<FolderIconService::ApplyResult> result = applyGeneratedIcon(*target);
+        if (!result) {
+            // Its icon file has vanished: alone, it says so; in a batch it counts as failed.
+            if (targets.size() == 1) {
+                showToast(Toast::Kind::error, iconFileMissingMessage(target->name()));
+                return;
+            }
+            continue;
+        }
+        succeeded += result->applied() ? 1 : 0;
+        partial += result->partial() ? 1 : 0;
+        if (result->partial())
+            warning = result->warning();
     }
 
     if (succeeded == targets.size() && targets.size() == 1 && partial > 0)

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QSet>
 #include <QTimer>
+#include <QUndoStack>
 #include <QUrl>
 #include <QUuid>
 
@@ -87,8 +88,16 @@ public:
     /// Puts folders kept from an earlier run in front of the list, with their selection; folders
     /// already listed (by URL) are not put in twice.
     void restoreFolders(const QList<FolderItemPtr> &restored, const QSet<QUuid> &selection);
+    /// Removes the folders as one undoable step.
     void removeFolder(const QUuid &id);
+    void removeFolders(const QSet<QUuid> &ids);
     void removeSelectedFolders();
+    /// Puts in a new list and selection at once; for undo steps, which redo what they recorded.
+    void replaceFolders(const QList<FolderItemPtr> &folders, const QSet<QUuid> &selection);
+    /// Edit ▸ Undo and Redo: every step that changes the folders (removal first of all).
+    QUndoStack *undoStack() { return &m_undoStack; }
+    /// Records gone from the list that an undo step can still bring back: their files must stay.
+    QList<FolderItemPtr> heldFolders() const;
     void selectFolder(const QUuid &id, bool extending);
     void selectAll();
     void deselectAll();
@@ -104,6 +113,9 @@ public:
     QFuture<void> regenerateAll();
     bool applyIcon(const QUuid &id, bool notify);
     void applySelectedIcons();
+    /// Makes the folder's earlier image at `index` (of history()) its current image again, state
+    /// `generated`; the current one goes into the history. False when there is no such image.
+    bool useHistoryImage(const QUuid &id, qsizetype index);
 
     // The Desktop switch.
     /// The directory watched for new folders: the user's Desktop.
@@ -153,4 +165,5 @@ private:
     std::unique_ptr<FolderWatcher> m_rootWatcher;
     std::chrono::milliseconds m_watcherReportDelay{4000};
     FolderChooser m_folderChooser;
+    QUndoStack m_undoStack;
 };

@@ -3,6 +3,7 @@
 #include "design/symbols.h"
 #include "design/tavrune_button.h"
 #include "design/tokens.h"
+#include "inspector/history_strip.h"
 #include "inspector/icon_preview_view.h"
 #include "inspector/panel_widgets.h"
 #include "inspector/prompt_editor.h"
@@ -22,7 +23,6 @@ namespace {
 constexpr int Inset = 16;
 constexpr int SectionSpacing = 20;
 constexpr int ActionSpacing = 8;
-constexpr int FileHintCount = 8;
 
 const QString AuthenticationFailureText =
     QStringLiteral("Invalid or expired API key. Please update your OpenRouter API key.");
@@ -34,15 +34,6 @@ const QString IndividualFootnote =
 bool isManualPrompt(const QString &prompt)
 {
     return !prompt.trimmed().isEmpty();
-}
-
-// The folder's full path, as the builder's variation key: absolute, without a trailing slash.
-QString folderPath(const QUrl &url)
-{
-    QString path = url.toLocalFile();
-    while (path.size() > 1 && path.endsWith(u'/'))
-        path.chop(1);
-    return path;
 }
 
 QString quoted(const QString &name)
@@ -87,6 +78,8 @@ void FolderInspectorView::buildScrollingRegion(QWidget *content)
 
     m_preview = new IconPreviewView(m_state, content);
     column->addWidget(m_preview);
+    m_history = new HistoryStrip(m_state, content);
+    column->addWidget(m_history);
 
     // Name block.
     auto *nameBlock = new QVBoxLayout;
@@ -196,6 +189,7 @@ void FolderInspectorView::setFolder(FolderItem *folder)
         connect(folder, &FolderItem::customPromptChanged, this, [this] { refreshPrompt(false); });
     }
     m_preview->setFolder(folder);
+    m_history->setFolder(folder);
     refreshName();
     refreshIconState();
     refreshPrompt(true);
@@ -214,12 +208,7 @@ QString FolderInspectorView::autoPrompt() const
 {
     if (!m_folder)
         return {};
-    QStringList hints;
-    const QList<FileEntry> files = m_folder->topFiles();
-    for (qsizetype i = 0; i < files.size() && i < FileHintCount; ++i)
-        hints.append(files.at(i).name);
-    return PromptBuilder::build(m_state->selectedTheme(), m_folder->detectedCategory(), m_folder->name(), hints,
-                                folderPath(m_folder->url()), m_state->maintainThemeConsistency());
+    return PromptBuilder::autoPrompt(*m_folder, m_state->selectedTheme(), m_state->maintainThemeConsistency());
 }
 
 bool FolderInspectorView::isAuthenticationFailure(const QString &message)
@@ -283,6 +272,7 @@ void FolderInspectorView::resetIcon()
                            QStringLiteral("Could not fully reset the icon of ") + quoted(m_folder->name()));
         return;
     }
+    m_folder->markApplied(false);
     m_folder->setIconState(IconState::generated());
 }
 

@@ -7,6 +7,7 @@ class AppState;
 class DividerLine;
 class ElidedLabel;
 class FolderItem;
+class HistoryStrip;
 class IconPreviewView;
 class PlainTextButton;
 class PromptEditor;
@@ -53,6 +54,7 @@ public:
     TavruneButton *applyButton() const { return m_applyButton; }
     TavruneButton *resetButton() const { return m_resetButton; }
     IconPreviewView *preview() const { return m_preview; }
+    HistoryStrip *historyStrip() const { return m_history; }
     ElidedLabel *nameLabel() const { return m_name; }
     QLabel *categoryLabel() const { return m_category; }
     QScrollArea *scrollArea() const { return m_scroll; }
@@ -79,6 +81,7 @@ private:
 
     QScrollArea *m_scroll = nullptr;
     IconPreviewView *m_preview = nullptr;
+    HistoryStrip *m_history = nullptr;
     ElidedLabel *m_name = nullptr;
     QLabel *m_categorySymbol = nullptr;
     QLabel *m_category = nullptr;

@@ -267,9 +267,8 @@ void MultiSelectInspectorView::removeAll()
 {
     if (m_anyGenerating)
         return;
-    const QList<QUuid> ids = m_state->selectedFolderIDs().values();
-    for (const QUuid &id : ids)
-        m_state->removeFolder(id);
+    // One step: Undo brings them all back.
+    m_state->removeFolders(m_state->selectedFolderIDs());
 }
 
 void MultiSelectInspectorView::foldersChanged()

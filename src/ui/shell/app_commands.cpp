@@ -59,9 +59,11 @@ bool AppCommands::eventFilter(QObject *watched, QEvent *event)
     auto *widget = static_cast<QWidget *>(watched);
     if (widget->window() != m_window || !isTextWidget(widget))
         return false;
-    // Backspace and Delete edit text with any modifier; a text widget being edited keeps them.
+    // Backspace and Delete edit text with any modifier, and an edited text undoes its own typing:
+    // a text widget being edited keeps them.
     auto *key = static_cast<QKeyEvent *>(event);
-    if (key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete) {
+    if (key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete || key->matches(QKeySequence::Undo)
+        || key->matches(QKeySequence::Redo) || key->keyCombination() == QKeyCombination(Qt::CTRL, Qt::Key_Y)) {
         const bool readOnly = widget->property("readOnly").toBool();
         if (!readOnly)
             key->accept();
@@ -101,6 +103,18 @@ void AppCommands::build()
     action(Command::quit)->setMenuRole(QAction::QuitRole);
 
     m_edit = bar->addMenu(tr("&Edit"));
+    // The stack's actions name their step ("Undo Remove 3 Folders") and follow what can be undone.
+    QAction *undo = state->undoStack()->createUndoAction(m_window, tr("Undo"));
+    undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    QAction *redo = state->undoStack()->createRedoAction(m_window, tr("Redo"));
+    redo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    for (auto [command, action] : {std::pair{Command::undo, undo}, std::pair{Command::redo, redo}}) {
+        action->setShortcutContext(Qt::WindowShortcut);
+        m_edit->addAction(action);
+        m_window->addAction(action);
+        m_actions.insert(command, action);
+    }
+    m_edit->addSeparator();
     add(m_edit, Command::cut, QStringLiteral("Cut"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
     add(m_edit, Command::copy, QStringLiteral("Copy"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
     add(m_edit, Command::paste, QStringLiteral("Paste"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));

@@ -33,6 +33,8 @@ public:
         autoTavruneDesktop,
         rememberFolders,
         quit,
+        undo,
+        redo,
         cut,
         copy,
         paste,
