@@ -411,6 +411,32 @@ private Q_SLOTS:
         QVERIFY(near(QColor::fromRgba(qUnpremultiply(monoTile.pixel(86, 86))), QColor(0x20, 0x80, 0xff), 6));
     }
 
+    void selectionFadesAndAPendingThumbnailShowsThePlaceholder()
+    {
+        addFolders(2);
+        FolderGridView &view = show();
+        const QRectF card = view.itemRectInViewport(0);
+        const QPoint edge(int(card.left()), int(card.center().y()));
+        const double start = AnimationClock::instance().now();
+        m_state->setSelectedFolderIDs(ids({0}));
+        AnimationClock::instance().setManualTime(start + 0.03);
+        const QColor fading = shot(QStringLiteral("grid_selection_fading")).pixelColor(edge);
+        settle();
+        const QColor selected = shot(QStringLiteral("grid_selection_done")).pixelColor(edge);
+        QVERIFY2(fading.red() - fading.green() < selected.red() - selected.green() - 20,
+                 qPrintable(fading.name() + u' ' + selected.name()));
+
+        // The image exists but its thumbnail is still being made: the placeholder holds the slot.
+        QImage picture(512, 512, QImage::Format_ARGB32_Premultiplied);
+        picture.fill(QColor(0x20, 0xd0, 0x40));
+        m_state->folders().at(1)->setGeneratedImage(IconImage(picture, {}));
+        const QRect slot = view.folderLayout().cardParts(view.itemRectInViewport(1)).icon.toAlignedRect();
+        const QImage pending = shot(QStringLiteral("grid_thumbnail_pending"));
+        QVERIFY(countNear(pending, slot, QColor(0xf4, 0x72, 0xb6), 60) > 20);
+        QVERIFY(view.thumbnails().waitForPending());
+        QTRY_VERIFY(countNear(shot(QStringLiteral("grid_thumbnail_ready")), slot, QColor(0x20, 0xd0, 0x40), 10) > 500);
+    }
+
     void thumbnailsAreScaledOnceAndFollowTheImage()
     {
         QVERIFY(KeychainService::shared().save(QStringLiteral("sk-grid")));

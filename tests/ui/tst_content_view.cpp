@@ -1,3 +1,4 @@
+#include "grid/folder_grid_view.h"
 #include "design/animation_clock.h"
 #include "design/toast_view.h"
 #include "design/tokens.h"
@@ -17,6 +18,7 @@
 #include <QFileDialog>
 #include <QGraphicsOpacityEffect>
 #include <QLineEdit>
+#include <QAccessible>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QtTest>
@@ -155,9 +157,18 @@ private Q_SLOTS:
         auto *splash = new QWidget;
         QPointer<QWidget> watch(splash);
         QSignalSpy finished(content(), &ContentView::splashFinished);
+        auto *grid = content()->findChild<FolderGridView *>();
+        QVERIFY(grid);
         content()->startSplash(splash, std::chrono::milliseconds(4500), 1.0); // shown at 100 s
         QVERIFY(content()->showSplash());
         QCOMPARE(splash->geometry(), content()->rect());
+        // Under the splash the grid takes no input and holds no focus; screen readers skip the splash.
+        QVERIFY(!grid->isEnabled());
+        QVERIFY(m_window->focusWidget() != grid);
+        QVERIFY(!splash->testAttribute(Qt::WA_TransparentForMouseEvents));
+        QAccessibleInterface *layers = QAccessible::queryAccessibleInterface(content());
+        for (int i = 0; i < layers->childCount(); ++i)
+            QVERIFY(layers->child(i)->object() != splash);
         at(104.4);
         QVERIFY(!splash->graphicsEffect()); // still holding
         at(105.0);                          // halfway through the ease-in-out fade
@@ -168,6 +179,8 @@ private Q_SLOTS:
         QCOMPARE(finished.size(), 1);
         QVERIFY(!content()->showSplash());
         QTRY_VERIFY(watch.isNull());
+        QVERIFY(grid->isEnabled());
+        QCOMPARE(m_window->focusWidget(), grid);
     }
 
     void launchSplashCoversLiveContentThenLeavesNothingBehind()

@@ -117,7 +117,8 @@ void FolderGridView::selectionChanged(const QSet<QUuid> &before)
     const double now = AnimationClock::instance().now();
     const QSet<QUuid> &after = m_model->selection();
     auto retarget = [&](const QUuid &id, bool on) {
-        const double current = selectedValue(id, now);
+        // From where a running fade is, else from the other end (the model has already changed).
+        const double current = m_selectionFades.contains(id) ? selectedValue(id, now) : (on ? 0.0 : 1.0);
         m_selectionFades.insert(id, Fade{on, now, current});
         updateItem(id);
     };

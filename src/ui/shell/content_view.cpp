@@ -192,8 +192,10 @@ void ContentView::startSplash(QWidget *splash, std::chrono::milliseconds hold, d
     // the grid beneath until it is gone.
     AccessibleWidgets::setSkipped(splash);
     splash->setAttribute(Qt::WA_TransparentForMouseEvents, false);
-    if (m_grid)
+    if (m_grid) {
         m_grid->setEnabled(false);
+        m_focusDuringSplash = window()->focusWidget();
+    }
     splash->setGeometry(rect());
     splash->raise();
     splash->show();
@@ -247,7 +249,7 @@ void ContentView::enableGridAfterSplash()
     m_grid->setEnabled(true);
     // The keyboard lands on the folders, unless the user has moved it elsewhere meanwhile.
     QWidget *focus = window()->focusWidget();
-    if (m_grid->focusPolicy() != Qt::NoFocus && (!focus || focus == this || !focus->isEnabled()))
+    if (m_grid->focusPolicy() != Qt::NoFocus && (!focus || focus == m_focusDuringSplash || !focus->isEnabled()))
         m_grid->setFocus(Qt::OtherFocusReason);
 }
 

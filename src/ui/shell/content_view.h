@@ -102,6 +102,8 @@ private:
     Motion m_toastMotion;
 
     QPointer<QWidget> m_splash;
+    /// Where the focus went when the splash took it from the grid.
+    QPointer<QWidget> m_focusDuringSplash;
     bool m_showSplash = false;
     double m_splashHold = 4.5;
     std::optional<double> m_splashHoldEnd;
