@@ -648,6 +648,10 @@ void FolderGridView::keyPressEvent(QKeyEvent *event)
             viewport()->update();
             return;
         }
+        if (m_state && m_state->runningGenerationCount() > 0) {
+            m_state->stopGenerating();
+            return;
+        }
         if (!m_selection.isEmpty() && m_state) {
             m_state->deselectAll();
             return;
@@ -747,6 +751,12 @@ std::unique_ptr<QMenu> FolderGridView::createContextMenu(const QUuid &id)
         if (state)
             state->generateIcon(id);
     });
+    if (m_state->isGenerating(id)) {
+        menu->addAction(tr("Stop"), this, [state, id] {
+            if (state)
+                state->stopGeneration(id);
+        });
+    }
     const IconState::Kind kind = folder->iconState().kind();
     if (kind == IconState::Kind::generated || kind == IconState::Kind::applied) {
         menu->addAction(tr("Apply Icon to Folder"), this, [state, id] {

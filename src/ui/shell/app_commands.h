@@ -46,6 +46,7 @@ public:
         regenerateAll,
         applyIcons,
         apiKeySettings,
+        stopGenerating,
     };
     Q_ENUM(Command)
 
