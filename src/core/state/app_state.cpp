@@ -332,8 +332,6 @@ QFuture<void> AppState::generateIcon(const QUuid &id)
     run.done = std::make_shared<QPromise<void>>();
     run.done->start();
     run.clock.start();
-    folder->setIconState(IconState::generating());
-    folder->setLastGeneratedPrompt(prompt);
     run.request = ImageGenerationService::shared().generate(prompt, *apiKey, m_useFastModel);
 
     // The watcher belongs to this object and reports on its thread: an outcome arriving after the
@@ -352,6 +350,9 @@ QFuture<void> AppState::generateIcon(const QUuid &id)
     }
     m_running.insert(id, std::move(run));
     ++m_runTotal;
+    // Views that follow the folder already find its generation running.
+    folder->setIconState(IconState::generating());
+    folder->setLastGeneratedPrompt(prompt);
     Q_EMIT generationProgressChanged();
     return done;
 }

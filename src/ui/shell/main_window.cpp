@@ -6,6 +6,7 @@
 #include "onboarding/onboarding_sheet.h"
 #include "shell/app_commands.h"
 #include "shell/content_view.h"
+#include "shell/desktop_announcer.h"
 #include "shell/tavrune_toolbar.h"
 #include "state/app_state.h"
 
@@ -43,6 +44,7 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     QStackedWidget *slot = m_content->inspectorSlot();
     slot->setCurrentIndex(slot->addWidget(new InspectorPanel(state)));
     new OnboardingPresenter(state, this);
+    m_announcer = new DesktopAnnouncer(state, this);
 }
 
 MainWindow::~MainWindow() = default;

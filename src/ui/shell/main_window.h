@@ -7,6 +7,7 @@
 class AppCommands;
 class AppState;
 class ContentView;
+class DesktopAnnouncer;
 class TavruneToolbar;
 
 /// @brief The application's one window: menu bar, toolbar and the layered content.
@@ -26,6 +27,7 @@ public:
     AppCommands *commands() const { return m_commands; }
     TavruneToolbar *toolbar() const { return m_toolbar; }
     ContentView *contentView() const { return m_content; }
+    DesktopAnnouncer *announcer() const { return m_announcer; }
 
     /// Asks whether to stop this many running generations and quit; true to go ahead.
     using QuitConfirmation = std::function<bool(int running)>;
@@ -44,4 +46,5 @@ private:
     TavruneToolbar *m_toolbar;
     ContentView *m_content;
     QuitConfirmation m_quitConfirmation;
+    DesktopAnnouncer *m_announcer = nullptr;
 };
