@@ -150,6 +150,7 @@ private Q_SLOTS:
         environment.insert(QStringLiteral("TAVRUNE_OPENROUTER_URL"), m_server.baseUrl());
         process.setProcessEnvironment(environment);
         process.setWorkingDirectory(m_tree->path());
+        process.setReadChannel(QProcess::StandardError);
         process.start(QStringLiteral(TAVRUNE_BINARY), QStringList{"--apply-icons"} + names);
         QVERIFY(process.waitForStarted());
         QByteArray errors;

@@ -108,7 +108,8 @@ private Q_SLOTS:
         QCOMPARE(itemTexts(c->viewMenu()), QStringList({"Grid View", "List View", "-", "Hide Inspector"}));
         QCOMPARE(itemTexts(c->generateMenu()),
                  QStringList({QStringLiteral("Fast Mode (Gemini \u2014 seconds per icon)"), "-", "Regenerate Selected",
-                              "Regenerate All", "-", "Apply Icons to Folders", "-", "API Key Settings..."}));
+                              "Regenerate All", "Stop Generating", "-", "Apply Icons to Folders", "-",
+                              "API Key Settings..."}));
     }
 
     void itemsCarryLinuxShortcuts_data()
@@ -118,6 +119,7 @@ private Q_SLOTS:
         QTest::newRow("add") << Command::addFolders << "Ctrl+O";
         QTest::newRow("remove") << Command::removeSelectedFolders << "Ctrl+Backspace; Del";
         QTest::newRow("quit") << Command::quit << "Ctrl+Q";
+        QTest::newRow("stop generating") << Command::stopGenerating << "Ctrl+.";
         QTest::newRow("select all") << Command::selectAll << "Ctrl+A";
         QTest::newRow("deselect all") << Command::deselectAll << "Ctrl+Shift+A";
         QTest::newRow("grid") << Command::gridView << "Ctrl+1";
