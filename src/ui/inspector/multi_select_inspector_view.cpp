@@ -142,7 +142,7 @@ void MultiSelectInspectorView::buildActionArea(QWidget *area)
                                          QStringLiteral("arrow.clockwise"), false, QString(), area);
     connect(m_generateButton, &QAbstractButton::clicked, this, &MultiSelectInspectorView::generateAll);
     // The running count and Stop, as in the toolbar.
-    column->addWidget(new GenerationProgressView(m_state, area));
+    column->addWidget(new GenerationProgressView(m_state, area), 0, Qt::AlignLeft);
     column->addWidget(m_generateButton);
     m_applyButton = new TavruneButton(m_state, QStringLiteral("Apply All Icons (0)"),
                                       QStringLiteral("checkmark.circle.fill"), true, QString(), area);
