@@ -8,9 +8,14 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFutureWatcher>
+#include <QSocketNotifier>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -48,6 +53,33 @@ QString keyringLine(const QString &failure, bool locked)
         return QStringLiteral("tavrune: ") + failure + u'.';
     return QStringLiteral("tavrune: ") + failure + QStringLiteral(": ")
          + QCoreApplication::translate("HeadlessRun", "the keyring is locked, and no unlock prompt can be shown without a display.");
+// Ctrl+C arrives as a signal; its handler only writes a byte here, and the event loop reads it.
+int interruptPipe[2] = {-1, -1};
+
+void onInterrupt(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(interruptPipe[1], &byte, 1);
+}
+
+/// Makes Ctrl+C call `interrupt` from the event loop, between two steps of the run: never in the
+/// middle of applying a folder's icon.
+void handleInterrupts(QObject *context, std::function<void()> interrupt)
+{
+    if (::pipe2(interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(interruptPipe[0], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [interrupt = std::move(interrupt)] {
+        char bytes[16];
+        while (::read(interruptPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        interrupt();
+    });
+    struct sigaction action = {};
+    action.sa_handler = &onInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
 }
 
 int storeApiKey()
@@ -99,7 +131,20 @@ int applyIcons(const CommandLine &commandLine)
     // watcher may start adding folders behind the script's back.
     AppState state(AppState::Preferences::transient);
     state.setUseFastModel(commandLine.fast);
-    HeadlessRun run(state, [](const QString &line) { printLine(stderr, line); });
+    // "12/40" on a terminal only, rewritten in place: a log or a pipe gets the outcome lines alone.
+    const bool terminal = ::isatty(::fileno(stderr)) == 1;
+    HeadlessRun run(state, [terminal](const QString &line) {
+        printLine(stderr, terminal ? QStringLiteral("\r\x1b[K") + line : line);
+    });
+    if (terminal) {
+        run.setProgress([](int done, int total) {
+            const QString line = done < total ? QStringLiteral("\r\x1b[K%1/%2").arg(done).arg(total)
+                                              : QStringLiteral("\r\x1b[K");
+            std::fputs(line.toLocal8Bit().constData(), stderr);
+            std::fflush(stderr);
+        });
+    }
+    handleInterrupts(&run, [&run] { run.interrupt(); });
     QObject::connect(&run, &HeadlessRun::finished, &run, [](int exitCode) { QCoreApplication::exit(exitCode); });
     run.start(commandLine.folders);
     const int exitCode = QCoreApplication::exec();
@@ -160,7 +205,7 @@ void HeadlessRun::start(const QList<QUrl> &folders)
 {
     m_state.addFolders(folders);
     const QList<FolderItemPtr> items = m_state.folders();
-    m_pending = items.size();
+    m_pending = m_total = items.size();
     if (m_pending == 0) {
         // Still asynchronous, so that a caller connects finished() after start() either way.
         QTimer::singleShot(0, this, [this] { Q_EMIT finished(badUsage); });
@@ -170,6 +215,8 @@ void HeadlessRun::start(const QList<QUrl> &folders)
     for (const FolderItemPtr &item : items) {
         const QUuid id = item->id();
         m_state.generateIcon(id).then(this, [this, item, id] {
+            if (m_interrupted)
+                return; // stopped: the folder was left as it was
             const IconState outcome = item->iconState();
             if (outcome.is(IconState::Kind::generated)) {
                 const bool applied = m_state.applyIcon(id, false);
@@ -186,11 +233,29 @@ void HeadlessRun::start(const QList<QUrl> &folders)
             }
         });
     }
+    if (m_progress)
+        m_progress(0, int(m_total));
 }
 
 void HeadlessRun::folderDone(bool applied)
 {
     m_anyFailed = m_anyFailed || !applied;
-    if (--m_pending == 0)
+    --m_pending;
+    if (m_progress)
+        m_progress(int(m_total - m_pending), int(m_total));
+    if (m_pending == 0)
         Q_EMIT finished(m_anyFailed ? someFailed : allApplied);
+}
+
+void HeadlessRun::interrupt()
+{
+    if (m_interrupted || m_pending == 0)
+        return;
+    m_interrupted = true;
+    const int stopped = m_state.stopGenerating(true);
+    if (m_progress)
+        m_progress(int(m_total), int(m_total)); // clears the progress line
+    m_report(stopped == 1 ? QStringLiteral("tavrune: interrupted, 1 generation stopped")
+                          : QStringLiteral("tavrune: interrupted, %1 generations stopped").arg(stopped));
+    Q_EMIT finished(interrupted);
 }

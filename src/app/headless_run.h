@@ -26,13 +26,21 @@ class HeadlessRun final : public QObject
     Q_DISABLE_COPY_MOVE(HeadlessRun)
 
 public:
-    enum ExitCode { allApplied = 0, someFailed = 1, badUsage = 2 };
+    /// `interrupted` is the shell's own status for a program ended by Ctrl+C (128 + SIGINT).
+    enum ExitCode { allApplied = 0, someFailed = 1, badUsage = 2, interrupted = 130 };
 
     /// `report` receives one line per folder ("Projects: applied", "Music: failed: …").
     HeadlessRun(AppState &state, std::function<void(const QString &)> report, QObject *parent = nullptr);
 
     /// Starts every folder at once; finished() follows when each has its outcome.
     void start(const QList<QUrl> &folders);
+
+    /// Called with (folders done, folders in all) after each outcome.
+    void setProgress(std::function<void(int done, int total)> progress) { m_progress = std::move(progress); }
+
+    /// Stops every generation still running (their folders stay as they were; folders already
+    /// applied keep their icon) and finishes with `interrupted`.
+    void interrupt();
 
     /// The line shown when no key is stored: it says how to store one.
     static QString missingKeyMessage();
@@ -45,6 +53,9 @@ private:
 
     AppState &m_state;
     std::function<void(const QString &)> m_report;
+    std::function<void(int, int)> m_progress;
     qsizetype m_pending = 0;
+    qsizetype m_total = 0;
     bool m_anyFailed = false;
+    bool m_interrupted = false;
 };

@@ -8,6 +8,8 @@
 
 #include <gio/gio.h>
 
+#include <csignal>
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -132,6 +134,48 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/tavrune/tavrune.conf")));
         QCOMPARE(QDir(session).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("session.json")});
         QCOMPARE(fileContent(session + QStringLiteral("/session.json")), QByteArray("not a session"));
+    }
+
+    void ctrlCStopsCleanlyAndExitsWith130()
+    {
+        storeKey("sk-or-v1-headless\n");
+        const FakeReply quick = FakeReply::image(solidPicture(Qt::darkGreen));
+        const FakeReply late = FakeReply::image(solidPicture(Qt::darkRed)).after(60s);
+        m_server.setGenerator([quick, late](const QString &, const QString &prompt) {
+            return prompt.contains(QStringLiteral("\"Slow")) ? late : quick;
+        });
+        const QStringList names{"Quick", "Slow One", "Slow Two"};
+        for (const QString &name : names)
+            m_tree->makeDir(name);
+
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TAVRUNE_OPENROUTER_URL"), m_server.baseUrl());
+        process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(m_tree->path());
+        process.setReadChannel(QProcess::StandardError);
+        process.start(QStringLiteral(TAVRUNE_BINARY), QStringList{"--apply-icons"} + names);
+        QVERIFY(process.waitForStarted());
+        QByteArray errors;
+        while (!errors.contains("Quick: applied") && process.waitForReadyRead(30000))
+            errors += process.readAllStandardError();
+        QVERIFY(errors.contains("Quick: applied"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.chatRequests().size(), 3, 10000);
+
+        ::kill(pid_t(process.processId()), SIGINT);
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 130);
+        errors += process.readAllStandardError();
+        QVERIFY2(errors.endsWith("tavrune: interrupted, 2 generations stopped\n"), errors.constData());
+
+        // The finished folder is applied whole; the stopped ones are untouched.
+        QVERIFY(hasIconOnDisk(m_tree->filePath(QStringLiteral("Quick"))));
+        for (const QString &name : {QStringLiteral("Slow One"), QStringLiteral("Slow Two")}) {
+            QVERIFY(customIcon(m_tree->filePath(name)).isEmpty());
+            QVERIFY(!QFile::exists(m_tree->filePath(name) + QStringLiteral("/.directory")));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.connectionsClosedWhileWaiting(), 2, 10000);
     }
 
     void reportsEachFailureAndExitsWithOne()

@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImageWriter>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -177,6 +178,30 @@ QString RecordedRequest::model() const
     return json().value(QLatin1String("model")).toString();
 }
 
+namespace {
+
+using namespace std::chrono_literals;
+
+/// Whether the server's end of the loopback connection from `clientPort` is in CLOSE_WAIT: the
+/// client closed it while the server still holds it.
+bool clientHungUp(int serverPort, int clientPort)
+{
+    QFile table(QStringLiteral("/proc/net/tcp"));
+    if (!table.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray local = QByteArray::number(serverPort, 16).toUpper().rightJustified(4, '0');
+    const QByteArray remote = QByteArray::number(clientPort, 16).toUpper().rightJustified(4, '0');
+    for (const QByteArray &line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() < 4 || !fields.at(1).endsWith(':' + local) || !fields.at(2).endsWith(':' + remote))
+            continue;
+        return fields.at(3) == "08"; // TCP_CLOSE_WAIT
+    }
+    return false;
+}
+
+} // namespace
+
 struct FakeOpenRouter::Private
 {
     httplib::Server server;
@@ -202,7 +227,8 @@ struct FakeOpenRouter::Private
     int generation = 0;   // of reset(): requests from before it no longer count
 
     void record(const httplib::Request &request);
-    void answer(const FakeReply &reply, httplib::Response &response);
+    void answer(const FakeReply &reply, httplib::Response &response, int clientPort = -1);
+    int closedWhileWaiting = 0;
     void handleChat(const httplib::Request &request, httplib::Response &response);
     void handleGet(const httplib::Request &request, httplib::Response &response);
 };
@@ -224,7 +250,7 @@ void FakeOpenRouter::Private::record(const httplib::Request &request)
     requests.append(recorded);
 }
 
-void FakeOpenRouter::Private::answer(const FakeReply &reply, httplib::Response &response)
+void FakeOpenRouter::Private::answer(const FakeReply &reply, httplib::Response &response, int clientPort)
 {
     {
         std::unique_lock lock(mutex);
@@ -232,7 +258,19 @@ void FakeOpenRouter::Private::answer(const FakeReply &reply, httplib::Response &
         mostInFlight = std::max(mostInFlight, ++inFlight);
         if (reply.delay.count() > 0) {
             const int release = releases;
-            stopped.wait_for(lock, reply.delay, [this, release] { return stopping || releases != release; });
+            const auto until = std::chrono::steady_clock::now() + reply.delay;
+            // Looks at the connection every few milliseconds: a client that hung up is not answered.
+            while (!stopped.wait_until(lock, std::min(until, std::chrono::steady_clock::now() + 20ms),
+                                       [this, release] { return stopping || releases != release; })
+                   && std::chrono::steady_clock::now() < until) {
+                lock.unlock();
+                const bool hungUp = clientPort > 0 && clientHungUp(port, clientPort);
+                lock.lock();
+                if (hungUp) {
+                    ++closedWhileWaiting;
+                    break;
+                }
+            }
         }
         if (arrivedIn == generation)
             --inFlight;
@@ -269,7 +307,7 @@ void FakeOpenRouter::Private::handleChat(const httplib::Request &request, httpli
     }
     if (make)
         reply = make(model, prompt); // outside the lock: drawing a picture takes a while
-    answer(reply, response);
+    answer(reply, response, request.remote_port);
 }
 
 void FakeOpenRouter::Private::handleGet(const httplib::Request &request, httplib::Response &response)
@@ -350,6 +388,12 @@ int FakeOpenRouter::mostRequestsInFlight() const
 QString FakeOpenRouter::baseUrl() const
 {
     return QStringLiteral("http://127.0.0.1:%1").arg(d->port);
+}
+
+int FakeOpenRouter::connectionsClosedWhileWaiting() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->closedWhileWaiting;
 }
 
 quint16 FakeOpenRouter::closedPort()
@@ -453,5 +497,6 @@ void FakeOpenRouter::reset()
     d->requests.clear();
     d->inFlight = 0;
     d->mostInFlight = 0;
+    d->closedWhileWaiting = 0;
     ++d->generation;
 }

@@ -111,6 +111,9 @@ public:
     /// Answers at once every reply still waiting out its delay (held requests are let go).
     void releaseDelayed();
 
+    /// Chat requests whose client closed the connection while their reply was still being held.
+    int connectionsClosedWhileWaiting() const;
+
     QList<RecordedRequest> requests() const;
     /// The most requests that were being answered at the same moment (each one counts from its
     /// arrival until its reply, delay included, is ready), since the last reset().

@@ -108,7 +108,8 @@ private Q_SLOTS:
         QCOMPARE(itemTexts(c->viewMenu()), QStringList({"Grid View", "List View", "-", "Hide Inspector"}));
         QCOMPARE(itemTexts(c->generateMenu()),
                  QStringList({QStringLiteral("Fast Mode (Gemini \u2014 seconds per icon)"), "-", "Regenerate Selected",
-                              "Regenerate All", "-", "Apply Icons to Folders", "-", "API Key Settings..."}));
+                              "Regenerate All", "Stop Generating", "-", "Apply Icons to Folders", "-",
+                              "API Key Settings..."}));
     }
 
     void itemsCarryLinuxShortcuts_data()
@@ -120,6 +121,7 @@ private Q_SLOTS:
         QTest::newRow("quit") << Command::quit << "Ctrl+Q";
         QTest::newRow("undo") << Command::undo << "Ctrl+Z";
         QTest::newRow("redo") << Command::redo << "Ctrl+Shift+Z; Ctrl+Y";
+        QTest::newRow("stop generating") << Command::stopGenerating << "Ctrl+.";
         QTest::newRow("select all") << Command::selectAll << "Ctrl+A";
         QTest::newRow("deselect all") << Command::deselectAll << "Ctrl+Shift+A";
         QTest::newRow("grid") << Command::gridView << "Ctrl+1";

@@ -261,6 +261,7 @@ struct HttpClient::Private
     std::mutex mutex;
     std::vector<std::unique_ptr<Transfer>> queued; // guarded by mutex
     bool stopping = false;                         // guarded by mutex
+    bool aborting = false;                         // guarded by mutex: abortCanceled() was called
     std::once_flag shutdownOnce;
 
     // Only touched by the network thread.
@@ -284,6 +285,7 @@ struct HttpClient::Private
     void start(std::unique_ptr<Transfer> transfer);
     void complete(CURL *easy, CURLcode code);
     void cancelAll(std::vector<std::unique_ptr<Transfer>> &transfers);
+    void dropCanceled();
 };
 
 HttpClient::HttpClient(std::shared_ptr<MemoryBudget> budget)
@@ -325,6 +327,15 @@ void HttpClient::shutdown()
     });
 }
 
+void HttpClient::abortCanceled()
+{
+    {
+        std::lock_guard lock(d->mutex);
+        d->aborting = true;
+    }
+    curl_multi_wakeup(d->multi);
+}
+
 bool HttpClient::isSendableHeaderValue(const QByteArray &value)
 {
     return !value.contains('\r') && !value.contains('\n') && !value.contains('\0');
@@ -358,14 +369,18 @@ void HttpClient::Private::run()
 {
     for (;;) {
         std::vector<std::unique_ptr<Transfer>> incoming;
+        bool abort = false;
         {
             std::lock_guard lock(mutex);
             if (stopping)
                 break; // what is still queued is cancelled below
             incoming.swap(queued);
+            abort = std::exchange(aborting, false);
         }
         for (auto &transfer : incoming)
             waiting.push_back(std::move(transfer));
+        if (abort)
+            dropCanceled();
         startWaiting();
         resumePaused();
 
@@ -428,6 +443,35 @@ void HttpClient::Private::cancelAll(std::vector<std::unique_ptr<Transfer>> &tran
         transfer->promise.finish();
     }
     transfers.clear();
+}
+
+void HttpClient::Private::dropCanceled()
+{
+    std::erase_if(waiting, [](const std::unique_ptr<Transfer> &transfer) {
+        if (!transfer->promise.isCanceled())
+            return false;
+        transfer->promise.finish();
+        return true;
+    });
+    std::vector<CURL *> canceled;
+    for (const auto &[easy, transfer] : active) {
+        if (transfer->promise.isCanceled())
+            canceled.push_back(easy);
+    }
+    for (CURL *easy : canceled) {
+        auto found = active.find(easy);
+        std::unique_ptr<Transfer> transfer = std::move(found->second);
+        active.erase(found);
+        if (reading.leader == transfer.get())
+            reading.leader = nullptr;
+        // Removing an unfinished transfer makes curl close its connection (over HTTP/2, reset its
+        // stream); the easy handle goes with the transfer.
+        curl_multi_remove_handle(multi, easy);
+        --activePerHost[hostKey(transfer->request.url)];
+        if (transfer->multiplexed)
+            nudgeStalledStreams(transfer->connection);
+        transfer->promise.finish();
+    }
 }
 
 void HttpClient::Private::resumePaused()

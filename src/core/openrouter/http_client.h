@@ -84,6 +84,12 @@ public:
     /// Whether a header value can go on the wire as it is: no CR, LF or NUL.
     static bool isSendableHeaderValue(const QByteArray &value);
 
+    /// Ends at once every request whose future was cancelled: waiting ones are dropped, running
+    /// transfers are taken out of curl, which closes their connections (a half-sent or half-read
+    /// exchange leaves nothing reusable), and their futures finish cancelled. Without this call a
+    /// cancelled request ends at curl's next progress report, up to a second later.
+    void abortCanceled();
+
     /// Stops the network thread and cancels pending requests; later sends fail at once.
     /// Safe to call more than once. Used at application exit, before Qt's own teardown.
     void shutdown();

@@ -47,6 +47,8 @@ const ModelCandidate &qualityModel()
     return model;
 }
 
+} // namespace
+
 /// One call of generate(): the attempts still to make and what went wrong so far.
 struct GenerationJob
 {
@@ -59,7 +61,37 @@ struct GenerationJob
     int attempt = 0;
     QStringList failures;
     QPromise<IconImage> promise;
+
+    std::mutex exchangeMutex;
+    QFuture<HttpResponse> exchange; // the request in flight, guarded by exchangeMutex
+
+    /// Keeps the request now in flight, so that stopping the generation can abort it.
+    void track(const QFuture<HttpResponse> &reply)
+    {
+        std::lock_guard lock(exchangeMutex);
+        exchange = reply;
+        // Stopped while it was being sent: abortCanceled() may already have looked.
+        if (promise.isCanceled()) {
+            exchange.cancel();
+            http->abortCanceled();
+        }
+    }
+    /// The answer is in: nothing left to abort, and the job no longer holds the future that holds it.
+    void untrack()
+    {
+        std::lock_guard lock(exchangeMutex);
+        exchange = QFuture<HttpResponse>();
+    }
+    void cancelExchange()
+    {
+        std::lock_guard lock(exchangeMutex);
+        exchange.cancel();
+    }
 };
+
+
+namespace {
+
 using JobPointer = std::shared_ptr<GenerationJob>;
 
 void startAttempt(const JobPointer &job);
@@ -162,7 +194,10 @@ void download(const JobPointer &job, const QUrl &url)
     request.headers = {{"Cache-Control", "no-store"}};
     request.timeout = 60s;
     request.followRedirects = true;
-    job->http->send(request).then(QtFuture::Launch::Sync, [job](const QFuture<HttpResponse> &reply) {
+    QFuture<HttpResponse> reply = job->http->send(request);
+    job->track(reply);
+    reply.then(QtFuture::Launch::Sync, [job](const QFuture<HttpResponse> &reply) {
+        job->untrack();
         // A downloaded body is already nothing but the image bytes: it waits as image work.
         onImagePool(ImageWorkPool::imagePriority, job,
                     [job, response = responseOf(reply)] { handleDownload(job, response); });
@@ -219,7 +254,10 @@ void startAttempt(const JobPointer &job)
     request.timeout = 300s;
     // The network thread only hands the answer over; it is read on the image pool ahead of waiting
     // image work, so answers do not pile up whole while pictures are being decoded.
-    job->http->send(request).then(QtFuture::Launch::Sync, [job](const QFuture<HttpResponse> &reply) {
+    QFuture<HttpResponse> reply = job->http->send(request);
+    job->track(reply);
+    reply.then(QtFuture::Launch::Sync, [job](const QFuture<HttpResponse> &reply) {
+        job->untrack();
         onImagePool(ImageWorkPool::reducePriority, job,
                     [job, response = responseOf(reply)]() mutable { reduceChatResponse(job, std::move(response)); });
     });
@@ -288,8 +326,28 @@ QFuture<IconImage> ImageGenerationService::generate(const QString &prompt, const
                            : QList<ModelCandidate>{qualityModel(), fastModel()};
     job->promise.start();
     QFuture<IconImage> future = job->promise.future();
+    {
+        std::lock_guard lock(m_jobsMutex);
+        std::erase_if(m_jobs, [](const std::weak_ptr<GenerationJob> &entry) { return entry.expired(); });
+        m_jobs.push_back(job);
+    }
     startAttempt(job);
     return future;
+}
+
+void ImageGenerationService::abortCanceled()
+{
+    std::vector<JobPointer> jobs;
+    {
+        std::lock_guard lock(m_jobsMutex);
+        for (const std::weak_ptr<GenerationJob> &entry : m_jobs) {
+            if (JobPointer job = entry.lock(); job && job->promise.isCanceled())
+                jobs.push_back(std::move(job));
+        }
+    }
+    for (const JobPointer &job : jobs)
+        job->cancelExchange();
+    m_http->abortCanceled();
 }
 
 QFuture<QString> ImageGenerationService::testConnection(const QString &apiKey)

@@ -7,9 +7,11 @@
 
 #include <memory>
 #include <mutex>
+#include <vector>
 
 class HttpClient;
 class MemoryBudget;
+struct GenerationJob;
 
 /// @brief Turns a prompt and the user's key into a styled app icon through OpenRouter.
 ///
@@ -27,6 +29,11 @@ public:
 
     /// Resolves with the 1024 × 1024 icon (with its PNG encoding) or fails with GenerationError.
     QFuture<IconImage> generate(const QString &prompt, const QString &apiKey, bool fast);
+
+    /// Ends every generation whose future was cancelled: its request is aborted at once (taken out
+    /// of curl, its connection closed) and no later step of it runs. Cancel the futures, then call
+    /// this once. Whatever OpenRouter had already started may still be billed.
+    void abortCanceled();
 
     /// Checks a key for the onboarding sheet: resolves with an empty string when it works,
     /// else "Invalid API key" or "Connection failed". Asks GET /api/v1/key, which rejects a bad
@@ -48,5 +55,7 @@ private:
     std::unique_ptr<HttpClient> m_http;
     std::unique_ptr<HttpClient> m_keyCheckHttp;
     std::once_flag m_keyCheckOnce;
+    std::mutex m_jobsMutex;
+    std::vector<std::weak_ptr<GenerationJob>> m_jobs; // guarded by m_jobsMutex
     QString m_baseUrl;
 };

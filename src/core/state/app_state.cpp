@@ -19,6 +19,8 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <QFuture>
+#include <QFutureWatcher>
+#include <QPromise>
 
 namespace {
 
@@ -86,7 +88,12 @@ AppState::AppState(Preferences preferences, QObject *parent)
         startRootWatcher();
 }
 
-AppState::~AppState() = default;
+AppState::~AppState()
+{
+    // Nothing of a stopped generation reaches this object any more: its watcher goes with it, and
+    // the futures handed out finish here, while the object is still whole.
+    stopGenerating(true);
+}
 
 // --- Plain properties -----------------------------------------------------------------------
 
@@ -321,43 +328,153 @@ QFuture<void> AppState::generateIcon(const QUuid &id)
     const FolderItemPtr folder = this->folder(id);
     if (!folder)
         return QtFuture::makeReadyFuture();
+    if (const auto running = m_running.constFind(id); running != m_running.cend())
+        return running->done->future(); // one generation per folder at a time
     const std::optional<QString> apiKey = KeychainService::shared().load();
     if (!apiKey)
         return QtFuture::makeReadyFuture();
 
     const QString prompt = composePrompt(*folder);
-    const QString model = QString::fromLatin1(m_useFastModel ? OpenRouterProtocol::fastModelId
-                                                             : OpenRouterProtocol::qualityModelId);
-    const bool startedApplied = folder->iconState().is(IconState::Kind::applied);
-    folder->setIconState(IconState::generating());
+    RunningGeneration run;
+    run.folder = folder;
+    run.serial = m_nextSerial++;
+    run.earlierState = folder->iconState();
+    run.earlierImage = folder->generatedImage();
+    run.model = QString::fromLatin1(m_useFastModel ? OpenRouterProtocol::fastModelId : OpenRouterProtocol::qualityModelId);
+    run.prompt = prompt;
+    run.done = std::make_shared<QPromise<void>>();
+    run.done->start();
+    run.clock.start();
+    run.request = ImageGenerationService::shared().generate(prompt, *apiKey, m_useFastModel);
 
-    // The lambdas hold the record itself, so a folder removed from the list meanwhile still
-    // receives its outcome; they run on this object's (the main) thread.
-    auto fail = [this, folder](const QString &message) {
-        folder->setIconState(IconState::failed(message));
-        showToast(Toast::Kind::error, QStringLiteral("Generation failed for ") + quoted(folder->name()));
-    };
-    return ImageGenerationService::shared()
-        .generate(prompt, *apiKey, m_useFastModel)
-        .then(this,
-              [this, folder, prompt, model, startedApplied](const IconImage &image) {
-                  // The prompt is the image's: a failed request leaves the previous pair as it was. The
-                  // image replaced goes into the folder's history; the date follows the state.
-                  const qint64 before = folder->generatedImage().cacheKey();
-                  folder->makeCurrent(IconHistoryEntry{image, QString(), QDateTime(), model, prompt, false});
-                  folder->setIconState(IconState::generated());
-                  // Undone, the folder has its previous image back, applied if it was and still shows it.
-                  const IconState previous = !before ? IconState::placeholder()
-                      : startedApplied                ? IconState::applied()
-                                                      : IconState::generated();
-                  m_undoStack.push(new ImageChoice(tr("New Icon for %1").arg(quoted(folder->name())), folder, before,
-                                                   previous));
-                  folder->setLastGeneratedAt(QDateTime::currentDateTime());
-                  showToast(Toast::Kind::success, QStringLiteral("Icon ready for ") + quoted(folder->name()));
-              })
-        .onFailed(this, [fail](const GenerationError &error) { fail(error.description()); })
-        .onFailed(this, [fail](const std::exception &error) { fail(QString::fromLocal8Bit(error.what())); })
-        .onFailed(this, [fail] { fail(QStringLiteral("Unknown error")); });
+    // The watcher belongs to this object and reports on its thread: an outcome arriving after the
+    // generation was stopped, or after this object is gone, reaches nobody.
+    auto *watcher = new QFutureWatcher<IconImage>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, id, serial = run.serial] {
+        watcher->deleteLater();
+        finishGeneration(id, serial, watcher->future());
+    });
+    watcher->setFuture(run.request);
+
+    QFuture<void> done = run.done->future();
+    if (m_running.isEmpty() && m_runTotal > 0) {
+        m_runTotal = m_runEnded = 0;
+        m_runSummary = {};
+    }
+    m_running.insert(id, std::move(run));
+    ++m_runTotal;
+    // Views that follow the folder already find its generation running.
+    folder->setIconState(IconState::generating());
+    Q_EMIT generationProgressChanged();
+    return done;
+}
+
+void AppState::finishGeneration(const QUuid &id, quint64 serial, const QFuture<IconImage> &request)
+{
+    const auto running = m_running.constFind(id);
+    if (running == m_running.cend() || running->serial != serial)
+        return; // stopped meanwhile: the folder is already back as it was
+    const FolderItemPtr folder = running->folder;
+
+    QString failure;
+    try {
+        // A failed generation is a cancelled future with an error, which this rethrows.
+        QFuture<IconImage>(request).waitForFinished();
+        if (request.resultCount() == 0) {
+            // Cancelled under us (the network shut down): the folder is put back as Stop does.
+            stop({id});
+            return;
+        }
+        const IconImage image = request.result();
+        // The prompt is the image's: a failed or stopped request leaves the previous pair as it was. The
+        // image replaced goes into the folder's history; the date follows the state.
+        const qint64 before = folder->generatedImage().cacheKey();
+        folder->makeCurrent(IconHistoryEntry{image, QString(), QDateTime(), running->model, running->prompt, false});
+        folder->setIconState(IconState::generated());
+        // Undone, the folder has its previous image back, applied if it was and still shows it.
+        IconState previous = IconState::generated();
+        if (!before)
+            previous = IconState::placeholder();
+        else if (running->earlierState.is(IconState::Kind::applied))
+            previous = IconState::applied();
+        m_undoStack.push(new ImageChoice(tr("New Icon for %1").arg(quoted(folder->name())), folder, before, previous));
+        folder->setLastGeneratedAt(QDateTime::currentDateTime());
+        showToast(Toast::Kind::success, QStringLiteral("Icon ready for ") + quoted(folder->name()));
+        endGeneration(id, Ending::succeeded);
+        return;
+    } catch (const GenerationError &error) {
+        failure = error.description();
+    } catch (const std::exception &error) {
+        failure = QString::fromLocal8Bit(error.what());
+    } catch (...) {
+        failure = QStringLiteral("Unknown error");
+    }
+    folder->setIconState(IconState::failed(failure));
+    showToast(Toast::Kind::error, QStringLiteral("Generation failed for ") + quoted(folder->name()));
+    endGeneration(id, Ending::failed);
+}
+
+void AppState::endGeneration(const QUuid &id, Ending ending)
+{
+    RunningGeneration run = m_running.take(id);
+    run.done->finish();
+    m_runSummary.longest = std::max(m_runSummary.longest, std::chrono::milliseconds(run.clock.elapsed()));
+    switch (ending) {
+    case Ending::succeeded:
+        ++m_runSummary.succeeded;
+        break;
+    case Ending::failed:
+        ++m_runSummary.failed;
+        m_runSummary.failedFolderIDs.append(id);
+        break;
+    case Ending::stopped:
+        ++m_runSummary.stopped;
+        break;
+    }
+    ++m_runEnded;
+    if (!m_running.isEmpty()) {
+        Q_EMIT generationProgressChanged();
+        return;
+    }
+    // The run is over: nothing shows while idle.
+    const GenerationRunSummary summary = std::exchange(m_runSummary, {});
+    m_runTotal = m_runEnded = 0;
+    Q_EMIT generationProgressChanged();
+    Q_EMIT generationRunEnded(summary);
+}
+
+int AppState::stop(const QList<QUuid> &ids)
+{
+    int stopped = 0;
+    for (const QUuid &id : ids) {
+        const auto running = m_running.constFind(id);
+        if (running == m_running.cend())
+            continue;
+        const RunningGeneration &run = *running;
+        run.folder->setGeneratedImage(run.earlierImage);
+        run.folder->setIconState(run.earlierState);
+        QFuture<IconImage> request = run.request;
+        request.cancel();
+        endGeneration(id, Ending::stopped);
+        ++stopped;
+    }
+    if (stopped > 0)
+        ImageGenerationService::shared().abortCanceled();
+    return stopped;
+}
+
+int AppState::stopGenerating(bool quietly)
+{
+    const int stopped = stop(m_running.keys());
+    // Stopped requests may already have been started at OpenRouter, so nothing says they are free.
+    if (stopped > 0 && !quietly)
+        showToast(Toast::Kind::info, stopped == 1 ? tr("Stopped 1 generation") : tr("Stopped %1 generations").arg(stopped));
+    return stopped;
+}
+
+bool AppState::stopGeneration(const QUuid &id)
+{
+    return stop({id}) > 0;
 }
 
 QFuture<void> AppState::generateAll(const QList<QUuid> &ids)

@@ -4,7 +4,9 @@
 #include "models/theme_preset.h"
 #include "models/toast.h"
 
+#include <QElapsedTimer>
 #include <QFuture>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -19,6 +21,23 @@
 #include <optional>
 
 class FolderWatcher;
+template<typename T>
+class QPromise;
+
+/// @brief How a run of generations ended: from the first one started while none was running to
+/// the moment none is left.
+struct GenerationRunSummary
+{
+    int succeeded = 0;
+    int failed = 0;
+    int stopped = 0;
+    /// The folders whose generation failed, in the order they ended.
+    QList<QUuid> failedFolderIDs;
+    /// The longest single generation of the run.
+    std::chrono::milliseconds longest{0};
+
+    int total() const { return succeeded + failed + stopped; }
+};
 
 /// @brief The application's one state object: folders, selection, preferences, toasts and workflows.
 ///
@@ -39,6 +58,9 @@ class AppState final : public QObject
     Q_PROPERTY(bool maintainThemeConsistency READ maintainThemeConsistency WRITE setMaintainThemeConsistency NOTIFY maintainThemeConsistencyChanged)
     Q_PROPERTY(bool useFastModel READ useFastModel WRITE setUseFastModel NOTIFY useFastModelChanged)
     Q_PROPERTY(bool isWatchingRoot READ isWatchingRoot WRITE setWatchingRoot NOTIFY isWatchingRootChanged)
+    Q_PROPERTY(int runningGenerationCount READ runningGenerationCount NOTIFY generationProgressChanged)
+    Q_PROPERTY(int generationTotal READ generationTotal NOTIFY generationProgressChanged)
+    Q_PROPERTY(int generationsEnded READ generationsEnded NOTIFY generationProgressChanged)
 
 public:
     /// Shows a folder chooser and returns the chosen directory URLs (empty when cancelled).
@@ -117,6 +139,20 @@ public:
     /// `generated`; the current one goes into the history. False when there is no such image.
     bool useHistoryImage(const QUuid &id, qsizetype index);
 
+    // Running generations. A run counts every generation started while another is still running;
+    // it ends (generationRunEnded) when the last one does, and the counts go back to zero.
+    int runningGenerationCount() const { return int(m_running.size()); }
+    /// Generations started in the current run; 0 when none is running.
+    int generationTotal() const { return m_runTotal; }
+    /// Generations of the current run that have ended (done, failed or stopped).
+    int generationsEnded() const { return m_runEnded; }
+    bool isGenerating(const QUuid &id) const { return m_running.contains(id); }
+    /// Stops every running generation: requests are aborted at once and each folder goes back to
+    /// the state and image it had before. Shows one toast unless `quietly`. Returns how many stopped.
+    int stopGenerating(bool quietly = false);
+    /// Stops this folder's generation, if one runs, the same way.
+    bool stopGeneration(const QUuid &id);
+
     // The Desktop switch.
     /// The directory watched for new folders: the user's Desktop.
     static QUrl watchedRootURL();
@@ -137,6 +173,9 @@ Q_SIGNALS:
     void maintainThemeConsistencyChanged();
     void useFastModelChanged();
     void isWatchingRootChanged();
+    void generationProgressChanged();
+    /// The last running generation ended; emitted after the folders and counts are updated.
+    void generationRunEnded(const GenerationRunSummary &summary);
 
 private:
     void setFolders(const QList<FolderItemPtr> &folders);
@@ -144,6 +183,26 @@ private:
     void setRegeneratingAll(bool regenerating);
     QString composePrompt(const FolderItem &folder) const;
     QFuture<void> generateAll(const QList<QUuid> &ids);
+
+    /// One generation in flight and what its folder had before it started.
+    struct RunningGeneration
+    {
+        FolderItemPtr folder;
+        quint64 serial = 0;
+        QFuture<IconImage> request;
+        std::shared_ptr<QPromise<void>> done;
+        IconState earlierState;
+        IconImage earlierImage;
+        QString model;  ///< the model asked first
+        QString prompt; ///< the prompt sent, kept with the image that answers it
+        QElapsedTimer clock;
+    };
+    enum class Ending { succeeded, failed, stopped };
+    void finishGeneration(const QUuid &id, quint64 serial, const QFuture<IconImage> &request);
+    /// Takes the generation out of the running ones, counts it and ends the run after the last one.
+    void endGeneration(const QUuid &id, Ending ending);
+    /// Cancels these generations' requests and puts their folders back; they count as stopped.
+    int stop(const QList<QUuid> &ids);
 
     void startRootWatcher();
     void stopRootWatcher();
@@ -166,4 +225,11 @@ private:
     std::chrono::milliseconds m_watcherReportDelay{4000};
     FolderChooser m_folderChooser;
     QUndoStack m_undoStack;
+
+    QHash<QUuid, RunningGeneration> m_running;
+    quint64 m_nextSerial = 1;
+    int m_runTotal = 0;
+    int m_runEnded = 0;
+    GenerationRunSummary m_runSummary;
 };
+Q_DECLARE_METATYPE(GenerationRunSummary)

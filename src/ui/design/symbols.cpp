@@ -40,6 +40,7 @@ constexpr SymbolEntry Table[] = {
     {u"arrow.clockwise", u"refresh", 0xe5d5},
     {u"sidebar.trailing", u"view_sidebar", 0xf114},
     {u"folder.badge.plus", u"create_new_folder", 0xe2cc},
+    {u"stop.fill", u"stop", 0xe047},
     // Status badges, row labels and toasts.
     {u"sparkles", u"auto_awesome", 0xe65f},
     {u"checkmark.circle.fill", u"check_circle", 0xe86c},

@@ -274,6 +274,10 @@ bool FolderGridController::keyPress(QKeyEvent *event)
             m_view->viewport()->update();
             return true;
         }
+        if (m_model->state() && m_model->state()->runningGenerationCount() > 0) {
+            m_model->state()->stopGenerating();
+            return true;
+        }
         if (!m_model->selection().isEmpty() && m_model->state()) {
             m_model->state()->deselectAll();
             return true;
@@ -369,6 +373,12 @@ std::unique_ptr<QMenu> FolderGridController::createContextMenu(const QUuid &id)
         if (state)
             state->generateIcon(id);
     });
+    if (state->isGenerating(id)) {
+        menu->addAction(tr("Stop"), this, [state, id] {
+            if (state)
+                state->stopGeneration(id);
+        });
+    }
     const IconState::Kind kind = folder->iconState().kind();
     if (kind == IconState::Kind::generated || kind == IconState::Kind::applied) {
         menu->addAction(tr("Apply Icon to Folder"), this, [state, id] {

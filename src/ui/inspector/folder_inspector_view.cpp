@@ -173,6 +173,13 @@ void FolderInspectorView::buildActionArea(QWidget *area)
                                       false, QString(), area);
     connect(m_resetButton, &QAbstractButton::clicked, this, &FolderInspectorView::resetIcon);
     column->addWidget(m_resetButton);
+    m_stopButton = new TavruneButton(m_state, tr("Stop"), QStringLiteral("stop.fill"), false, QString(), area);
+    connect(m_stopButton, &QAbstractButton::clicked, this, [this] {
+        if (m_folder)
+            m_state->stopGeneration(m_folder->id());
+    });
+    m_stopButton->setVisible(false);
+    column->addWidget(m_stopButton);
 }
 
 void FolderInspectorView::setFolder(FolderItem *folder)
@@ -318,6 +325,7 @@ void FolderInspectorView::refreshIconState()
     for (TavruneButton *button : {m_regenerateButton, m_applyButton, m_resetButton}) {
         button->setEnabled(m_folder && !generating);
     }
+    m_stopButton->setVisible(m_folder && generating && m_state->isGenerating(m_folder->id()));
 }
 
 void FolderInspectorView::refreshPrompt(bool folderSwitched)

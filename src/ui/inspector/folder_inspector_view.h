@@ -53,6 +53,8 @@ public:
     TavruneButton *regenerateButton() const { return m_regenerateButton; }
     TavruneButton *applyButton() const { return m_applyButton; }
     TavruneButton *resetButton() const { return m_resetButton; }
+    /// Shown while the folder's generation runs.
+    TavruneButton *stopButton() const { return m_stopButton; }
     IconPreviewView *preview() const { return m_preview; }
     HistoryStrip *historyStrip() const { return m_history; }
     ElidedLabel *nameLabel() const { return m_name; }
@@ -97,4 +99,5 @@ private:
     TavruneButton *m_regenerateButton = nullptr;
     TavruneButton *m_applyButton = nullptr;
     TavruneButton *m_resetButton = nullptr;
+    TavruneButton *m_stopButton = nullptr;
 };

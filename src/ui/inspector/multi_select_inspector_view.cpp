@@ -1,5 +1,7 @@
 #include "inspector/multi_select_inspector_view.h"
 
+#include "shell/generation_progress_view.h"
+
 #include "design/symbols.h"
 #include "design/tavrune_button.h"
 #include "design/tokens.h"
@@ -139,6 +141,8 @@ void MultiSelectInspectorView::buildActionArea(QWidget *area)
     m_generateButton = new TavruneButton(m_state, QStringLiteral("Regenerate All Selected"),
                                          QStringLiteral("arrow.clockwise"), false, QString(), area);
     connect(m_generateButton, &QAbstractButton::clicked, this, &MultiSelectInspectorView::generateAll);
+    // The running count and Stop, as in the toolbar.
+    column->addWidget(new GenerationProgressView(m_state, area), 0, Qt::AlignLeft);
     column->addWidget(m_generateButton);
     m_applyButton = new TavruneButton(m_state, QStringLiteral("Apply All Icons (0)"),
                                       QStringLiteral("checkmark.circle.fill"), true, QString(), area);

@@ -1,6 +1,7 @@
 #include "shell/app_commands.h"
 
 #include "session/session_store.h"
+#include "shell/main_window.h"
 #include "state/app_state.h"
 
 #include <QAbstractSpinBox>
@@ -33,6 +34,7 @@ AppCommands::AppCommands(AppState *state, QMainWindow *window)
     connect(state, &AppState::isInspectorVisibleChanged, this, &AppCommands::updateEnabling);
     connect(state, &AppState::useFastModelChanged, this, &AppCommands::updateEnabling);
     connect(state, &AppState::isWatchingRootChanged, this, &AppCommands::updateEnabling);
+    connect(state, &AppState::generationProgressChanged, this, &AppCommands::updateEnabling);
     watchSelectedFolders();
     updateEnabling();
     qApp->installEventFilter(this);
@@ -140,6 +142,7 @@ void AppCommands::build()
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     add(m_generate, Command::regenerateAll, QStringLiteral("Regenerate All"))
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+    add(m_generate, Command::stopGenerating, tr("Stop Generating"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Period));
     m_generate->addSeparator();
     // Return and the keypad's Enter are the same key to users.
     add(m_generate, Command::applyIcons, QStringLiteral("Apply Icons to Folders"))
@@ -153,7 +156,11 @@ void AppCommands::build()
     on(Command::addFolders, [state] { state->showOpenPanel(); });
     on(Command::removeSelectedFolders, [state] { state->removeSelectedFolders(); });
     on(Command::autoTavruneDesktop, [state](bool checked) { state->setWatchingRoot(checked); });
-    on(Command::quit, [] { QCoreApplication::quit(); });
+    on(Command::quit, [this] {
+        auto *window = qobject_cast<MainWindow *>(m_window);
+        if (!window || window->confirmQuit())
+            QCoreApplication::quit();
+    });
     on(Command::cut, [this] { sendToFocusedText("cut"); });
     on(Command::copy, [this] { sendToFocusedText("copy"); });
     on(Command::paste, [this] { sendToFocusedText("paste"); });
@@ -168,6 +175,7 @@ void AppCommands::build()
     on(Command::regenerateAll, [state] { state->regenerateAll(); });
     on(Command::applyIcons, [state] { state->applySelectedIcons(); });
     on(Command::apiKeySettings, [state] { state->setShowOnboarding(true); });
+    on(Command::stopGenerating, [state] { state->stopGenerating(); });
 }
 
 void AppCommands::updateEnabling()
@@ -183,6 +191,7 @@ void AppCommands::updateEnabling()
                                                                             : QStringLiteral("Show Inspector"));
     action(Command::autoTavruneDesktop)->setChecked(m_state->isWatchingRoot());
     action(Command::fastMode)->setChecked(m_state->useFastModel());
+    action(Command::stopGenerating)->setEnabled(m_state->runningGenerationCount() > 0);
     updateApplyEnabling();
 }
 

@@ -48,6 +48,7 @@ public:
         regenerateAll,
         applyIcons,
         apiKeySettings,
+        stopGenerating,
     };
     Q_ENUM(Command)
 

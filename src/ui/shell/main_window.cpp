@@ -6,7 +6,13 @@
 #include "onboarding/onboarding_sheet.h"
 #include "shell/app_commands.h"
 #include "shell/content_view.h"
+#include "shell/desktop_announcer.h"
 #include "shell/tavrune_toolbar.h"
+#include "state/app_state.h"
+
+#include <QCloseEvent>
+#include <QMessageBox>
+#include <QPushButton>
 
 #include <QPalette>
 #include <QStackedWidget>
@@ -38,6 +44,39 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     QStackedWidget *slot = m_content->inspectorSlot();
     slot->setCurrentIndex(slot->addWidget(new InspectorPanel(state)));
     new OnboardingPresenter(state, this);
+    m_announcer = new DesktopAnnouncer(state, this);
 }
 
 MainWindow::~MainWindow() = default;
+
+bool MainWindow::confirmQuit()
+{
+    const int running = m_state->runningGenerationCount();
+    if (running == 0)
+        return true;
+    const bool agreed = m_quitConfirmation ? m_quitConfirmation(running) : [this, running] {
+        QMessageBox box(QMessageBox::Question, windowTitle(),
+                        running == 1 ? tr("Stop 1 generation and quit?") : tr("Stop %1 generations and quit?").arg(running),
+                        QMessageBox::NoButton, this);
+        box.setInformativeText(tr("Their folders keep the icons they had before."));
+        QPushButton *quit = box.addButton(tr("Stop and Quit"), QMessageBox::AcceptRole);
+        box.addButton(QMessageBox::Cancel);
+        box.setDefaultButton(quit);
+        box.exec();
+        return box.clickedButton() == quit;
+    }();
+    if (!agreed)
+        return false;
+    // Generations that ended while the question was up need no stopping.
+    m_state->stopGenerating(true);
+    return true;
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (!confirmQuit()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}

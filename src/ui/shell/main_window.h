@@ -2,9 +2,12 @@
 
 #include <QMainWindow>
 
+#include <functional>
+
 class AppCommands;
 class AppState;
 class ContentView;
+class DesktopAnnouncer;
 class TavruneToolbar;
 
 /// @brief The application's one window: menu bar, toolbar and the layered content.
@@ -24,10 +27,24 @@ public:
     AppCommands *commands() const { return m_commands; }
     TavruneToolbar *toolbar() const { return m_toolbar; }
     ContentView *contentView() const { return m_content; }
+    DesktopAnnouncer *announcer() const { return m_announcer; }
+
+    /// Asks whether to stop this many running generations and quit; true to go ahead.
+    using QuitConfirmation = std::function<bool(int running)>;
+    /// Replaces the question (a message box over the window); for tests.
+    void setQuitConfirmation(QuitConfirmation confirmation) { m_quitConfirmation = std::move(confirmation); }
+    /// Whether quitting may go on: at once when nothing generates; else after the user agreed, with
+    /// every generation stopped as Stop does.
+    bool confirmQuit();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     AppState *m_state;
     AppCommands *m_commands;
     TavruneToolbar *m_toolbar;
     ContentView *m_content;
+    QuitConfirmation m_quitConfirmation;
+    DesktopAnnouncer *m_announcer = nullptr;
 };

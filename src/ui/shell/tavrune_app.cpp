@@ -56,6 +56,9 @@ TavruneApp::TavruneApp(Options options)
 
 TavruneApp::~TavruneApp()
 {
+    // Running generations stop first, putting their folders back as they were: the session then
+    // keeps those, and nothing of a pending request can reach the state once it is gone.
+    m_state->stopGenerating(true);
     // The session is written while the state still holds everything; the window reads the state until it is gone.
     m_session.reset();
     m_window.reset();

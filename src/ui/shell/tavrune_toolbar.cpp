@@ -3,6 +3,7 @@
 #include "design/pill_picker.h"
 #include "design/symbols.h"
 #include "design/tokens.h"
+#include "shell/generation_progress_view.h"
 #include "state/app_state.h"
 
 #include <QFocusEvent>
@@ -93,6 +94,8 @@ TavruneToolbar::TavruneToolbar(AppState *state, QWidget *parent)
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(12, 6, 12, 6);
     layout->setSpacing(ItemSpacing);
+    m_progress = new GenerationProgressView(state, row);
+    layout->addWidget(m_progress);
     layout->addStretch(1);
 
     m_add = new ToolbarButton(state, QStringLiteral("Add Folder"), QStringLiteral("plus"), row);

@@ -5,6 +5,7 @@
 #include <QToolBar>
 
 class AppState;
+class GenerationProgressView;
 class PillPicker;
 
 /// @brief A toolbar button that shows only its symbol; its text is the accessible name.
@@ -41,6 +42,8 @@ public:
     PillPicker *viewModePicker() const { return m_viewMode; }
     ToolbarButton *regenerateAllButton() const { return m_regenerate; }
     ToolbarButton *inspectorToggle() const { return m_inspector; }
+    /// "Generating 12 of 40…" and Stop, at the leading end while generations run.
+    GenerationProgressView *generationProgress() const { return m_progress; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -53,4 +56,5 @@ private:
     PillPicker *m_viewMode;
     ToolbarButton *m_regenerate;
     ToolbarButton *m_inspector;
+    GenerationProgressView *m_progress;
 };
