@@ -104,6 +104,7 @@ private Q_SLOTS:
         QCOMPARE(folder->iconState(), IconState::placeholder());
         QVERIFY(!folder->lastGeneratedPrompt());
         QVERIFY(!state.activeToast());
+        QVERIFY(state.showOnboarding()); // the key sheet asks for one (tst_spend_control follows it up)
         QVERIFY(m_server.requests().isEmpty());
 
         // An unknown id does nothing either.

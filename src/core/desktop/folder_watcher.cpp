@@ -75,8 +75,16 @@ void FolderWatcher::directoryChanged()
     for (const QString &name : std::as_const(newNames))
         candidates.append(QUrl::fromLocalFile(path + QLatin1Char('/') + name + QLatin1Char('/')));
 
-    // The timer's context is this watcher: still held (even when stopped), it reports; released, it does not.
-    QTimer::singleShot(m_reportDelay, Qt::PreciseTimer, this, [this, candidates] { reportIfStillThere(candidates); });
+    // One report per window: what arrives while a report is pending joins it, so a burst of folders
+    // (an archive unpacked) is one report however many change events it took. The timer's context
+    // is this watcher: still held (even when stopped), it reports; released, it does not.
+    const bool pending = !m_pending.isEmpty();
+    for (const QUrl &candidate : std::as_const(candidates)) {
+        if (!m_pending.contains(candidate))
+            m_pending.append(candidate);
+    }
+    if (!pending)
+        QTimer::singleShot(m_reportDelay, Qt::PreciseTimer, this, [this] { reportIfStillThere(std::exchange(m_pending, {})); });
 }
 
 // A folder created under a default name and renamed at once is reported once, under its final name: by

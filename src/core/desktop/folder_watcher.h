@@ -43,5 +43,7 @@ private:
     Callback m_onNewFolders;
     QFileSystemWatcher *m_source = nullptr;
     QSet<QString> m_knownSubfolders;
+    /// New folders waiting for the report that is due.
+    QList<QUrl> m_pending;
     std::chrono::milliseconds m_reportDelay{4000};
 };

@@ -7,20 +7,29 @@
 #include "desktop/folder_watcher.h"
 #include "openrouter/generation_error.h"
 #include "openrouter/image_generation_service.h"
+#include "openrouter/open_router_protocol.h"
 #include "keys/keychain_service.h"
 #include "content/prompt_builder.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QPointer>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QThread>
 #include <QFuture>
+#include <QRegularExpression>
+#include <QCoreApplication>
+
+#include <utility>
 
 namespace {
 
 const QString UseFastModelKey = QStringLiteral("useFastModel");
 const QString WatchRootFolderKey = QStringLiteral("watchRootFolder");
+const QString AskBeforeLargeBatchesKey = QStringLiteral("askBeforeLargeBatches");
+/// A Desktop report of more folders than this (an unpacked archive) is listed, not generated.
+constexpr qsizetype DesktopBurstLimit = 5;
 constexpr int FileHintCount = 8;
 
 QSettings preferences()
@@ -42,7 +51,42 @@ QString folderPath(const QUrl &url)
     return path;
 }
 
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("AppState", text);
+}
+
+/// The failure kind the window acts on, from the kinds of the attempts.
+IconState::Failure failureOf(const GenerationError &error)
+{
+    using K = GenerationError::Kind;
+    using F = IconState::Failure;
+    // A refused key decides: whatever else failed, a new key is what the user can do.
+    for (const auto &[kind, failure] : {std::pair{K::authentication, F::authentication},
+                                        std::pair{K::spendingLimit, F::spendingLimit},
+                                        std::pair{K::rateLimit, F::rateLimit},
+                                        std::pair{K::networkError, F::network},
+                                        std::pair{K::invalidResponse, F::invalidAnswer},
+                                        std::pair{K::imageDecoding, F::undecodableImage}}) {
+        if (error.involves(kind))
+            return failure;
+    }
+    return F::other;
+}
+
+QString dollars(double amount)
+{
+    return QStringLiteral("$") + QString::number(amount, 'f', 2);
+}
+
 } // namespace
+
+bool AppState::isDefaultFolderName(const QString &name)
+{
+    // Nautilus, Nemo, Caja, Dolphin, Thunar and PCManFM-Qt, optionally numbered ("Untitled Folder 2").
+    static const QRegularExpression pattern(QStringLiteral("^(Untitled Folder|untitled folder|New Folder|New folder)( \\(?\\d+\\)?)?$"));
+    return pattern.match(name).hasMatch();
+}
 
 AppState::AppState(QObject *parent)
     : AppState(Preferences::stored, parent)
@@ -64,6 +108,7 @@ AppState::AppState(Preferences preferences, QObject *parent)
     const QSettings settings = ::preferences();
     m_useFastModel = settings.value(UseFastModelKey, false).toBool();
     m_isWatchingRoot = settings.value(WatchRootFolderKey, false).toBool();
+    m_asksBeforeLargeBatches = settings.value(AskBeforeLargeBatchesKey, true).toBool();
     if (m_isWatchingRoot)
         startRootWatcher();
 }
@@ -90,6 +135,19 @@ void AppState::setInspectorVisible(bool visible)
 void AppState::setShowOnboarding(bool show)
 {
     notifyingAssign(this, m_showOnboarding, show, &AppState::showOnboardingChanged);
+    if (show || m_awaitingKey.isEmpty())
+        return;
+    // The sheet closed: saved, the generations asked for start now; skipped, none does.
+    const QList<QUuid> waiting = std::exchange(m_awaitingKey, {});
+    if (KeychainService::shared().load())
+        generateAll(waiting);
+}
+
+void AppState::setAsksBeforeLargeBatches(bool ask)
+{
+    notifyingAssign(this, m_asksBeforeLargeBatches, ask, &AppState::asksBeforeLargeBatchesChanged);
+    if (m_preferences == Preferences::stored)
+        ::preferences().setValue(AskBeforeLargeBatchesKey, ask);
 }
 
 void AppState::setMaintainThemeConsistency(bool lock)
@@ -306,12 +364,21 @@ QString AppState::composePrompt(const FolderItem &folder) const
 
 QFuture<void> AppState::generateIcon(const QUuid &id)
 {
+    return generateIcon(id, true);
+}
+
+QFuture<void> AppState::generateIcon(const QUuid &id, bool askForKey)
+{
     const FolderItemPtr folder = this->folder(id);
-    if (!folder)
+    // One paid generation per folder at a time: a second would cost again and race the first.
+    if (!folder || folder->iconState().is(IconState::Kind::generating))
         return QtFuture::makeReadyFuture();
     const std::optional<QString> apiKey = KeychainService::shared().load();
-    if (!apiKey)
+    if (!apiKey) {
+        if (askForKey)
+            this->askForKey({id});
         return QtFuture::makeReadyFuture();
+    }
 
     const QString prompt = composePrompt(*folder);
     folder->setIconState(IconState::generating());
@@ -319,20 +386,22 @@ QFuture<void> AppState::generateIcon(const QUuid &id)
 
     // The lambdas hold the record itself, so a folder removed from the list meanwhile still
     // receives its outcome; they run on this object's (the main) thread.
-    auto fail = [this, folder](const QString &message) {
-        folder->setIconState(IconState::failed(message));
+    auto fail = [this, folder](const QString &message, IconState::Failure failure = IconState::Failure::other) {
+        folder->setIconState(IconState::failed(GenerationError::cutText(message, 4 * GenerationError::maxServerTextLength),
+                                               failure));
         showToast(Toast::Kind::error, QStringLiteral("Generation failed for ") + quoted(folder->name()));
     };
     return ImageGenerationService::shared()
-        .generate(prompt, *apiKey, m_useFastModel)
+        .generateIcon(prompt, *apiKey, m_useFastModel)
         .then(this,
-              [this, folder](const IconImage &image) {
-                  folder->setGeneratedImage(image);
+              [this, folder](const GeneratedIcon &icon) {
+                  folder->setGeneratedImage(icon.image);
+                  folder->setGenerationCost(icon.cost);
                   folder->setIconState(IconState::generated());
                   folder->setLastGeneratedAt(QDateTime::currentDateTime());
                   showToast(Toast::Kind::success, QStringLiteral("Icon ready for ") + quoted(folder->name()));
               })
-        .onFailed(this, [fail](const GenerationError &error) { fail(error.description()); })
+        .onFailed(this, [fail](const GenerationError &error) { fail(error.description(), failureOf(error)); })
         .onFailed(this, [fail](const std::exception &error) { fail(QString::fromLocal8Bit(error.what())); })
         .onFailed(this, [fail] { fail(QStringLiteral("Unknown error")); });
 }
@@ -340,33 +409,135 @@ QFuture<void> AppState::generateIcon(const QUuid &id)
 QFuture<void> AppState::generateAll(const QList<QUuid> &ids)
 {
     QList<QFuture<void>> generations;
+    QList<FolderItemPtr> started;
     generations.reserve(ids.size());
-    for (const QUuid &id : ids)
-        generations.append(generateIcon(id));
+    for (const QUuid &id : ids) {
+        const FolderItemPtr item = folder(id);
+        if (!item || item->iconState().is(IconState::Kind::generating))
+            continue;
+        generations.append(generateIcon(id, false));
+        if (item->iconState().is(IconState::Kind::generating))
+            started.append(item);
+    }
     if (generations.isEmpty())
         return QtFuture::makeReadyFuture();
-    return QtFuture::whenAll(generations.begin(), generations.end()).then(this, [](const QList<QFuture<void>> &) {});
+    return QtFuture::whenAll(generations.begin(), generations.end()).then(this, [this, started](const QList<QFuture<void>> &) {
+        if (started.size() > 1)
+            showBatchOutcome(started);
+    });
+}
+
+void AppState::showBatchOutcome(const QList<FolderItemPtr> &batch)
+{
+    qsizetype generated = 0;
+    double cost = 0;
+    bool costKnown = true;
+    for (const FolderItemPtr &item : batch) {
+        if (!item->iconState().is(IconState::Kind::generated))
+            continue;
+        ++generated;
+        if (const std::optional<double> itemCost = item->generationCost())
+            cost += *itemCost;
+        else
+            costKnown = false;
+    }
+    if (generated == 0) {
+        showToast(Toast::Kind::error, tr("Generation failed for %1 folders").arg(batch.size()));
+    } else if (generated < batch.size()) {
+        showToast(Toast::Kind::error, tr("Generated %1 of %2 icons — some failed").arg(generated).arg(batch.size()));
+    } else {
+        // The sum only when every icon's cost is known: a partial sum would understate it.
+        const QString message = costKnown ? tr("Generated %1 icons (%2)").arg(generated).arg(dollars(cost))
+                                          : tr("Generated %1 icons").arg(generated);
+        showToast(Toast::Kind::success, message);
+    }
+}
+
+std::optional<QList<QUuid>> AppState::admitBatch(const QList<QUuid> &ids)
+{
+    QList<QUuid> admitted;
+    admitted.reserve(ids.size());
+    for (const QUuid &id : ids) {
+        const FolderItemPtr item = folder(id);
+        if (item && !item->iconState().is(IconState::Kind::generating) && !admitted.contains(id))
+            admitted.append(id);
+    }
+    if (admitted.size() > largeBatchThreshold && m_asksBeforeLargeBatches && m_batchConfirmer
+        && !m_batchConfirmer(estimateBatch(admitted.size())))
+        return std::nullopt;
+    if (!admitted.isEmpty() && !KeychainService::shared().load()) {
+        askForKey(admitted);
+        return std::nullopt;
+    }
+    return admitted;
+}
+
+void AppState::askForKey(const QList<QUuid> &ids)
+{
+    // Runs that leave the user's settings alone have no window to ask in.
+    if (m_preferences == Preferences::transient)
+        return;
+    for (const QUuid &id : ids) {
+        if (!m_awaitingKey.contains(id))
+            m_awaitingKey.append(id);
+    }
+    setShowOnboarding(true);
+}
+
+AppState::BatchEstimate AppState::estimateBatch(qsizetype count) const
+{
+    BatchEstimate estimate;
+    estimate.count = count;
+    estimate.model = QString::fromLatin1(m_useFastModel ? OpenRouterProtocol::fastModelId
+                                                        : OpenRouterProtocol::qualityModelId);
+    double known = 0;
+    qsizetype knownCount = 0;
+    for (const FolderItemPtr &item : m_folders) {
+        if (const std::optional<double> cost = item->generationCost()) {
+            known += *cost;
+            ++knownCount;
+        }
+    }
+    if (knownCount > 0)
+        estimate.estimatedCost = known / double(knownCount) * double(count);
+    estimate.creditLeft = m_keyCreditLeft;
+    return estimate;
+}
+
+QFuture<void> AppState::regenerate(const QList<QUuid> &ids)
+{
+    const std::optional<QList<QUuid>> admitted = admitBatch(ids);
+    return admitted ? generateAll(*admitted) : QtFuture::makeReadyFuture();
 }
 
 QFuture<void> AppState::generateSelectedIcons()
 {
-    return generateAll(m_selectedFolderIDs.values());
+    QList<QUuid> ids;
+    for (const FolderItemPtr &item : selectedFolders())
+        ids.append(item->id());
+    return regenerate(ids);
 }
 
 QFuture<void> AppState::regenerateAll()
 {
+    // Runs may overlap (the second skips what the first is generating): the flag stays up until both end.
+    ++m_regenerateAllRuns;
     setRegeneratingAll(true);
     QList<QUuid> ids;
     ids.reserve(m_folders.size());
     for (const FolderItemPtr &item : std::as_const(m_folders))
         ids.append(item->id());
 
-    QFuture<void> batch = generateAll(ids);
+    const auto finished = [this] {
+        if (--m_regenerateAllRuns == 0)
+            setRegeneratingAll(false);
+    };
+    QFuture<void> batch = regenerate(ids);
     if (batch.isFinished()) {
-        setRegeneratingAll(false);
+        finished();
         return batch;
     }
-    return batch.then(this, [this] { setRegeneratingAll(false); });
+    return batch.then(this, finished);
 }
 
 bool AppState::applyIcon(const QUuid &id, bool notify)
@@ -374,6 +545,12 @@ bool AppState::applyIcon(const QUuid &id, bool notify)
     const FolderItemPtr folder = this->folder(id);
     if (!folder || folder->generatedImage().isNull())
         return false;
+    // Its image is the one being replaced: applying it now would apply the old icon.
+    if (folder->iconState().is(IconState::Kind::generating)) {
+        if (notify)
+            showToast(Toast::Kind::info, tr("%1 is still generating").arg(quoted(folder->name())));
+        return false;
+    }
 
     if (!FolderIconService::applyIcon(folder->generatedImage(), folder->url())) {
         folder->setIconState(IconState::failed(QStringLiteral("Failed to apply icon to folder")));
@@ -391,8 +568,12 @@ void AppState::applySelectedIcons()
 {
     QList<FolderItemPtr> targets = selectedFolders();
     targets.removeIf([](const FolderItemPtr &item) { return item->generatedImage().isNull(); });
+    const qsizetype skipped =
+        targets.removeIf([](const FolderItemPtr &item) { return item->iconState().is(IconState::Kind::generating); });
+    // Said after the summary, so the user knows those folders keep their icons for now.
+    const QString skippedNote = skipped == 0 ? QString() : tr(" — %1 still generating, skipped").arg(skipped);
     if (targets.isEmpty()) {
-        showToast(Toast::Kind::info, QStringLiteral("No generated icons to apply yet"));
+        showToast(Toast::Kind::info, QStringLiteral("No generated icons to apply yet") + skippedNote);
         return;
     }
 
@@ -403,12 +584,14 @@ void AppState::applySelectedIcons()
     }
 
     if (succeeded == targets.size() && targets.size() == 1)
-        showToast(Toast::Kind::success, QStringLiteral("Icon applied to ") + quoted(targets.constFirst()->name()));
+        showToast(Toast::Kind::success,
+                  QStringLiteral("Icon applied to ") + quoted(targets.constFirst()->name()) + skippedNote);
     else if (succeeded == targets.size())
-        showToast(Toast::Kind::success, QStringLiteral("Applied %1 folder icons").arg(succeeded));
+        showToast(Toast::Kind::success, QStringLiteral("Applied %1 folder icons").arg(succeeded) + skippedNote);
     else
         showToast(Toast::Kind::error,
-                  QStringLiteral("Applied %1 of %2 icons — some failed").arg(succeeded).arg(targets.size()));
+                  QStringLiteral("Applied %1 of %2 icons — some failed").arg(succeeded).arg(targets.size())
+                      + skippedNote);
 }
 
 // --- The Desktop switch -------------------------------------------------------------------------
@@ -452,8 +635,30 @@ void AppState::stopRootWatcher()
     m_rootWatcher.reset();
 }
 
-void AppState::handleAutoDetectedFolders(const QList<QUrl> &urls)
+void AppState::handleAutoDetectedFolders(const QList<QUrl> &reported)
 {
+    // A folder still under a file manager's default name is about to be renamed: waiting for the
+    // rename keeps it from being paid for twice, once under each name. The rename is reported as
+    // a new folder of its own; a name kept for the whole hold is taken as meant.
+    QList<QUrl> urls;
+    for (const QUrl &url : reported) {
+        if (isDefaultFolderName(folderDisplayName(url)))
+            holdDefaultName(url);
+        else
+            urls.append(url);
+    }
+    if (urls.isEmpty())
+        return;
+
+    // Many at once (an archive unpacked, a folder of folders moved in): listed, not paid for unasked.
+    if (urls.size() > DesktopBurstLimit) {
+        addFolders(urls);
+        showToast(Toast::Kind::info,
+                  tr("%1 new folders on the Desktop: select them and press Ctrl+R to generate their icons")
+                      .arg(urls.size()));
+        return;
+    }
+
     addFolders(urls);
     for (const QUrl &url : urls) {
         const auto found = std::find_if(m_folders.cbegin(), m_folders.cend(),
@@ -465,9 +670,37 @@ void AppState::handleAutoDetectedFolders(const QList<QUrl> &urls)
                   QStringLiteral("New folder ") + quoted(folder->name()) + QStringLiteral(" — generating icon…"));
 
         const QUuid id = folder->id();
-        generateIcon(id).then(this, [this, folder, id] {
+        generateIcon(id, false).then(this, [this, folder, id] {
             if (folder->iconState() == IconState::generated())
                 applyIcon(id, true);
         });
     }
+}
+
+void AppState::holdDefaultName(const QUrl &url)
+{
+    const QString path = QDir::cleanPath(url.toLocalFile());
+    QPointer<FolderWatcher> watcher(m_rootWatcher.get());
+    QTimer::singleShot(m_defaultNameHold, Qt::CoarseTimer, this, [this, url, path, watcher] {
+        // Only while the same watcher runs, and only when the folder still has that name.
+        if (!watcher || watcher != m_rootWatcher.get() || !QFileInfo(path).isDir())
+            return;
+        handleHeldFolder(url);
+    });
+}
+
+void AppState::handleHeldFolder(const QUrl &url)
+{
+    addFolders({url});
+    const auto found = std::find_if(m_folders.cbegin(), m_folders.cend(),
+                                    [&url](const FolderItemPtr &item) { return item->url() == url; });
+    if (found == m_folders.cend())
+        return;
+    const FolderItemPtr folder = *found;
+    showToast(Toast::Kind::info, QStringLiteral("New folder ") + quoted(folder->name()) + QStringLiteral(" — generating icon…"));
+    const QUuid id = folder->id();
+    generateIcon(id, false).then(this, [this, folder, id] {
+        if (folder->iconState() == IconState::generated())
+            applyIcon(id, true);
+    });
 }
