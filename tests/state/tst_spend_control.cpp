@@ -226,7 +226,7 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(desktop));
         AppState state;
         state.setWatcherReportDelay(200ms);
-        state.setDefaultNameHold(1500ms);
+        state.setDefaultNameHold(3000ms);
         state.setWatchingRoot(true);
 
         QVERIFY(QDir(desktop).mkdir(QStringLiteral("Untitled Folder")));

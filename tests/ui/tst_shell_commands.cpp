@@ -9,6 +9,7 @@
 #include "shell/tavrune_toolbar.h"
 #include "design/pill_picker.h"
 #include "state/app_state.h"
+#include "screenshot.h"
 #include "temp_tree.h"
 
 #include <QAction>
@@ -244,6 +245,7 @@ private Q_SLOTS:
             if (!box)
                 return;
             asked = box->text() + u'|' + box->regenerateButton()->text() + u'|' + box->cancelButton()->text();
+            saveScreenshot(box, QStringLiteral("batch_confirmation"));
             if (answer == QLatin1String("escape"))
                 QTest::keyClick(box, Qt::Key_Escape);
             else if (answer == QLatin1String("cancel"))

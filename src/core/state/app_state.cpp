@@ -19,7 +19,6 @@
 #include <QThread>
 #include <QFuture>
 #include <QRegularExpression>
-#include <QCoreApplication>
 
 #include <utility>
 
@@ -49,11 +48,6 @@ QString folderPath(const QUrl &url)
     while (path.size() > 1 && path.endsWith(u'/'))
         path.chop(1);
     return path;
-}
-
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("AppState", text);
 }
 
 /// The failure kind the window acts on, from the kinds of the attempts.
@@ -408,6 +402,9 @@ QFuture<void> AppState::generateIcon(const QUuid &id, bool askForKey)
 
 QFuture<void> AppState::generateAll(const QList<QUuid> &ids)
 {
+    // Without a key nothing starts; the entry points have asked for one already.
+    if (!KeychainService::shared().load())
+        return QtFuture::makeReadyFuture();
     QList<QFuture<void>> generations;
     QList<FolderItemPtr> started;
     generations.reserve(ids.size());
@@ -415,9 +412,9 @@ QFuture<void> AppState::generateAll(const QList<QUuid> &ids)
         const FolderItemPtr item = folder(id);
         if (!item || item->iconState().is(IconState::Kind::generating))
             continue;
+        // Noted before it starts: a quick answer may already be written when generateIcon returns.
+        started.append(item);
         generations.append(generateIcon(id, false));
-        if (item->iconState().is(IconState::Kind::generating))
-            started.append(item);
     }
     if (generations.isEmpty())
         return QtFuture::makeReadyFuture();
