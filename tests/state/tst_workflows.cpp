@@ -167,7 +167,8 @@ private Q_SLOTS:
 
         QCOMPARE(folder->iconState(),
                  IconState::failed(QStringLiteral("API Error: All models failed: [openai/gpt-5.4-image-2] API Error: "
-                                                  "User not found. | [google/gemini-2.5-flash-image] API Error: HTTP 503")));
+                                                  "User not found. | [google/gemini-2.5-flash-image] API Error: HTTP 503"),
+                                   IconState::Failure::authentication));
         QCOMPARE(folder->generatedImage(), previous);
         QCOMPARE(*folder->lastGeneratedAt(), previousAt);
         QVERIFY(folder->lastGeneratedPrompt()->contains(QStringLiteral("a golden ledger")));

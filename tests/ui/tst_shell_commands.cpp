@@ -229,9 +229,6 @@ private Q_SLOTS:
         QFETCH(int, count);
         QFETCH(Command, command);
         QFETCH(QString, answer);
-        FakeOpenRouter server;
-        server.setGenerator([](const QString &, const QString &prompt) { return FakeReply::image(fakePicture(prompt)); });
-        qputenv("TAVRUNE_OPENROUTER_URL", server.baseUrl().toUtf8());
         QList<QUrl> urls;
         for (int i = 0; i < count; ++i)
             urls.append(QUrl::fromLocalFile(m_tree.makeDir(QStringLiteral("Batch %1").arg(i)) + QLatin1Char('/')));
@@ -261,8 +258,17 @@ private Q_SLOTS:
             QVERIFY(asked.isEmpty());
         else
             QCOMPARE(asked, QStringLiteral("Regenerate 11 icons?|Regenerate 11 Icons|Cancel"));
-        QTRY_COMPARE_WITH_TIMEOUT(server.chatRequests().size(), goes ? count : 0, 20000);
+        // A started generation leaves its prompt behind, however it ends (the service may already
+        // point at a server an earlier test stopped).
+        const auto started = [this] {
+            const QList<FolderItemPtr> folders = m_state->folders();
+            return int(std::count_if(folders.cbegin(), folders.cend(),
+                                     [](const FolderItemPtr &folder) { return folder->lastGeneratedPrompt().has_value(); }));
+        };
+        QCOMPARE(started(), goes ? count : 0);
         QTRY_VERIFY_WITH_TIMEOUT(!m_state->isRegeneratingAll(), 20000);
+        for (const FolderItemPtr &folder : m_state->folders())
+            QTRY_VERIFY_WITH_TIMEOUT(!folder->iconState().is(IconState::Kind::generating), 20000);
         const bool stillAsks = answer != QLatin1String("never");
         QCOMPARE(m_state->asksBeforeLargeBatches(), stillAsks);
         QCOMPARE(QSettings(QStringLiteral("tavrune"), QStringLiteral("tavrune")).value(QStringLiteral("askBeforeLargeBatches"), true).toBool(),
