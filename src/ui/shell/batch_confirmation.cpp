@@ -1,6 +1,7 @@
 #include "shell/batch_confirmation.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QPushButton>
 
 namespace {
@@ -25,6 +26,9 @@ BatchConfirmation::BatchConfirmation(const AppState::BatchEstimate &estimate, QW
     if (estimate.creditLeft)
         details.append(tr("%1 left on this key.").arg(dollars(*estimate.creditLeft)));
     setInformativeText(details.join(u' '));
+    // Room for the model's name and the figures on two or three lines, not one word per line.
+    if (auto *label = findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel")))
+        label->setMinimumWidth(340);
 
     m_regenerate = addButton(tr("Regenerate %1 Icons").arg(estimate.count), QMessageBox::AcceptRole);
     m_cancel = addButton(tr("Cancel"), QMessageBox::RejectRole);
