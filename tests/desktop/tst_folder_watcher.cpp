@@ -111,7 +111,7 @@ private Q_SLOTS:
         QVERIFY(w.calls.isEmpty());
     }
 
-    void reportsFoldersOfOneEventTogetherAndOfSeparateEventsApart()
+    void reportsFoldersOfOneBurstTogetherAndOfSeparateBurstsApart()
     {
         Watched w(1000ms);
         // Made without returning to the event loop, so one event sees all three; sorted by name.
@@ -120,12 +120,17 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(w.calls.size(), 1, kArrival);
         QCOMPARE(w.calls.first(), w.urls({QStringLiteral("Alpha"), QStringLiteral("Bravo"), QStringLiteral("Charlie")}));
 
+        // Events within the delay of each other are one burst, reported once the directory is quiet.
         QVERIFY(w.makeDir(QStringLiteral("X")));
         QTest::qWait(500);
         QVERIFY(w.makeDir(QStringLiteral("Y")));
+        QTest::qWait(700); // X's own delay is over, but Y came since
+        QCOMPARE(w.calls.size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(w.calls.size(), 2, kArrival);
+        QCOMPARE(w.calls[1], w.urls({QStringLiteral("X"), QStringLiteral("Y")}));
+        QVERIFY(w.makeDir(QStringLiteral("Z")));
         QTRY_COMPARE_WITH_TIMEOUT(w.calls.size(), 3, kArrival);
-        QCOMPARE(w.calls[1], w.urls({QStringLiteral("X")}));
-        QCOMPARE(w.calls[2], w.urls({QStringLiteral("Y")}));
+        QCOMPARE(w.calls[2], w.urls({QStringLiteral("Z")}));
     }
 
     void reportsOnlyVisibleRealFoldersThatAreNoBundles()

@@ -373,6 +373,54 @@ private Q_SLOTS:
         QCOMPARE(requests[0].header("X-Title"), QByteArray("Tavrune"));
         QVERIFY(requests[0].body.isEmpty());
     }
+
+    void keyCheckTellsRefusalFromTroubleAndReadsTheCredit_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<double>("left"); // -1: not known
+        QTest::addColumn<bool>("unlimited");
+        QTest::newRow("401") << 401 << QByteArray() << QStringLiteral("Invalid API key") << -1.0 << false;
+        QTest::newRow("403") << 403 << QByteArray() << QStringLiteral("Invalid API key") << -1.0 << false;
+        QTest::newRow("429") << 429 << QByteArray()
+                             << QStringLiteral("OpenRouter could not check the key (HTTP 429); try again") << -1.0 << false;
+        QTest::newRow("500") << 500 << QByteArray()
+                             << QStringLiteral("OpenRouter could not check the key (HTTP 500); try again") << -1.0 << false;
+        QTest::newRow("503") << 503 << QByteArray()
+                             << QStringLiteral("OpenRouter could not check the key (HTTP 503); try again") << -1.0 << false;
+        QTest::newRow("204") << 204 << QByteArray() << QStringLiteral("Unexpected answer from OpenRouter (HTTP 204)")
+                             << -1.0 << false;
+        QTest::newRow("302") << 302 << QByteArray() << QStringLiteral("Unexpected answer from OpenRouter (HTTP 302)")
+                             << -1.0 << false;
+        QTest::newRow("credit") << 200 << QByteArray(R"({"data":{"limit_remaining":4.9,"usage":0.1}})") << QString()
+                                << 4.9 << false;
+        QTest::newRow("no limit") << 200 << QByteArray(R"({"data":{"limit_remaining":null,"usage":2}})") << QString()
+                                  << -1.0 << true;
+        QTest::newRow("absent") << 200 << QByteArray(R"({"data":{}})") << QString() << -1.0 << false;
+        QTest::newRow("malformed") << 200 << QByteArray(R"({"data":{"limit_remaining":"lots"}})") << QString() << -1.0
+                                   << false;
+        QTest::newRow("NaN-like") << 200 << QByteArray(R"({"data":{"limit_remaining":-3}})") << QString() << -1.0
+                                  << false;
+        QTest::newRow("not JSON") << 200 << QByteArray("<html>") << QString() << -1.0 << false;
+    }
+    void keyCheckTellsRefusalFromTroubleAndReadsTheCredit()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, failure);
+        QFETCH(double, left);
+        QFETCH(bool, unlimited);
+        m_server.setKeyCheckReply(FakeReply::raw(status, body, "application/json"));
+        QFuture<KeyCheck> check = ImageGenerationService::shared().checkKey(QStringLiteral("sk-or-any"));
+        QVERIFY(waitFor(check));
+        m_server.setKeyCheckReply(std::nullopt);
+        QCOMPARE(check.result().failure, failure);
+        QCOMPARE(check.result().limitRemaining.has_value(), left >= 0);
+        if (left >= 0)
+            QCOMPARE(*check.result().limitRemaining, left);
+        QCOMPARE(check.result().unlimited, unlimited);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestImageGenerationService)

@@ -45,13 +45,20 @@ private Q_SLOTS:
         const QString invalid = QStringLiteral("Invalid response from API");
 
         QTest::newRow("401 with error.message")
-            << 401 << QByteArray(R"({"error":{"message":"User not found.","code":401}})") << true << K::apiError
+            << 401 << QByteArray(R"({"error":{"message":"User not found.","code":401}})") << true << K::authentication
             << "API Error: User not found.";
-        QTest::newRow("401 plain") << 401 << QByteArray("Unauthorized") << true << K::apiError << "API Error: HTTP 401";
+        QTest::newRow("401 plain") << 401 << QByteArray("Unauthorized") << true << K::authentication
+                                   << "API Error: HTTP 401";
+        QTest::newRow("403") << 403 << QByteArray() << true << K::authentication << "API Error: HTTP 403";
+        QTest::newRow("402") << 402 << QByteArray(R"({"error":{"message":"Insufficient credits"}})") << true
+                             << K::spendingLimit << "API Error: Insufficient credits";
+        QTest::newRow("200 mentioning 401 is no refusal")
+            << 200 << QByteArray(R"({"error":{"message":"401 pending"}})") << true << K::apiError
+            << "API Error: 401 pending";
         QTest::newRow("500 error.message not a string")
             << 500 << QByteArray(R"({"error":{"message":42}})") << true << K::apiError << "API Error: HTTP 500";
         QTest::newRow("429 error is a string")
-            << 429 << QByteArray(R"({"error":"slow down"})") << true << K::apiError << "API Error: HTTP 429";
+            << 429 << QByteArray(R"({"error":"slow down"})") << true << K::rateLimit << "API Error: HTTP 429";
         QTest::newRow("201 is a failure") << 201 << QByteArray(R"({"choices":[]})") << true << K::apiError
                                           << "API Error: HTTP 201";
         QTest::newRow("204 is a failure") << 204 << QByteArray() << true << K::apiError << "API Error: HTTP 204";
@@ -107,6 +114,77 @@ private Q_SLOTS:
         } else {
             QCOMPARE(outcome.imageReference, text);
         }
+    }
+
+    void serverTextsAreCutTo300Characters_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("cut");
+        const QString a300 = QString(300, u'a');
+        QTest::newRow("300 kept") << a300 << a300;
+        QTest::newRow("301 cut") << a300 + u'b' << QString(299, u'a') + QChar(0x2026);
+        // A surrogate pair (an emoji) across the cut is not split.
+        QTest::newRow("pair kept whole") << QString(298, u'a') + QStringLiteral("\U0001F600zz")
+                                         << QString(298, u'a') + QChar(0x2026);
+        QTest::newRow("combining mark kept with its letter") << QString(297, u'a') + QStringLiteral("e\u0301e\u0301zz")
+                                                              << QString(297, u'a') + QStringLiteral("e\u0301") + QChar(0x2026);
+    }
+    void serverTextsAreCutTo300Characters()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, cut);
+        QCOMPARE(GenerationError::cutText(text), cut);
+        QVERIFY(GenerationError::cutText(text).size() <= 300);
+    }
+
+    void aHugeErrorBodyIsReadBoundedAndCut_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("description");
+        const QByteArray huge(200 * 1024, 'x'); // past what is parsed whole
+        QTest::newRow("50 MB message") << QByteArray("{\"error\":{\"code\":500,\"message\":\"")
+                                              + QByteArray(50 * 1024 * 1024, 'x') + "\"}}"
+                                       << QStringLiteral("API Error: ") + QString(299, u'x') + QChar(0x2026);
+        QTest::newRow("short message, huge padding")
+            << QByteArray("{\"error\":{\"message\" : \"Overloaded \\\"now\\\"\\u00e9\"},\"pad\":\"") + huge + "\"}"
+            << QStringLiteral("API Error: Overloaded \"now\"é");
+        QTest::newRow("escape cut in half")
+            << QByteArray("{\"error\":{\"message\":\"") + QByteArray(1262, 'y') + "\\u00e9" + huge + "\"}}"
+            << QStringLiteral("API Error: ") + QString(299, u'y') + QChar(0x2026);
+        QTest::newRow("no message") << QByteArray("{\"pad\":\"") + huge + "\"}" << QStringLiteral("API Error: HTTP 503");
+    }
+    void aHugeErrorBodyIsReadBoundedAndCut()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, description);
+        const ChatOutcome outcome = readChatResponse(503, body);
+        QVERIFY(outcome.error);
+        QCOMPARE(outcome.error->description(), description);
+    }
+
+    void costsAreReadOnlyWhenPlausible_data()
+    {
+        QTest::addColumn<QByteArray>("usage");
+        QTest::addColumn<double>("cost"); // -1: none
+        QTest::newRow("number") << QByteArray(R"({"cost":0.039})") << 0.039;
+        QTest::newRow("zero") << QByteArray(R"({"cost":0})") << 0.0;
+        QTest::newRow("string") << QByteArray(R"({"cost":"0.039"})") << -1.0;
+        QTest::newRow("negative") << QByteArray(R"({"cost":-1})") << -1.0;
+        QTest::newRow("huge") << QByteArray(R"({"cost":1e308})") << -1.0;
+        QTest::newRow("null") << QByteArray(R"({"cost":null})") << -1.0;
+        QTest::newRow("usage not an object") << QByteArray(R"(7)") << -1.0;
+        QTest::newRow("no cost") << QByteArray(R"({})") << -1.0;
+    }
+    void costsAreReadOnlyWhenPlausible()
+    {
+        QFETCH(QByteArray, usage);
+        QFETCH(double, cost);
+        const QByteArray body = QByteArray(R"({"choices":[{"message":{"images":[{"image_url":{"url":"A"}}]}}],"usage":)") + usage + "}";
+        const ChatOutcome outcome = readChatResponse(200, body);
+        QVERIFY(!outcome.error);
+        QCOMPARE(outcome.cost.has_value(), cost >= 0);
+        if (cost >= 0)
+            QCOMPARE(*outcome.cost, cost);
     }
 
     void imageReferenceIsFoundInTheDocumentedOrder_data()

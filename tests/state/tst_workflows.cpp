@@ -104,6 +104,7 @@ private Q_SLOTS:
         QCOMPARE(folder->iconState(), IconState::placeholder());
         QVERIFY(!folder->lastGeneratedPrompt());
         QVERIFY(!state.activeToast());
+        QVERIFY(state.showOnboarding()); // the key sheet asks for one (tst_spend_control follows it up)
         QVERIFY(m_server.requests().isEmpty());
 
         // An unknown id does nothing either.
@@ -168,7 +169,8 @@ private Q_SLOTS:
 
         QCOMPARE(folder->iconState(),
                  IconState::failed(QStringLiteral("API Error: All models failed: [openai/gpt-5.4-image-2] API Error: "
-                                                  "User not found. | [google/gemini-2.5-flash-image] API Error: HTTP 503")));
+                                                  "User not found. | [google/gemini-2.5-flash-image] API Error: HTTP 503"),
+                                   IconState::Failure::authentication));
         QCOMPARE(folder->generatedImage(), previous);
         QCOMPARE(*folder->lastGeneratedAt(), previousAt);
         QCOMPARE(*folder->lastGeneratedPrompt(), previousPrompt);

@@ -221,6 +221,9 @@ struct FakeOpenRouter::Private
     Generator generator;
     QString validKey = QStringLiteral("sk-or-valid");
     std::chrono::milliseconds keyCheckDelay{0};
+    QJsonObject keyData;
+    std::optional<FakeReply> keyCheckReply;
+    QJsonValue generationCost = QJsonValue::Undefined;
     QList<RecordedRequest> requests;
     int inFlight = 0;     // counted since the last reset()
     int mostInFlight = 0;
@@ -307,6 +310,20 @@ void FakeOpenRouter::Private::handleChat(const httplib::Request &request, httpli
     }
     if (make)
         reply = make(model, prompt); // outside the lock: drawing a picture takes a while
+    QJsonValue cost;
+    {
+        std::lock_guard lock(mutex);
+        cost = generationCost;
+    }
+    if (!cost.isUndefined() && reply.status == 200 && reply.contentType == "application/json") {
+        QJsonObject root = QJsonDocument::fromJson(reply.body).object();
+        if (!root.isEmpty()) {
+            QJsonObject usage = root.value(QLatin1String("usage")).toObject();
+            usage.insert(QLatin1String("cost"), cost);
+            root.insert(QLatin1String("usage"), usage);
+            reply.body = QJsonDocument(root).toJson(QJsonDocument::Compact);
+        }
+    }
     answer(reply, response, request.remote_port);
 }
 
@@ -321,8 +338,10 @@ void FakeOpenRouter::Private::handleGet(const httplib::Request &request, httplib
             const QByteArray authorization = QByteArray::fromStdString(request.get_header_value("Authorization"));
             const bool accepted = validKey.isEmpty() ? authorization.size() > int(qstrlen("Bearer "))
                                                      : authorization == "Bearer " + validKey.toUtf8();
-            if (accepted && authorization.startsWith("Bearer ")) {
-                QJsonObject data;
+            if (keyCheckReply) {
+                reply = *keyCheckReply;
+            } else if (accepted && authorization.startsWith("Bearer ")) {
+                QJsonObject data = keyData;
                 data.insert(QLatin1String("label"), QStringLiteral("sk-or-...fake"));
                 QJsonObject root;
                 root.insert(QLatin1String("data"), data);
@@ -454,6 +473,24 @@ void FakeOpenRouter::setValidKey(const QString &key)
 {
     std::lock_guard lock(d->mutex);
     d->validKey = key;
+}
+
+void FakeOpenRouter::setKeyData(const QJsonObject &fields)
+{
+    std::lock_guard lock(d->mutex);
+    d->keyData = fields;
+}
+
+void FakeOpenRouter::setKeyCheckReply(const std::optional<FakeReply> &reply)
+{
+    std::lock_guard lock(d->mutex);
+    d->keyCheckReply = reply;
+}
+
+void FakeOpenRouter::setGenerationCost(const QJsonValue &cost)
+{
+    std::lock_guard lock(d->mutex);
+    d->generationCost = cost;
 }
 
 void FakeOpenRouter::setKeyCheckDelay(std::chrono::milliseconds delay)

@@ -3,12 +3,14 @@
 #include <QByteArray>
 #include <QImage>
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QList>
 #include <QString>
 
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 
 /// One scripted answer of the fake OpenRouter: status, body, content type and a delay.
@@ -105,6 +107,13 @@ public:
     QString serve(const QString &path, const FakeReply &reply);
     /// The key /api/v1/key accepts (as "Bearer <key>"); an empty key accepts any non-empty one.
     void setValidKey(const QString &key);
+    /// Fields added to the key check's "data" (limit_remaining, usage, …); kept across reset().
+    void setKeyData(const QJsonObject &fields);
+    /// Answers every key check with this reply instead (any status); nothing to go back.
+    void setKeyCheckReply(const std::optional<FakeReply> &reply);
+    /// usage.cost added to every 200 JSON chat answer (any JSON value, for malformed ones);
+    /// undefined (the default) adds none. Kept across reset().
+    void setGenerationCost(const QJsonValue &cost);
     /// How long /api/v1/key takes to answer (none by default); kept across reset().
     void setKeyCheckDelay(std::chrono::milliseconds delay);
 

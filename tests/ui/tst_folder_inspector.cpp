@@ -22,6 +22,8 @@
 /// The single-folder inspector on a real state, real folders and the fake OpenRouter. What applying
 /// writes (gvfs metadata, .directory) is checked in full by the folder icon service's tests; here the
 /// .directory file only shows that the buttons reached the service.
+Q_DECLARE_METATYPE(IconState::Failure)
+
 class TestFolderInspector final : public QObject
 {
     Q_OBJECT
@@ -176,28 +178,44 @@ private Q_SLOTS:
         QVERIFY(f->view()->regenerateButton()->isEnabled());
         QVERIFY(f->view()->applyButton()->isVisible());
         QCOMPARE(f->view()->preview()->content(), IconPreviewView::Content::image);
+        QVERIFY(f->view()->costLineText().isEmpty()); // OpenRouter said nothing: nothing is shown
+
+        m_server.setGenerationCost(0.039);
+        generate(*f);
+        QCOMPARE(f->view()->costLineText(), QStringLiteral("Cost: $0.039"));
+        saveScreenshot(&f->panel, QStringLiteral("inspector_cost"));
+        m_server.setGenerationCost(QStringLiteral("a lot"));
+        generate(*f);
+        QVERIFY(f->view()->costLineText().isEmpty());
+        m_server.setGenerationCost(QJsonValue::Undefined);
     }
 
     void errorBoxTellsARefusedKeyApart_data()
     {
         QTest::addColumn<QString>("message");
+        QTest::addColumn<IconState::Failure>("failure");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<bool>("offersKey");
         const QString keyText = QStringLiteral("Invalid or expired API key. Please update your OpenRouter API key.");
-        QTest::newRow("HTTP 401") << QStringLiteral("HTTP 401") << keyText << true;
-        QTest::newRow("user not found") << QStringLiteral("API Error: User not found.") << keyText << true;
-        QTest::newRow("rate limited") << QStringLiteral("Rate limited") << QStringLiteral("Rate limited") << false;
-        QTest::newRow("case matters") << QStringLiteral("unauthorized") << QStringLiteral("unauthorized") << false;
+        using F = IconState::Failure;
+        QTest::newRow("refused key") << QStringLiteral("API Error: User not found.") << F::authentication << keyText
+                                     << true;
+        // The decision is the kind's: a message that merely mentions 401 is not a refused key.
+        QTest::newRow("401 in the text") << QStringLiteral("API Error: 401 images left in queue") << F::rateLimit
+                                         << QStringLiteral("API Error: 401 images left in queue") << false;
+        QTest::newRow("other") << QStringLiteral("Invalid API key") << F::other << QStringLiteral("Invalid API key")
+                               << false;
     }
 
     void errorBoxTellsARefusedKeyApart()
     {
         QFETCH(QString, message);
+        QFETCH(IconState::Failure, failure);
         QFETCH(QString, shown);
         QFETCH(bool, offersKey);
         auto f = makeFixture();
         QVERIFY(!f->view()->isErrorBoxShown());
-        f->folder->setIconState(IconState::failed(message));
+        f->folder->setIconState(IconState::failed(message, failure));
         QVERIFY(f->view()->isErrorBoxShown());
         QCOMPARE(f->view()->errorText(), shown);
         QCOMPARE(f->view()->updateKeyButton()->isVisible(), offersKey);

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QJsonObject>
 #include <QtTest>
 
 #include <memory>
@@ -83,6 +84,10 @@ private Q_SLOTS:
                                   << QStringLiteral("Connected");
         QTest::newRow("refused with 401") << QStringLiteral("sk-or-bad") << OnboardingSheet::TestOutcome::failure
                                           << QStringLiteral("Invalid API key");
+        QTest::newRow("credit left") << QStringLiteral("sk-or-good 4.9") << OnboardingSheet::TestOutcome::success
+                                     << QStringLiteral("Connected · $4.90 left on this key");
+        QTest::newRow("no limit") << QStringLiteral("sk-or-good null") << OnboardingSheet::TestOutcome::success
+                                  << QStringLiteral("Connected · No spending limit on this key");
     }
 
     void showsTheOutcomeOfATest()
@@ -90,6 +95,13 @@ private Q_SLOTS:
         QFETCH(QString, key);
         QFETCH(OnboardingSheet::TestOutcome, outcome);
         QFETCH(QString, text);
+        // "KEY CREDIT": the server reports this limit_remaining (a number, or null for none).
+        const QString credit = key.section(u' ', 1);
+        key = key.section(u' ', 0, 0);
+        QJsonObject data;
+        if (!credit.isEmpty())
+            data.insert(QStringLiteral("limit_remaining"), credit == u"null" ? QJsonValue() : QJsonValue(credit.toDouble()));
+        m_server->setKeyData(data);
         AppState state;
         OnboardingSheet sheet(&state, &m_window);
         sheet.show();
@@ -109,8 +121,10 @@ private Q_SLOTS:
         QCOMPARE(sheet.testResultText(), text);
         QVERIFY(sheet.testButton()->isEnabled());
         saveScreenshot(&sheet, QStringLiteral("onboarding_") + QTest::currentDataTag());
-        // Testing never stores anything.
+        // Testing never stores anything; the credit is kept for the question before a large batch.
         QVERIFY(!QFile::exists(storedKeyPath()));
+        QCOMPARE(state.keyCreditLeft().has_value(), credit.toDouble() > 0);
+        m_server->setKeyData({});
     }
 
     void keyWithSurroundingSpacesIsTestedAndSavedAsTyped()

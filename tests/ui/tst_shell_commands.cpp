@@ -3,11 +3,13 @@
 #include "fake_picture.h"
 #include "keys/keychain_service.h"
 #include "shell/app_commands.h"
+#include "shell/batch_confirmation.h"
 #include "shell/content_view.h"
 #include "shell/main_window.h"
 #include "shell/tavrune_toolbar.h"
 #include "design/pill_picker.h"
 #include "state/app_state.h"
+#include "screenshot.h"
 #include "temp_tree.h"
 
 #include <QAction>
@@ -17,6 +19,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QCheckBox>
+#include <QSettings>
 #include <QStackedWidget>
 #include <QtTest>
 
@@ -103,7 +108,8 @@ private Q_SLOTS:
         const AppCommands *c = m_window->commands();
         QCOMPARE(itemTexts(c->fileMenu()), QStringList({"Add Folders...", "Remove Selected Folders", "-",
                                                          "Auto-Tavrune New Folders on Desktop",
-                                                         "Remember Folders Between Sessions", "-", "Quit"}));
+                                                         "Remember Folders Between Sessions",
+                                                         "Ask Before Regenerating More Than 10 Icons", "-", "Quit"}));
         QCOMPARE(itemTexts(c->editMenu()), QStringList({"Undo", "Redo", "-", "Cut", "Copy", "Paste", "-", "Select All", "Deselect All"}));
         QCOMPARE(itemTexts(c->viewMenu()), QStringList({"Grid View", "List View", "-", "Hide Inspector"}));
         QCOMPARE(itemTexts(c->generateMenu()),
@@ -209,6 +215,73 @@ private Q_SLOTS:
         QVERIFY(m_window->toolbar()->regenerateAllButton()->isEnabled());
         for (const FolderItemPtr &folder : m_state->folders()) // the flag stays up until the last is done
             QCOMPARE(folder->iconState(), IconState::generated());
+    }
+
+    void largeBatchesAreAskedAboutFirst_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<Command>("command");
+        QTest::addColumn<QString>("answer"); // "" when nothing is asked
+        QTest::newRow("10: no question") << 10 << Command::regenerateAll << QString();
+        QTest::newRow("11 all: cancel") << 11 << Command::regenerateAll << QStringLiteral("cancel");
+        QTest::newRow("11 all: escape") << 11 << Command::regenerateAll << QStringLiteral("escape");
+        QTest::newRow("11 selected: go") << 11 << Command::regenerateSelected << QStringLiteral("go");
+        QTest::newRow("11 all: go, never again") << 11 << Command::regenerateAll << QStringLiteral("never");
+    }
+    void largeBatchesAreAskedAboutFirst()
+    {
+        QFETCH(int, count);
+        QFETCH(Command, command);
+        QFETCH(QString, answer);
+        QList<QUrl> urls;
+        for (int i = 0; i < count; ++i)
+            urls.append(QUrl::fromLocalFile(m_tree.makeDir(QStringLiteral("Batch %1").arg(i)) + QLatin1Char('/')));
+        m_state->addFolders(urls);
+        m_state->selectAll();
+        m_state->setAsksBeforeLargeBatches(true);
+
+        QString asked;
+        QTimer::singleShot(0, this, [&] {
+            auto *box = qobject_cast<BatchConfirmation *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            asked = box->text() + u'|' + box->regenerateButton()->text() + u'|' + box->cancelButton()->text();
+            saveScreenshot(box, QStringLiteral("batch_confirmation"));
+            if (answer == QLatin1String("escape"))
+                QTest::keyClick(box, Qt::Key_Escape);
+            else if (answer == QLatin1String("cancel"))
+                box->cancelButton()->click();
+            else {
+                box->doNotAskBox()->setChecked(answer == QLatin1String("never"));
+                box->regenerateButton()->click();
+            }
+        });
+        action(command)->trigger();
+        const bool goes = answer.isEmpty() || answer == QLatin1String("go") || answer == QLatin1String("never");
+        if (answer.isEmpty())
+            QVERIFY(asked.isEmpty());
+        else
+            QCOMPARE(asked, QStringLiteral("Regenerate 11 icons?|Regenerate 11 Icons|Cancel"));
+        // A started generation leaves its prompt behind, however it ends (the service may already
+        // point at a server an earlier test stopped).
+        const auto started = [this] {
+            const QList<FolderItemPtr> folders = m_state->folders();
+            return int(std::count_if(folders.cbegin(), folders.cend(),
+                                     [](const FolderItemPtr &folder) { return folder->lastGeneratedPrompt().has_value(); }));
+        };
+        QCOMPARE(started(), goes ? count : 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_state->isRegeneratingAll(), 20000);
+        for (const FolderItemPtr &folder : m_state->folders())
+            QTRY_VERIFY_WITH_TIMEOUT(!folder->iconState().is(IconState::Kind::generating), 20000);
+        const bool stillAsks = answer != QLatin1String("never");
+        QCOMPARE(m_state->asksBeforeLargeBatches(), stillAsks);
+        QCOMPARE(QSettings(QStringLiteral("tavrune"), QStringLiteral("tavrune")).value(QStringLiteral("askBeforeLargeBatches"), true).toBool(),
+                 stillAsks);
+        QCOMPARE(action(Command::askBeforeLargeBatches)->isChecked(), stillAsks);
+        if (!stillAsks) { // the File menu turns asking back on
+            action(Command::askBeforeLargeBatches)->trigger();
+            QVERIFY(m_state->asksBeforeLargeBatches());
+        }
     }
 
     void shortcutsReachTheirOperations_data()

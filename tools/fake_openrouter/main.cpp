@@ -5,6 +5,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QJsonObject>
 
 #include <cstdio>
 
@@ -21,12 +22,27 @@ int main(int argc, char *argv[])
                                  QStringLiteral("key"));
     const QCommandLineOption failFast(QStringLiteral("fail-fast-model"),
                                       QStringLiteral("Make the fast model answer 429, to see the fallback."));
-    parser.addOptions({delay, key, failFast});
+    const QCommandLineOption cost(QStringLiteral("cost"),
+                                  QStringLiteral("usage.cost of every generated picture, in dollars (\"none\": left out)."),
+                                  QStringLiteral("dollars"), QStringLiteral("0.039"));
+    const QCommandLineOption credit(QStringLiteral("credit"),
+                                    QStringLiteral("limit_remaining of the key, in dollars (\"none\": no spending limit)."),
+                                    QStringLiteral("dollars"), QStringLiteral("4.90"));
+    parser.addOptions({delay, key, failFast, cost, credit});
     parser.process(app);
 
     FakeOpenRouter server;
     const auto wait = std::chrono::milliseconds(parser.value(delay).toInt());
     server.setValidKey(parser.value(key));
+    // The demo shows what icons cost and what the key has left, as OpenRouter reports them.
+    if (parser.value(cost) != QLatin1String("none"))
+        server.setGenerationCost(parser.value(cost).toDouble());
+    QJsonObject keyData;
+    keyData.insert(QStringLiteral("usage"), 0.10);
+    keyData.insert(QStringLiteral("limit_remaining"), parser.value(credit) == QLatin1String("none")
+                                                          ? QJsonValue(QJsonValue::Null)
+                                                          : QJsonValue(parser.value(credit).toDouble()));
+    server.setKeyData(keyData);
     const bool failFastModel = parser.isSet(failFast);
     server.setGenerator([wait, failFastModel](const QString &model, const QString &prompt) {
         if (failFastModel && model == QLatin1String("google/gemini-2.5-flash-image"))

@@ -20,6 +20,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QJsonObject>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
@@ -71,6 +72,9 @@ int main(int argc, char *argv[])
     isolate(home);
     FakeOpenRouter server;
     qputenv("TAVRUNE_OPENROUTER_URL", server.baseUrl().toUtf8());
+    // What OpenRouter reports about money, as the demo shows it: each picture's cost, the key's credit.
+    server.setGenerationCost(0.039);
+    server.setKeyData(QJsonObject{{QStringLiteral("limit_remaining"), 4.9}, {QStringLiteral("usage"), 0.1}});
 
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("tavrune"));

@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 QString localPathOf(const QUrl &url)
@@ -19,6 +20,9 @@ FolderWatcher::FolderWatcher(const QUrl &directoryUrl, Callback onNewFolders, QO
     , m_directoryUrl(directoryUrl)
     , m_onNewFolders(std::move(onNewFolders))
 {
+    m_reportTimer.setSingleShot(true);
+    m_reportTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_reportTimer, &QTimer::timeout, this, [this] { reportIfStillThere(std::exchange(m_pending, {})); });
 }
 
 // Pending reports are timers owned by this object, so releasing the watcher silences them.
@@ -75,8 +79,19 @@ void FolderWatcher::directoryChanged()
     for (const QString &name : std::as_const(newNames))
         candidates.append(QUrl::fromLocalFile(path + QLatin1Char('/') + name + QLatin1Char('/')));
 
-    // The timer's context is this watcher: still held (even when stopped), it reports; released, it does not.
-    QTimer::singleShot(m_reportDelay, Qt::PreciseTimer, this, [this, candidates] { reportIfStillThere(candidates); });
+    // One report per burst: what arrives while a report is pending joins it and postpones it, so
+    // folders made over many change events (an archive unpacked) are one report once the directory
+    // has been quiet for the delay, and each has kept its name for at least the delay. A stream that
+    // never pauses is still reported after four delays. The timer is this watcher's: still held
+    // (even when stopped), it reports; released, it does not.
+    if (m_pending.isEmpty())
+        m_burstStart.start();
+    for (const QUrl &candidate : std::as_const(candidates)) {
+        if (!m_pending.contains(candidate))
+            m_pending.append(candidate);
+    }
+    const auto sinceStart = std::chrono::milliseconds(m_burstStart.elapsed());
+    m_reportTimer.start(std::max(std::chrono::milliseconds(0), std::min(m_reportDelay, 4 * m_reportDelay - sinceStart)));
 }
 
 // A folder created under a default name and renamed at once is reported once, under its final name: by

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QSet>
+#include <QTimer>
 #include <QUrl>
 
 #include <chrono>
@@ -43,5 +45,9 @@ private:
     Callback m_onNewFolders;
     QFileSystemWatcher *m_source = nullptr;
     QSet<QString> m_knownSubfolders;
+    /// New folders waiting for the report that is due, since m_burstStart.
+    QList<QUrl> m_pending;
+    QElapsedTimer m_burstStart;
+    QTimer m_reportTimer;
     std::chrono::milliseconds m_reportDelay{4000};
 };

@@ -73,6 +73,11 @@ void FolderItem::setLastGeneratedAt(const std::optional<QDateTime> &at)
     notifyingAssign(this, m_lastGeneratedAt, at, &FolderItem::lastGeneratedAtChanged);
 }
 
+void FolderItem::setGenerationCost(const std::optional<double> &cost)
+{
+    notifyingAssign(this, m_generationCost, cost, &FolderItem::generationCostChanged);
+}
+
 void FolderItem::setFileCount(qint64 count) { notifyingAssign(this, m_fileCount, count, &FolderItem::fileCountChanged); }
 
 void FolderItem::setFolderSizeBytes(qint64 bytes)

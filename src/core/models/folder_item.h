@@ -30,25 +30,35 @@ class IconState
 {
 public:
     enum class Kind : quint8 { placeholder, generating, generated, applied, failed };
+    /// What kind of failure a `failed` state is: the window decides what to offer from it (a new
+    /// key, for an authentication failure), never from the message.
+    enum class Failure : quint8 { other, authentication, rateLimit, spendingLimit, network, invalidAnswer, undecodableImage };
 
     constexpr IconState() = default;
     static IconState placeholder() { return IconState(Kind::placeholder); }
     static IconState generating() { return IconState(Kind::generating); }
     static IconState generated() { return IconState(Kind::generated); }
     static IconState applied() { return IconState(Kind::applied); }
-    static IconState failed(const QString &message) { return IconState(Kind::failed, message); }
+    static IconState failed(const QString &message, Failure failure = Failure::other)
+    {
+        return IconState(Kind::failed, message, failure);
+    }
 
     Kind kind() const { return m_kind; }
     bool is(Kind kind) const { return m_kind == kind; }
     /// The failure message; empty for every other case.
     QString message() const { return m_message; }
+    /// The failure's kind; `other` for every other case.
+    Failure failure() const { return m_failure; }
 
     friend bool operator==(const IconState &, const IconState &) = default;
 
 private:
-    explicit IconState(Kind kind, const QString &message = {}) : m_kind(kind), m_message(message) {}
+    explicit IconState(Kind kind, const QString &message = {}, Failure failure = Failure::other)
+        : m_kind(kind), m_failure(failure), m_message(message) {}
 
     Kind m_kind = Kind::placeholder;
+    Failure m_failure = Failure::other;
     QString m_message;
 };
 
@@ -90,6 +100,7 @@ class FolderItem final : public QObject
     Q_PROPERTY(QString customPrompt READ customPrompt WRITE setCustomPrompt NOTIFY customPromptChanged)
     Q_PROPERTY(std::optional<QString> lastGeneratedPrompt READ lastGeneratedPrompt WRITE setLastGeneratedPrompt NOTIFY lastGeneratedPromptChanged)
     Q_PROPERTY(std::optional<QDateTime> lastGeneratedAt READ lastGeneratedAt WRITE setLastGeneratedAt NOTIFY lastGeneratedAtChanged)
+    Q_PROPERTY(std::optional<double> generationCost READ generationCost WRITE setGenerationCost NOTIFY generationCostChanged)
     Q_PROPERTY(qint64 fileCount READ fileCount WRITE setFileCount NOTIFY fileCountChanged)
     Q_PROPERTY(qint64 folderSizeBytes READ folderSizeBytes WRITE setFolderSizeBytes NOTIFY folderSizeBytesChanged)
     Q_PROPERTY(QList<FileEntry> topFiles READ topFiles WRITE setTopFiles NOTIFY topFilesChanged)
@@ -117,6 +128,8 @@ public:
     QString customPrompt() const { return m_customPrompt; }
     std::optional<QString> lastGeneratedPrompt() const { return m_lastGeneratedPrompt; }
     std::optional<QDateTime> lastGeneratedAt() const { return m_lastGeneratedAt; }
+    /// What OpenRouter said the current icon cost, in US dollars; nothing when it did not say.
+    std::optional<double> generationCost() const { return m_generationCost; }
     qint64 fileCount() const { return m_fileCount; }
     qint64 folderSizeBytes() const { return m_folderSizeBytes; }
     QList<FileEntry> topFiles() const { return m_topFiles; }
@@ -144,6 +157,7 @@ public:
     void setCustomPrompt(const QString &prompt);
     void setLastGeneratedPrompt(const std::optional<QString> &prompt);
     void setLastGeneratedAt(const std::optional<QDateTime> &at);
+    void setGenerationCost(const std::optional<double> &cost);
     void setFileCount(qint64 count);
     void setFolderSizeBytes(qint64 bytes);
     void setTopFiles(const QList<FileEntry> &files);
@@ -160,6 +174,7 @@ Q_SIGNALS:
     void customPromptChanged();
     void lastGeneratedPromptChanged();
     void lastGeneratedAtChanged();
+    void generationCostChanged();
     void fileCountChanged();
     void folderSizeBytesChanged();
     void topFilesChanged();
@@ -178,6 +193,7 @@ private:
     QString m_customPrompt;
     std::optional<QString> m_lastGeneratedPrompt;
     std::optional<QDateTime> m_lastGeneratedAt;
+    std::optional<double> m_generationCost;
     qint64 m_fileCount = 0;
     qint64 m_folderSizeBytes = 0;
     QList<FileEntry> m_topFiles;

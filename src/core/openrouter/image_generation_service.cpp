@@ -59,8 +59,10 @@ struct GenerationJob
     QString apiKey;
     QList<ModelCandidate> candidates;
     int attempt = 0;
-    QStringList failures;
-    QPromise<IconImage> promise;
+    QList<GenerationError::Attempt> failures;
+    /// What the answer that brought the image says it cost.
+    std::optional<double> cost;
+    QPromise<GeneratedIcon> promise;
 
     std::mutex exchangeMutex;
     QFuture<HttpResponse> exchange; // the request in flight, guarded by exchangeMutex
@@ -98,15 +100,13 @@ void startAttempt(const JobPointer &job);
 
 void finishWithFailure(const JobPointer &job)
 {
-    job->promise.setException(GenerationError::apiError(QStringLiteral("All models failed: ")
-                                                         + job->failures.join(QStringLiteral(" | "))));
+    job->promise.setException(GenerationError::allModelsFailed(job->failures));
     job->promise.finish();
 }
 
-void attemptFailed(const JobPointer &job, const QString &description)
+void attemptFailed(const JobPointer &job, GenerationError::Kind kind, const QString &description)
 {
-    job->failures.append(QLatin1Char('[') + job->candidates.at(job->attempt).id + QStringLiteral("] ")
-                         + description);
+    job->failures.append({job->candidates.at(job->attempt).id, kind, GenerationError::cutText(description)});
     ++job->attempt;
     if (job->attempt < job->candidates.size())
         startAttempt(job);
@@ -125,9 +125,9 @@ void guarded(const JobPointer &job, Step &&step)
     try {
         step();
     } catch (const GenerationError &error) {
-        attemptFailed(job, error.description());
+        attemptFailed(job, error.kind(), error.description());
     } catch (const std::exception &error) {
-        attemptFailed(job, QString::fromLocal8Bit(error.what()));
+        attemptFailed(job, GenerationError::Kind::apiError, QString::fromLocal8Bit(error.what()));
     }
 }
 
@@ -135,7 +135,7 @@ void succeed(const JobPointer &job, const QImage &decoded)
 {
     {
         const QImage styled = IconStyler::appIconStyled(decoded);
-        job->promise.addResult(IconImage(styled, IconStyler::encodePng(styled)));
+        job->promise.addResult(GeneratedIcon{IconImage(styled, IconStyler::encodePng(styled)), job->cost});
     }
     job->promise.finish();
 }
@@ -177,7 +177,7 @@ void handleDownload(const JobPointer &job, const HttpResponse &response)
 {
     if (response.isTransportFailure()) {
         // The download's transport error ends the attempt as it is, not as a "Network error".
-        attemptFailed(job, response.transportError);
+        attemptFailed(job, GenerationError::Kind::networkError, response.transportError);
         return;
     }
     // The status is not looked at: a body that is an image is the image, anything else is not.
@@ -219,6 +219,7 @@ void reduceChatResponse(const JobPointer &job, HttpResponse response)
         response.body = QByteArray();
         if (outcome.error)
             throw *outcome.error;
+        job->cost = outcome.cost;
         if (auto payload = OpenRouterProtocol::dataUrlPayload(outcome.imageReference))
             imageBytes = std::move(*payload);
         // A data URL can never be downloaded; parsing megabytes of one as a URL would only say so.
@@ -242,7 +243,7 @@ void startAttempt(const JobPointer &job)
 {
     if (const auto reason = OpenRouterProtocol::unsendableKeyReason(job->apiKey)) {
         // Refused here, before anything is sent; the text tells the window the key is the problem.
-        attemptFailed(job, GenerationError::apiError(*reason).description());
+        attemptFailed(job, GenerationError::Kind::authentication, GenerationError::apiError(*reason).description());
         return;
     }
     const ModelCandidate &model = job->candidates.at(job->attempt);
@@ -316,6 +317,12 @@ ImageGenerationService &ImageGenerationService::shared()
 
 QFuture<IconImage> ImageGenerationService::generate(const QString &prompt, const QString &apiKey, bool fast)
 {
+    return generateIcon(prompt, apiKey, fast).then(QtFuture::Launch::Sync,
+                                                   [](const GeneratedIcon &icon) { return icon.image; });
+}
+
+QFuture<GeneratedIcon> ImageGenerationService::generateIcon(const QString &prompt, const QString &apiKey, bool fast)
+{
     auto job = std::make_shared<GenerationJob>();
     job->http = m_http.get();
     job->budget = m_budget.get();
@@ -325,7 +332,7 @@ QFuture<IconImage> ImageGenerationService::generate(const QString &prompt, const
     job->candidates = fast ? QList<ModelCandidate>{fastModel(), qualityModel()}
                            : QList<ModelCandidate>{qualityModel(), fastModel()};
     job->promise.start();
-    QFuture<IconImage> future = job->promise.future();
+    QFuture<GeneratedIcon> future = job->promise.future();
     {
         std::lock_guard lock(m_jobsMutex);
         std::erase_if(m_jobs, [](const std::weak_ptr<GenerationJob> &entry) { return entry.expired(); });
@@ -352,21 +359,27 @@ void ImageGenerationService::abortCanceled()
 
 QFuture<QString> ImageGenerationService::testConnection(const QString &apiKey)
 {
+    return checkKey(apiKey).then(QtFuture::Launch::Sync, [](const KeyCheck &check) { return check.failure; });
+}
+
+QFuture<KeyCheck> ImageGenerationService::checkKey(const QString &apiKey)
+{
     // A key that cannot be sent is not sent: the answer is the one a rejected key gets.
     if (OpenRouterProtocol::unsendableKeyReason(apiKey))
-        return QtFuture::makeReadyFuture(QStringLiteral("Invalid API key"));
+        return QtFuture::makeReadyFuture(KeyCheck{QStringLiteral("Invalid API key"), {}});
     // The model list answers 200 to anyone; the key endpoint is the one that rejects a bad key.
     HttpRequest request;
     request.url = QUrl(m_baseUrl + QLatin1String(OpenRouterProtocol::keyPath));
     request.headers = OpenRouterProtocol::keyCheckHeaders(apiKey);
     request.timeout = 10s;
-    request.statusOnly = true;
+    // The answer is a few hundred bytes; a larger one is not an answer to read.
+    request.maxResponseBytes = OpenRouterProtocol::maxKeyAnswerBytes;
     // Its own client: its own connection, never queued behind generations waiting for theirs. The
-    // continuation only compares numbers, so it runs where the answer arrives.
+    // continuation reads a body of at most a few kilobytes, so it runs where the answer arrives.
     return keyCheckClient().send(request).then(QtFuture::Launch::Sync, [](const HttpResponse &response) {
         if (response.isTransportFailure())
-            return QStringLiteral("Connection failed");
-        return response.status == 200 ? QString() : QStringLiteral("Invalid API key");
+            return KeyCheck{QStringLiteral("Connection failed"), {}};
+        return OpenRouterProtocol::readKeyAnswer(response.status, response.body);
     });
 }
 

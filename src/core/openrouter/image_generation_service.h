@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/icon_image.h"
+#include "open_router_protocol.h"
 
 #include <QFuture>
 #include <QString>
@@ -8,10 +9,20 @@
 #include <memory>
 #include <mutex>
 #include <vector>
+#include <optional>
 
 class HttpClient;
 class MemoryBudget;
 struct GenerationJob;
+
+using OpenRouterProtocol::KeyCheck;
+
+/// A generated icon and, when OpenRouter said so, what it cost in US dollars.
+struct GeneratedIcon
+{
+    IconImage image;
+    std::optional<double> cost;
+};
 
 /// @brief Turns a prompt and the user's key into a styled app icon through OpenRouter.
 ///
@@ -29,6 +40,8 @@ public:
 
     /// Resolves with the 1024 × 1024 icon (with its PNG encoding) or fails with GenerationError.
     QFuture<IconImage> generate(const QString &prompt, const QString &apiKey, bool fast);
+    /// generate(), with what OpenRouter says the answer cost.
+    QFuture<GeneratedIcon> generateIcon(const QString &prompt, const QString &apiKey, bool fast);
 
     /// Ends every generation whose future was cancelled: its request is aborted at once (taken out
     /// of curl, its connection closed) and no later step of it runs. Cancel the futures, then call
@@ -36,10 +49,13 @@ public:
     void abortCanceled();
 
     /// Checks a key for the onboarding sheet: resolves with an empty string when it works,
-    /// else "Invalid API key" or "Connection failed". Asks GET /api/v1/key, which rejects a bad
-    /// key (the model list answers 200 to anyone), with a 10 s timeout, over a connection of its
-    /// own: however many generations are running, the answer comes within those 10 s.
+    /// else the reason (OpenRouterProtocol::readKeyAnswer, or "Connection failed"). Asks
+    /// GET /api/v1/key, which rejects a bad key (the model list answers 200 to anyone), with a
+    /// 10 s timeout, over a connection of its own: however many generations are running, the
+    /// answer comes within those 10 s.
     QFuture<QString> testConnection(const QString &apiKey);
+    /// testConnection(), with the credit the key has left when OpenRouter says so.
+    QFuture<KeyCheck> checkKey(const QString &apiKey);
 
     /// The base URL in use (scheme and host, no trailing slash).
     QString baseUrl() const { return m_baseUrl; }

@@ -4,6 +4,11 @@
 #include <QJsonDocument>
 #include <QJsonValue>
 
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <cmath>
+
 namespace OpenRouterProtocol {
 namespace {
 
@@ -44,6 +49,64 @@ std::optional<QString> imageUrlOf(const QJsonObject &element)
     if (imageUrl.isString())
         return imageUrl.toString();
     return std::nullopt;
+}
+
+/// The most one picture can plausibly cost, and the most a key can plausibly hold or have spent,
+/// in US dollars: a larger figure is a server's mistake, not something to show.
+constexpr double maxImageCost = 100.0;
+constexpr double maxKeyAmount = 1.0e9;
+
+/// Error bodies up to this size are parsed whole; an error is a few hundred bytes.
+constexpr qsizetype wholeErrorBodyLimit = 64 * 1024;
+/// Bytes of a message string read from a larger body: enough for the characters kept of it.
+constexpr qsizetype boundedMessageBytes = 4 * GenerationError::maxServerTextLength + 64;
+
+/// The first "message" string of a body too large to parse whole, read from at most
+/// boundedMessageBytes of it: a server's 50 MB message costs no more than a short one.
+std::optional<QString> boundedErrorMessage(const QByteArray &body)
+{
+    static const QByteArray key = QByteArrayLiteral("\"message\"");
+    const qsizetype at = body.indexOf(key);
+    if (at < 0)
+        return std::nullopt;
+    qsizetype i = at + key.size();
+    auto skipSpace = [&] {
+        while (i < body.size() && (body[i] == ' ' || body[i] == '\t' || body[i] == '\n' || body[i] == '\r'))
+            ++i;
+    };
+    skipSpace();
+    if (i >= body.size() || body[i] != ':')
+        return std::nullopt;
+    ++i;
+    skipSpace();
+    if (i >= body.size() || body[i] != '"')
+        return std::nullopt;
+    const qsizetype start = ++i;
+    const qsizetype stop = std::min(body.size(), start + boundedMessageBytes);
+    bool closed = false;
+    for (; i < stop; ++i) {
+        if (body[i] == '\\') {
+            ++i;
+        } else if (body[i] == '"') {
+            closed = true;
+            break;
+        }
+    }
+    QByteArray slice = body.mid(start, std::min(i, stop) - start);
+    if (!closed) {
+        // Drop an escape cut in half; a UTF-8 sequence cut in half becomes one replacement character.
+        const qsizetype escape = slice.lastIndexOf('\\');
+        if (escape >= 0 && slice.size() - escape < 6)
+            slice.truncate(escape);
+    }
+    const QJsonDocument wrapped = QJsonDocument::fromJson("[\"" + slice + "\"]");
+    if (!wrapped.isArray() || !wrapped.array().at(0).isString())
+        return std::nullopt;
+    QString message = wrapped.array().at(0).toString();
+    if (!closed) // longer than what was read: the cut shows
+        message = message.size() > GenerationError::maxServerTextLength ? GenerationError::cutText(message)
+                                                                         : message + QChar(0x2026);
+    return message;
 }
 
 ChatOutcome failure(GenerationError error)
@@ -117,6 +180,11 @@ QByteArray chatRequestBody(const QString &modelId, const QStringList &modalities
 
 ChatOutcome readChatResponse(int status, const QByteArray &body)
 {
+    if (status >= 100 && status <= 999 && status != 200 && body.size() > wholeErrorBodyLimit) {
+        if (const auto message = boundedErrorMessage(body))
+            return failure(GenerationError::apiError(status, *message));
+        return failure(GenerationError::apiError(status, QStringLiteral("HTTP ") + QString::number(status)));
+    }
     const QJsonDocument document = QJsonDocument::fromJson(body);
     const QJsonObject root = document.object(); // empty when the body is not a JSON object
 
@@ -124,8 +192,8 @@ ChatOutcome readChatResponse(int status, const QByteArray &body)
         return failure(GenerationError::invalidResponse());
     if (status != 200) {
         if (const auto message = errorMessage(root))
-            return failure(GenerationError::apiError(*message));
-        return failure(GenerationError::apiError(QStringLiteral("HTTP ") + QString::number(status)));
+            return failure(GenerationError::apiError(status, *message));
+        return failure(GenerationError::apiError(status, QStringLiteral("HTTP ") + QString::number(status)));
     }
 
     // OpenRouter may answer 200 and still report a failure, as a top-level "error" object or in the
@@ -149,7 +217,44 @@ ChatOutcome readChatResponse(int status, const QByteArray &body)
     const std::optional<QString> reference = extractImageUrl(message.toObject());
     if (!reference)
         return failWith(GenerationError::imageDecoding());
-    return ChatOutcome{*reference, std::nullopt};
+    const QJsonValue usage = root.value(QLatin1String("usage"));
+    return ChatOutcome{*reference, std::nullopt,
+                       dollarAmount(usage.toObject().value(QLatin1String("cost")), maxImageCost)};
+}
+
+std::optional<double> dollarAmount(const QJsonValue &value, double max)
+{
+    if (!value.isDouble())
+        return std::nullopt;
+    const double amount = value.toDouble();
+    if (!std::isfinite(amount) || amount < 0 || amount > max)
+        return std::nullopt;
+    return amount;
+}
+
+KeyCheck readKeyAnswer(int status, const QByteArray &body)
+{
+    const QString code = QString::number(status);
+    if (status == 401 || status == 403)
+        return KeyCheck{QCoreApplication::translate("OpenRouter", "Invalid API key")};
+    if (status == 429 || (status >= 500 && status <= 599))
+        return KeyCheck{QCoreApplication::translate("OpenRouter", "OpenRouter could not check the key (HTTP %1); try again")
+                            .arg(code)};
+    if (status != 200)
+        return KeyCheck{QCoreApplication::translate("OpenRouter", "Unexpected answer from OpenRouter (HTTP %1)").arg(code)};
+
+    KeyCheck check;
+    if (body.size() > maxKeyAnswerBytes)
+        return check;
+    const QJsonValue data = QJsonDocument::fromJson(body).object().value(QLatin1String("data"));
+    if (!data.isObject())
+        return check;
+    const QJsonObject fields = data.toObject();
+    const QJsonValue remaining = fields.value(QLatin1String("limit_remaining"));
+    check.unlimited = remaining.isNull(); // present and null; an absent field is undefined
+    check.limitRemaining = dollarAmount(remaining, maxKeyAmount);
+    check.usage = dollarAmount(fields.value(QLatin1String("usage")), maxKeyAmount);
+    return check;
 }
 
 std::optional<QString> extractImageUrl(const QJsonObject &message)

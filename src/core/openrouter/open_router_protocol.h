@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -43,10 +44,36 @@ struct ChatOutcome
 {
     QString imageReference;
     std::optional<GenerationError> error;
+    /// usage.cost of the answer in US dollars, when it is a plausible amount.
+    std::optional<double> cost = std::nullopt;
 };
 
 /// Reads a chat-completions answer: status exactly 200, one choice, its message's image reference.
 ChatOutcome readChatResponse(int status, const QByteArray &body);
+
+/// A key check's answer is a few hundred bytes; a body larger than this is not read.
+inline constexpr qint64 maxKeyAnswerBytes = 64 * 1024;
+
+/// What a key check found.
+struct KeyCheck
+{
+    /// Empty when the key works, else the text shown to the user.
+    QString failure;
+    /// data.limit_remaining in US dollars, when it is a plausible amount.
+    std::optional<double> limitRemaining = std::nullopt;
+    /// data.limit_remaining is null: the key has no spending limit.
+    bool unlimited = false;
+    /// data.usage: what the key has spent, when it is a plausible amount.
+    std::optional<double> usage = std::nullopt;
+};
+
+/// Reads the answer of GET /api/v1/key. Only 401 and 403 mean the key is invalid ("Invalid API
+/// key"); 429 and 5xx say OpenRouter could not check it now; anything else but 200 is an
+/// unexpected answer. Credit fields that are absent or malformed are simply not known.
+KeyCheck readKeyAnswer(int status, const QByteArray &body);
+
+/// A dollar amount from a JSON value: a finite number from 0 to `max`, nothing otherwise.
+std::optional<double> dollarAmount(const QJsonValue &value, double max);
 
 /// The image reference of a response message: "images" first, then image parts of "content".
 std::optional<QString> extractImageUrl(const QJsonObject &message);

@@ -17,6 +17,7 @@ const QString kUrl = QStringLiteral("url");
 const QString kCategory = QStringLiteral("category");
 const QString kState = QStringLiteral("state");
 const QString kFailureMessage = QStringLiteral("failureMessage");
+const QString kFailureKind = QStringLiteral("failureKind");
 const QString kCustomPrompt = QStringLiteral("customPrompt");
 const QString kLastPrompt = QStringLiteral("lastGeneratedPrompt");
 const QString kLastAt = QStringLiteral("lastGeneratedAt");
@@ -47,8 +48,12 @@ std::optional<IconState> stateFromJson(const QJsonObject &folder)
         return IconState::generated();
     if (name == u"applied")
         return IconState::applied();
-    if (name == u"failed" && folder.value(kFailureMessage).isString())
-        return IconState::failed(folder.value(kFailureMessage).toString());
+    if (name == u"failed" && folder.value(kFailureMessage).isString()) {
+        // Only the kind the window acts on is kept: a refused key still offers a new one after a restart.
+        const bool refusedKey = folder.value(kFailureKind).toString() == u"authentication";
+        return IconState::failed(folder.value(kFailureMessage).toString(),
+                                 refusedKey ? IconState::Failure::authentication : IconState::Failure::other);
+    }
     return std::nullopt;
 }
 
@@ -200,6 +205,8 @@ QByteArray SessionRecord::toJson() const
         };
         if (folder.state.is(IconState::Kind::failed))
             object.insert(kFailureMessage, folder.state.message());
+        if (folder.state.failure() == IconState::Failure::authentication)
+            object.insert(kFailureKind, QStringLiteral("authentication"));
         if (folder.lastGeneratedPrompt)
             object.insert(kLastPrompt, *folder.lastGeneratedPrompt);
         if (folder.lastGeneratedAt)

@@ -14,6 +14,7 @@
 #include "content/prompt_builder.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QPointer>
 #include <QSettings>
 #include <QStandardPaths>
@@ -21,11 +22,17 @@
 #include <QFuture>
 #include <QFutureWatcher>
 #include <QPromise>
+#include <QRegularExpression>
+
+#include <utility>
 
 namespace {
 
 const QString UseFastModelKey = QStringLiteral("useFastModel");
 const QString WatchRootFolderKey = QStringLiteral("watchRootFolder");
+const QString AskBeforeLargeBatchesKey = QStringLiteral("askBeforeLargeBatches");
+/// A Desktop report of more folders than this (an unpacked archive) is listed, not generated.
+constexpr qsizetype DesktopBurstLimit = 5;
 
 QSettings preferences()
 {
@@ -60,7 +67,37 @@ std::optional<FolderIconService::ApplyResult> applyGeneratedIcon(FolderItem &fol
     return result;
 }
 
+/// The failure kind the window acts on, from the kinds of the attempts.
+IconState::Failure failureOf(const GenerationError &error)
+{
+    using K = GenerationError::Kind;
+    using F = IconState::Failure;
+    // A refused key decides: whatever else failed, a new key is what the user can do.
+    for (const auto &[kind, failure] : {std::pair{K::authentication, F::authentication},
+                                        std::pair{K::spendingLimit, F::spendingLimit},
+                                        std::pair{K::rateLimit, F::rateLimit},
+                                        std::pair{K::networkError, F::network},
+                                        std::pair{K::invalidResponse, F::invalidAnswer},
+                                        std::pair{K::imageDecoding, F::undecodableImage}}) {
+        if (error.involves(kind))
+            return failure;
+    }
+    return F::other;
+}
+
+QString dollars(double amount)
+{
+    return QStringLiteral("$") + QString::number(amount, 'f', 2);
+}
+
 } // namespace
+
+bool AppState::isDefaultFolderName(const QString &name)
+{
+    // Nautilus, Nemo, Caja, Dolphin, Thunar and PCManFM-Qt, optionally numbered ("Untitled Folder 2").
+    static const QRegularExpression pattern(QStringLiteral("^(Untitled Folder|untitled folder|New Folder|New folder)( \\(?\\d+\\)?)?$"));
+    return pattern.match(name).hasMatch();
+}
 
 AppState::AppState(QObject *parent)
     : AppState(Preferences::stored, parent)
@@ -84,6 +121,7 @@ AppState::AppState(Preferences preferences, QObject *parent)
     const QSettings settings = ::preferences();
     m_useFastModel = settings.value(UseFastModelKey, false).toBool();
     m_isWatchingRoot = settings.value(WatchRootFolderKey, false).toBool();
+    m_asksBeforeLargeBatches = settings.value(AskBeforeLargeBatchesKey, true).toBool();
     if (m_isWatchingRoot)
         startRootWatcher();
 }
@@ -115,6 +153,19 @@ void AppState::setInspectorVisible(bool visible)
 void AppState::setShowOnboarding(bool show)
 {
     notifyingAssign(this, m_showOnboarding, show, &AppState::showOnboardingChanged);
+    if (show || m_awaitingKey.isEmpty())
+        return;
+    // The sheet closed: saved, the generations asked for start now; skipped, none does.
+    const QList<QUuid> waiting = std::exchange(m_awaitingKey, {});
+    if (KeychainService::shared().load())
+        generateAll(waiting);
+}
+
+void AppState::setAsksBeforeLargeBatches(bool ask)
+{
+    notifyingAssign(this, m_asksBeforeLargeBatches, ask, &AppState::asksBeforeLargeBatchesChanged);
+    if (m_preferences == Preferences::stored)
+        ::preferences().setValue(AskBeforeLargeBatchesKey, ask);
 }
 
 void AppState::setMaintainThemeConsistency(bool lock)
@@ -325,14 +376,23 @@ QString AppState::composePrompt(const FolderItem &folder) const
 
 QFuture<void> AppState::generateIcon(const QUuid &id)
 {
+    return generateIcon(id, true);
+}
+
+QFuture<void> AppState::generateIcon(const QUuid &id, bool askForKey)
+{
     const FolderItemPtr folder = this->folder(id);
     if (!folder)
         return QtFuture::makeReadyFuture();
+    // One paid generation per folder at a time: a second would cost again and race the first.
     if (const auto running = m_running.constFind(id); running != m_running.cend())
-        return running->done->future(); // one generation per folder at a time
+        return running->done->future();
     const std::optional<QString> apiKey = KeychainService::shared().load();
-    if (!apiKey)
+    if (!apiKey) {
+        if (askForKey)
+            this->askForKey({id});
         return QtFuture::makeReadyFuture();
+    }
 
     const QString prompt = composePrompt(*folder);
     RunningGeneration run;
@@ -345,11 +405,11 @@ QFuture<void> AppState::generateIcon(const QUuid &id)
     run.done = std::make_shared<QPromise<void>>();
     run.done->start();
     run.clock.start();
-    run.request = ImageGenerationService::shared().generate(prompt, *apiKey, m_useFastModel);
+    run.request = ImageGenerationService::shared().generateIcon(prompt, *apiKey, m_useFastModel);
 
     // The watcher belongs to this object and reports on its thread: an outcome arriving after the
     // generation was stopped, or after this object is gone, reaches nobody.
-    auto *watcher = new QFutureWatcher<IconImage>(this);
+    auto *watcher = new QFutureWatcher<GeneratedIcon>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, id, serial = run.serial] {
         watcher->deleteLater();
         finishGeneration(id, serial, watcher->future());
@@ -369,7 +429,7 @@ QFuture<void> AppState::generateIcon(const QUuid &id)
     return done;
 }
 
-void AppState::finishGeneration(const QUuid &id, quint64 serial, const QFuture<IconImage> &request)
+void AppState::finishGeneration(const QUuid &id, quint64 serial, const QFuture<GeneratedIcon> &request)
 {
     const auto running = m_running.constFind(id);
     if (running == m_running.cend() || running->serial != serial)
@@ -377,15 +437,17 @@ void AppState::finishGeneration(const QUuid &id, quint64 serial, const QFuture<I
     const FolderItemPtr folder = running->folder;
 
     QString failure;
+    IconState::Failure kind = IconState::Failure::other;
     try {
         // A failed generation is a cancelled future with an error, which this rethrows.
-        QFuture<IconImage>(request).waitForFinished();
+        QFuture<GeneratedIcon>(request).waitForFinished();
         if (request.resultCount() == 0) {
             // Cancelled under us (the network shut down): the folder is put back as Stop does.
             stop({id});
             return;
         }
-        const IconImage image = request.result();
+        const GeneratedIcon icon = request.result();
+        const IconImage &image = icon.image;
         // The prompt is the image's: a failed or stopped request leaves the previous pair as it was. The
         // image replaced goes into the folder's history; the date follows the state.
         const qint64 before = folder->generatedImage().cacheKey();
@@ -398,18 +460,20 @@ void AppState::finishGeneration(const QUuid &id, quint64 serial, const QFuture<I
         else if (running->earlierState.is(IconState::Kind::applied))
             previous = IconState::applied();
         m_undoStack.push(new ImageChoice(tr("New Icon for %1").arg(quoted(folder->name())), folder, before, previous));
+        folder->setGenerationCost(icon.cost);
         folder->setLastGeneratedAt(QDateTime::currentDateTime());
         showToast(Toast::Kind::success, QStringLiteral("Icon ready for ") + quoted(folder->name()));
         endGeneration(id, Ending::succeeded);
         return;
     } catch (const GenerationError &error) {
         failure = error.description();
+        kind = failureOf(error);
     } catch (const std::exception &error) {
         failure = QString::fromLocal8Bit(error.what());
     } catch (...) {
         failure = QStringLiteral("Unknown error");
     }
-    folder->setIconState(IconState::failed(failure));
+    folder->setIconState(IconState::failed(GenerationError::cutText(failure, 4 * GenerationError::maxServerTextLength), kind));
     showToast(Toast::Kind::error, QStringLiteral("Generation failed for ") + quoted(folder->name()));
     endGeneration(id, Ending::failed);
 }
@@ -453,7 +517,7 @@ int AppState::stop(const QList<QUuid> &ids)
         const RunningGeneration &run = *running;
         run.folder->setGeneratedImage(run.earlierImage);
         run.folder->setIconState(run.earlierState);
-        QFuture<IconImage> request = run.request;
+        QFuture<GeneratedIcon> request = run.request;
         request.cancel();
         endGeneration(id, Ending::stopped);
         ++stopped;
@@ -479,34 +543,139 @@ bool AppState::stopGeneration(const QUuid &id)
 
 QFuture<void> AppState::generateAll(const QList<QUuid> &ids)
 {
+    // Without a key nothing starts; the entry points have asked for one already.
+    if (!KeychainService::shared().load())
+        return QtFuture::makeReadyFuture();
     QList<QFuture<void>> generations;
+    QList<FolderItemPtr> started;
     generations.reserve(ids.size());
-    for (const QUuid &id : ids)
-        generations.append(generateIcon(id));
+    for (const QUuid &id : ids) {
+        const FolderItemPtr item = folder(id);
+        if (!item || item->iconState().is(IconState::Kind::generating))
+            continue;
+        // Noted before it starts: a quick answer may already be written when generateIcon returns.
+        started.append(item);
+        generations.append(generateIcon(id, false));
+    }
     if (generations.isEmpty())
         return QtFuture::makeReadyFuture();
-    return QtFuture::whenAll(generations.begin(), generations.end()).then(this, [](const QList<QFuture<void>> &) {});
+    return QtFuture::whenAll(generations.begin(), generations.end()).then(this, [this, started](const QList<QFuture<void>> &) {
+        if (started.size() > 1)
+            showBatchOutcome(started);
+    });
+}
+
+void AppState::showBatchOutcome(const QList<FolderItemPtr> &batch)
+{
+    qsizetype generated = 0;
+    double cost = 0;
+    bool costKnown = true;
+    for (const FolderItemPtr &item : batch) {
+        if (!item->iconState().is(IconState::Kind::generated))
+            continue;
+        ++generated;
+        if (const std::optional<double> itemCost = item->generationCost())
+            cost += *itemCost;
+        else
+            costKnown = false;
+    }
+    if (generated == 0) {
+        showToast(Toast::Kind::error, tr("Generation failed for %1 folders").arg(batch.size()));
+    } else if (generated < batch.size()) {
+        showToast(Toast::Kind::error, tr("Generated %1 of %2 icons — some failed").arg(generated).arg(batch.size()));
+    } else {
+        // The sum only when every icon's cost is known: a partial sum would understate it.
+        const QString message = costKnown ? tr("Generated %1 icons (%2)").arg(generated).arg(dollars(cost))
+                                          : tr("Generated %1 icons").arg(generated);
+        showToast(Toast::Kind::success, message);
+    }
+}
+
+std::optional<QList<QUuid>> AppState::admitBatch(const QList<QUuid> &ids)
+{
+    QList<QUuid> admitted;
+    admitted.reserve(ids.size());
+    for (const QUuid &id : ids) {
+        const FolderItemPtr item = folder(id);
+        if (item && !item->iconState().is(IconState::Kind::generating) && !admitted.contains(id))
+            admitted.append(id);
+    }
+    if (admitted.size() > largeBatchThreshold && m_asksBeforeLargeBatches && m_batchConfirmer
+        && !m_batchConfirmer(estimateBatch(admitted.size())))
+        return std::nullopt;
+    if (!admitted.isEmpty() && !KeychainService::shared().load()) {
+        askForKey(admitted);
+        return std::nullopt;
+    }
+    return admitted;
+}
+
+void AppState::askForKey(const QList<QUuid> &ids)
+{
+    // Runs that leave the user's settings alone have no window to ask in.
+    if (m_preferences == Preferences::transient)
+        return;
+    for (const QUuid &id : ids) {
+        if (!m_awaitingKey.contains(id))
+            m_awaitingKey.append(id);
+    }
+    setShowOnboarding(true);
+}
+
+AppState::BatchEstimate AppState::estimateBatch(qsizetype count) const
+{
+    BatchEstimate estimate;
+    estimate.count = count;
+    estimate.model = QString::fromLatin1(m_useFastModel ? OpenRouterProtocol::fastModelId
+                                                        : OpenRouterProtocol::qualityModelId);
+    double known = 0;
+    qsizetype knownCount = 0;
+    for (const FolderItemPtr &item : m_folders) {
+        if (const std::optional<double> cost = item->generationCost()) {
+            known += *cost;
+            ++knownCount;
+        }
+    }
+    if (knownCount > 0)
+        estimate.estimatedCost = known / double(knownCount) * double(count);
+    estimate.creditLeft = m_keyCreditLeft;
+    return estimate;
+}
+
+QFuture<void> AppState::regenerate(const QList<QUuid> &ids)
+{
+    const std::optional<QList<QUuid>> admitted = admitBatch(ids);
+    return admitted ? generateAll(*admitted) : QtFuture::makeReadyFuture();
 }
 
 QFuture<void> AppState::generateSelectedIcons()
 {
-    return generateAll(m_selectedFolderIDs.values());
+    QList<QUuid> ids;
+    for (const FolderItemPtr &item : selectedFolders())
+        ids.append(item->id());
+    return regenerate(ids);
 }
 
 QFuture<void> AppState::regenerateAll()
 {
+    // Runs may overlap (the second skips what the first is generating): the flag stays up until both end.
+    ++m_regenerateAllRuns;
     setRegeneratingAll(true);
     QList<QUuid> ids;
     ids.reserve(m_folders.size());
     for (const FolderItemPtr &item : std::as_const(m_folders))
         ids.append(item->id());
 
-    QFuture<void> batch = generateAll(ids);
+    const auto finished = [this] {
+        if (--m_regenerateAllRuns == 0)
+            setRegeneratingAll(false);
+    };
+    QFuture<void> batch = regenerate(ids);
     if (batch.isFinished()) {
-        setRegeneratingAll(false);
+        finished();
         return batch;
     }
-    return batch.then(this, [this] { setRegeneratingAll(false); });
+    return batch.then(this, finished);
 }
 
 bool AppState::applyIcon(const QUuid &id, bool notify)
@@ -514,6 +683,12 @@ bool AppState::applyIcon(const QUuid &id, bool notify)
     const FolderItemPtr folder = this->folder(id);
     if (!folder || folder->generatedImage().isNull())
         return false;
+    // Its image is the one being replaced: applying it now would apply the old icon.
+    if (folder->iconState().is(IconState::Kind::generating)) {
+        if (notify)
+            showToast(Toast::Kind::info, tr("%1 is still generating").arg(quoted(folder->name())));
+        return false;
+    }
 
     const std::optional<FolderIconService::ApplyResult> result = applyGeneratedIcon(*folder);
     if (!result) {
@@ -551,8 +726,12 @@ void AppState::applySelectedIcons()
 {
     QList<FolderItemPtr> targets = selectedFolders();
     targets.removeIf([](const FolderItemPtr &item) { return item->generatedImage().isNull(); });
+    const qsizetype skipped =
+        targets.removeIf([](const FolderItemPtr &item) { return item->iconState().is(IconState::Kind::generating); });
+    // Said after the summary, so the user knows those folders keep their icons for now.
+    const QString skippedNote = skipped == 0 ? QString() : tr(" — %1 still generating, skipped").arg(skipped);
     if (targets.isEmpty()) {
-        showToast(Toast::Kind::info, QStringLiteral("No generated icons to apply yet"));
+        showToast(Toast::Kind::info, QStringLiteral("No generated icons to apply yet") + skippedNote);
         return;
     }
 
@@ -576,20 +755,23 @@ void AppState::applySelectedIcons()
     }
 
     if (succeeded == targets.size() && targets.size() == 1 && partial > 0)
-        showToast(Toast::Kind::warning, warning);
+        showToast(Toast::Kind::warning, warning + skippedNote);
     else if (succeeded == targets.size() && targets.size() == 1)
-        showToast(Toast::Kind::success, QStringLiteral("Icon applied to ") + quoted(targets.constFirst()->name()));
+        showToast(Toast::Kind::success,
+                  QStringLiteral("Icon applied to ") + quoted(targets.constFirst()->name()) + skippedNote);
     else if (succeeded == targets.size() && partial > 0)
         showToast(Toast::Kind::warning,
-                  tr("Applied %1 folder icons — %2 will not show in every file manager").arg(succeeded).arg(partial));
+                  tr("Applied %1 folder icons — %2 will not show in every file manager").arg(succeeded).arg(partial)
+                      + skippedNote);
     else if (succeeded == targets.size())
-        showToast(Toast::Kind::success, QStringLiteral("Applied %1 folder icons").arg(succeeded));
+        showToast(Toast::Kind::success, QStringLiteral("Applied %1 folder icons").arg(succeeded) + skippedNote);
     else if (partial > 0)
         showToast(Toast::Kind::error, tr("Applied %1 of %2 icons — some failed, %3 will not show in every file manager")
-                                          .arg(succeeded).arg(targets.size()).arg(partial));
+                                          .arg(succeeded).arg(targets.size()).arg(partial) + skippedNote);
     else
         showToast(Toast::Kind::error,
-                  QStringLiteral("Applied %1 of %2 icons — some failed").arg(succeeded).arg(targets.size()));
+                  QStringLiteral("Applied %1 of %2 icons — some failed").arg(succeeded).arg(targets.size())
+                      + skippedNote);
 }
 
 // --- The Desktop switch -------------------------------------------------------------------------
@@ -633,8 +815,30 @@ void AppState::stopRootWatcher()
     m_rootWatcher.reset();
 }
 
-void AppState::handleAutoDetectedFolders(const QList<QUrl> &urls)
+void AppState::handleAutoDetectedFolders(const QList<QUrl> &reported)
 {
+    // A folder still under a file manager's default name is about to be renamed: waiting for the
+    // rename keeps it from being paid for twice, once under each name. The rename is reported as
+    // a new folder of its own; a name kept for the whole hold is taken as meant.
+    QList<QUrl> urls;
+    for (const QUrl &url : reported) {
+        if (isDefaultFolderName(folderDisplayName(url)))
+            holdDefaultName(url);
+        else
+            urls.append(url);
+    }
+    if (urls.isEmpty())
+        return;
+
+    // Many at once (an archive unpacked, a folder of folders moved in): listed, not paid for unasked.
+    if (urls.size() > DesktopBurstLimit) {
+        addFolders(urls);
+        showToast(Toast::Kind::info,
+                  tr("%1 new folders on the Desktop: select them and press Ctrl+R to generate their icons")
+                      .arg(urls.size()));
+        return;
+    }
+
     addFolders(urls);
     for (const QUrl &url : urls) {
         const auto found = std::find_if(m_folders.cbegin(), m_folders.cend(),
@@ -646,9 +850,37 @@ void AppState::handleAutoDetectedFolders(const QList<QUrl> &urls)
                   QStringLiteral("New folder ") + quoted(folder->name()) + QStringLiteral(" — generating icon…"));
 
         const QUuid id = folder->id();
-        generateIcon(id).then(this, [this, folder, id] {
+        generateIcon(id, false).then(this, [this, folder, id] {
             if (folder->iconState() == IconState::generated())
                 applyIcon(id, true);
         });
     }
+}
+
+void AppState::holdDefaultName(const QUrl &url)
+{
+    const QString path = QDir::cleanPath(url.toLocalFile());
+    QPointer<FolderWatcher> watcher(m_rootWatcher.get());
+    QTimer::singleShot(m_defaultNameHold, Qt::CoarseTimer, this, [this, url, path, watcher] {
+        // Only while the same watcher runs, and only when the folder still has that name.
+        if (!watcher || watcher != m_rootWatcher.get() || !QFileInfo(path).isDir())
+            return;
+        handleHeldFolder(url);
+    });
+}
+
+void AppState::handleHeldFolder(const QUrl &url)
+{
+    addFolders({url});
+    const auto found = std::find_if(m_folders.cbegin(), m_folders.cend(),
+                                    [&url](const FolderItemPtr &item) { return item->url() == url; });
+    if (found == m_folders.cend())
+        return;
+    const FolderItemPtr folder = *found;
+    showToast(Toast::Kind::info, QStringLiteral("New folder ") + quoted(folder->name()) + QStringLiteral(" — generating icon…"));
+    const QUuid id = folder->id();
+    generateIcon(id, false).then(this, [this, folder, id] {
+        if (folder->iconState() == IconState::generated())
+            applyIcon(id, true);
+    });
 }

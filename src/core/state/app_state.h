@@ -3,6 +3,7 @@
 #include "models/folder_item.h"
 #include "models/theme_preset.h"
 #include "models/toast.h"
+#include "openrouter/image_generation_service.h"
 
 #include <QElapsedTimer>
 #include <QFuture>
@@ -61,10 +62,27 @@ class AppState final : public QObject
     Q_PROPERTY(int runningGenerationCount READ runningGenerationCount NOTIFY generationProgressChanged)
     Q_PROPERTY(int generationTotal READ generationTotal NOTIFY generationProgressChanged)
     Q_PROPERTY(int generationsEnded READ generationsEnded NOTIFY generationProgressChanged)
+    Q_PROPERTY(bool asksBeforeLargeBatches READ asksBeforeLargeBatches WRITE setAsksBeforeLargeBatches NOTIFY asksBeforeLargeBatchesChanged)
 
 public:
     /// Shows a folder chooser and returns the chosen directory URLs (empty when cancelled).
     using FolderChooser = std::function<QList<QUrl>()>;
+
+    /// What a batch of paid generations is about to cost, for the question asked before it.
+    struct BatchEstimate
+    {
+        qsizetype count = 0;
+        /// The model asked first.
+        QString model;
+        /// The count times the average of the costs known in the list; nothing when none is known.
+        std::optional<double> estimatedCost;
+        /// What the key had left at its last check; nothing when not known.
+        std::optional<double> creditLeft;
+    };
+    /// Asks whether to start a large batch; true to go ahead.
+    using BatchConfirmer = std::function<bool(const BatchEstimate &)>;
+    /// Batches of more than this many paid generations are asked about first.
+    static constexpr qsizetype largeBatchThreshold = 10;
 
     /// Where the two preferences live. `transient`: both start off, changes are never written, and
     /// the Desktop watcher is not started at construction (runs that must leave the user's settings alone).
@@ -85,6 +103,10 @@ public:
     bool maintainThemeConsistency() const { return m_maintainThemeConsistency; }
     bool useFastModel() const { return m_useFastModel; }
     bool isWatchingRoot() const { return m_isWatchingRoot; }
+    /// Whether a batch above largeBatchThreshold is asked about first (the confirmer, when set).
+    bool asksBeforeLargeBatches() const { return m_asksBeforeLargeBatches; }
+    /// What the stored key had left at its last check (nothing when unknown or unlimited).
+    std::optional<double> keyCreditLeft() const { return m_keyCreditLeft; }
 
     void setSelectedFolderIDs(const QSet<QUuid> &ids);
     void setViewMode(ViewMode mode);
@@ -96,6 +118,9 @@ public:
     void setUseFastModel(bool fast);
     /// Persisted on every assignment; then starts (or restarts) or stops the Desktop watcher, with a toast.
     void setWatchingRoot(bool watching);
+    /// Persisted on every assignment.
+    void setAsksBeforeLargeBatches(bool ask);
+    void setKeyCreditLeft(const std::optional<double> &credit) { m_keyCreditLeft = credit; }
 
     /// The one selected folder, when exactly one is selected.
     FolderItemPtr selectedFolder() const;
@@ -130,9 +155,16 @@ public:
     void setToastDuration(std::chrono::milliseconds duration);
 
     // Generation and apply. The futures finish on the main thread once every outcome is written.
+    // Each entry point leaves alone a folder whose generation is running (one paid generation per
+    // folder at a time), and without a stored key opens the key sheet, starting once a key is saved.
     QFuture<void> generateIcon(const QUuid &id);
+    /// Several folders at once (the batch inspector): above largeBatchThreshold asked first.
+    QFuture<void> regenerate(const QList<QUuid> &ids);
     QFuture<void> generateSelectedIcons();
     QFuture<void> regenerateAll();
+    void setBatchConfirmer(BatchConfirmer confirmer) { m_batchConfirmer = std::move(confirmer); }
+    /// The estimate the confirmer would be shown for `count` generations.
+    BatchEstimate estimateBatch(qsizetype count) const;
     bool applyIcon(const QUuid &id, bool notify);
     void applySelectedIcons();
     /// Makes the folder's earlier image at `index` (of history()) its current image again, state
@@ -160,6 +192,11 @@ public:
     FolderWatcher *rootWatcher() const { return m_rootWatcher.get(); }
     /// Delay that new watchers wait before reporting a folder (4 s by default).
     void setWatcherReportDelay(std::chrono::milliseconds delay);
+    /// How long a new Desktop folder under a default name ("Untitled Folder", "New Folder", …)
+    /// waits for its rename before it is taken as it is (2 minutes by default).
+    void setDefaultNameHold(std::chrono::milliseconds hold) { m_defaultNameHold = hold; }
+    /// A file manager's name for a folder it just made, optionally numbered; exact, case and all.
+    static bool isDefaultFolderName(const QString &name);
 
 Q_SIGNALS:
     void selectedThemeChanged();
@@ -176,6 +213,7 @@ Q_SIGNALS:
     void generationProgressChanged();
     /// The last running generation ended; emitted after the folders and counts are updated.
     void generationRunEnded(const GenerationRunSummary &summary);
+    void asksBeforeLargeBatchesChanged();
 
 private:
     void setFolders(const QList<FolderItemPtr> &folders);
@@ -183,13 +221,18 @@ private:
     void setRegeneratingAll(bool regenerating);
     QString composePrompt(const FolderItem &folder) const;
     QFuture<void> generateAll(const QList<QUuid> &ids);
+    QFuture<void> generateIcon(const QUuid &id, bool askForKey);
+    /// The ids of folders not generating now, or nothing when the user declined the batch or a
+    /// key must be entered first.
+    std::optional<QList<QUuid>> admitBatch(const QList<QUuid> &ids);
+    void askForKey(const QList<QUuid> &ids);
 
     /// One generation in flight and what its folder had before it started.
     struct RunningGeneration
     {
         FolderItemPtr folder;
         quint64 serial = 0;
-        QFuture<IconImage> request;
+        QFuture<GeneratedIcon> request;
         std::shared_ptr<QPromise<void>> done;
         IconState earlierState;
         IconImage earlierImage;
@@ -198,7 +241,7 @@ private:
         QElapsedTimer clock;
     };
     enum class Ending { succeeded, failed, stopped };
-    void finishGeneration(const QUuid &id, quint64 serial, const QFuture<IconImage> &request);
+    void finishGeneration(const QUuid &id, quint64 serial, const QFuture<GeneratedIcon> &request);
     /// Takes the generation out of the running ones, counts it and ends the run after the last one.
     void endGeneration(const QUuid &id, Ending ending);
     /// Cancels these generations' requests and puts their folders back; they count as stopped.
@@ -206,7 +249,10 @@ private:
 
     void startRootWatcher();
     void stopRootWatcher();
-    void handleAutoDetectedFolders(const QList<QUrl> &urls);
+    void handleAutoDetectedFolders(const QList<QUrl> &reported);
+    void holdDefaultName(const QUrl &url);
+    void handleHeldFolder(const QUrl &url);
+    void showBatchOutcome(const QList<FolderItemPtr> &batch);
 
     ThemePreset m_selectedTheme;
     std::optional<Toast> m_activeToast;
@@ -220,9 +266,17 @@ private:
     bool m_maintainThemeConsistency = false;
     bool m_useFastModel = false;
     bool m_isWatchingRoot = false;
+    bool m_asksBeforeLargeBatches = true;
+    std::optional<double> m_keyCreditLeft;
+    BatchConfirmer m_batchConfirmer;
+    /// Folders whose generation waits for the key sheet: started once it is saved.
+    QList<QUuid> m_awaitingKey;
+    /// Regenerate-all runs still going: the flag stays up until the last one ends.
+    int m_regenerateAllRuns = 0;
     Preferences m_preferences = Preferences::stored;
     std::unique_ptr<FolderWatcher> m_rootWatcher;
     std::chrono::milliseconds m_watcherReportDelay{4000};
+    std::chrono::milliseconds m_defaultNameHold{std::chrono::minutes(2)};
     FolderChooser m_folderChooser;
     QUndoStack m_undoStack;
 

@@ -80,6 +80,10 @@ void FolderInspectorView::buildScrollingRegion(QWidget *content)
     column->addWidget(m_preview);
     m_history = new HistoryStrip(m_state, content);
     column->addWidget(m_history);
+    m_cost = makeLabel(QString(), Tokens::monoFont(10), Tokens::white(0.45), content);
+    m_cost->setAlignment(Qt::AlignHCenter);
+    m_cost->hide();
+    column->addWidget(m_cost);
 
     // Name block.
     auto *nameBlock = new QVBoxLayout;
@@ -192,6 +196,7 @@ void FolderInspectorView::setFolder(FolderItem *folder)
     if (folder) {
         connect(folder, &FolderItem::iconStateChanged, this, &FolderInspectorView::refreshIconState);
         connect(folder, &FolderItem::generatedImageChanged, this, &FolderInspectorView::refreshIconState);
+        connect(folder, &FolderItem::generationCostChanged, this, &FolderInspectorView::refreshIconState);
         connect(folder, &FolderItem::detectedCategoryChanged, this, &FolderInspectorView::refreshName);
         connect(folder, &FolderItem::customPromptChanged, this, [this] { refreshPrompt(false); });
     }
@@ -218,13 +223,17 @@ QString FolderInspectorView::autoPrompt() const
     return PromptBuilder::autoPrompt(*m_folder, m_state->selectedTheme(), m_state->maintainThemeConsistency());
 }
 
-bool FolderInspectorView::isAuthenticationFailure(const QString &message)
+QString FolderInspectorView::costText(const std::optional<double> &cost)
 {
-    for (const char *marker : {"User not found", "Invalid API key", "Unauthorized", "401"}) {
-        if (message.contains(QLatin1String(marker), Qt::CaseSensitive))
-            return true;
-    }
-    return false;
+    if (!cost)
+        return QString();
+    // Three decimals: a picture costs a few cents, and "$0.04" would hide the difference.
+    return tr("Cost: $%1").arg(QString::number(*cost, 'f', 3));
+}
+
+QString FolderInspectorView::costLineText() const
+{
+    return m_cost->isHidden() ? QString() : m_cost->text();
 }
 
 void FolderInspectorView::setPromptExpanded(bool expanded)
@@ -314,11 +323,14 @@ void FolderInspectorView::refreshIconState()
 
     const bool failed = iconState.is(IconState::Kind::failed);
     if (failed) {
-        const bool authentication = isAuthenticationFailure(iconState.message());
+        const bool authentication = iconState.failure() == IconState::Failure::authentication;
         m_errorText->setText(authentication ? AuthenticationFailureText : iconState.message());
         m_updateKeyButton->setVisible(authentication);
     }
     m_errorBox->setVisible(failed);
+    const QString cost = hasImage ? costText(m_folder->generationCost()) : QString();
+    m_cost->setText(cost);
+    m_cost->setVisible(!cost.isEmpty());
 
     m_applyButton->setVisible(hasImage);
     m_resetButton->setVisible(hasImage);

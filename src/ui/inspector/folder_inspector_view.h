@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QPointer>
+
+#include <optional>
 #include <QWidget>
 
 class AppState;
@@ -36,8 +38,8 @@ public:
 
     /// The prompt the builder makes for this folder: what "Use Auto As Base" puts in the editor.
     QString autoPrompt() const;
-    /// True when a failure message means the key was refused.
-    static bool isAuthenticationFailure(const QString &message);
+    /// "Cost: $0.039" under the preview; empty when the cost is not known.
+    static QString costText(const std::optional<double> &cost);
 
     // The parts, for the window's tests and tools.
     bool isPromptExpanded() const { return m_showPrompt; }
@@ -49,6 +51,8 @@ public:
     QString footnoteText() const;
     bool isErrorBoxShown() const;
     QString errorText() const;
+    /// The cost line under the preview, empty while it is hidden.
+    QString costLineText() const;
     PlainTextButton *updateKeyButton() const { return m_updateKeyButton; }
     TavruneButton *regenerateButton() const { return m_regenerateButton; }
     TavruneButton *applyButton() const { return m_applyButton; }
@@ -84,6 +88,7 @@ private:
     QScrollArea *m_scroll = nullptr;
     IconPreviewView *m_preview = nullptr;
     HistoryStrip *m_history = nullptr;
+    QLabel *m_cost = nullptr;
     ElidedLabel *m_name = nullptr;
     QLabel *m_categorySymbol = nullptr;
     QLabel *m_category = nullptr;

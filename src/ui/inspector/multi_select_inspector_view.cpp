@@ -255,9 +255,9 @@ void MultiSelectInspectorView::generateAll()
                 folder->setCustomPrompt(shared);
         }
     }
-    // Every generation starts now; the panel follows them through the folders' states.
-    for (const QUuid &id : std::as_const(ids))
-        m_state->generateIcon(id);
+    // Every generation starts now (a large batch is asked about first); the panel follows them
+    // through the folders' states.
+    m_state->regenerate(ids);
 }
 
 void MultiSelectInspectorView::applyAll()

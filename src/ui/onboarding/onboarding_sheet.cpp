@@ -237,14 +237,16 @@ void OnboardingSheet::testConnection()
     // meanwhile is gone from the QPointer, and the answer goes nowhere.
     QPointer<OnboardingSheet> self(this);
     QObject *const app = QCoreApplication::instance();
-    ImageGenerationService::shared().testConnection(apiKey()).then(app, [self, serial](const QString &failure) {
+    ImageGenerationService::shared().checkKey(apiKey()).then(app, [self, serial](const KeyCheck &check) {
         if (!self || serial != self->m_testSerial)
             return;
         self->m_testing = false;
-        if (failure.isEmpty())
-            self->showOutcome(TestOutcome::success, ConnectedText);
-        else
-            self->showOutcome(TestOutcome::failure, failure);
+        if (check.failure.isEmpty()) {
+            self->m_state->setKeyCreditLeft(check.limitRemaining);
+            self->showOutcome(TestOutcome::success, successText(check));
+        } else {
+            self->showOutcome(TestOutcome::failure, check.failure);
+        }
         Q_EMIT self->testFinished();
     });
 }
@@ -252,6 +254,15 @@ void OnboardingSheet::testConnection()
 QString OnboardingSheet::storageNoteText() const
 {
     return m_storageNote->isHidden() ? QString() : m_storageNote->text();
+}
+
+QString OnboardingSheet::successText(const KeyCheck &check)
+{
+    if (check.limitRemaining)
+        return tr("%1 · %2 left on this key").arg(ConnectedText, QStringLiteral("$") + QString::number(*check.limitRemaining, 'f', 2));
+    if (check.unlimited)
+        return tr("%1 · No spending limit on this key").arg(ConnectedText);
+    return ConnectedText;
 }
 
 void OnboardingSheet::saveAndContinue()

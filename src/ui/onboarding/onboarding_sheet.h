@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QPointer>
 
+#include "openrouter/open_router_protocol.h"
+
 #include <optional>
 
 class AppState;
@@ -10,6 +12,8 @@ class BusySpinnerWidget;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+
+using OpenRouterProtocol::KeyCheck;
 
 /// @brief The window-modal sheet in which the user enters, tests and saves the OpenRouter API key.
 ///
@@ -46,6 +50,8 @@ public:
     QPushButton *saveButton() const { return m_saveButton; }
 
     void testConnection();
+    /// The success line: "Connected", with the key's credit when OpenRouter told it.
+    static QString successText(const KeyCheck &check);
     /// Stores the key as typed; closes the sheet only when the store kept it.
     void saveAndContinue();
 

@@ -1,4 +1,5 @@
 #include "shell/app_commands.h"
+#include "shell/batch_confirmation.h"
 
 #include "session/session_store.h"
 #include "shell/main_window.h"
@@ -14,6 +15,7 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QTextEdit>
 
 AppCommands::AppCommands(AppState *state, QMainWindow *window)
@@ -22,6 +24,12 @@ AppCommands::AppCommands(AppState *state, QMainWindow *window)
     , m_window(window)
 {
     build();
+    // Large batches are asked about over this window; a window gone by then starts nothing.
+    QPointer<QMainWindow> owner(window);
+    state->setBatchConfirmer([state, owner](const AppState::BatchEstimate &estimate) {
+        return owner && BatchConfirmation::ask(state, estimate, owner);
+    });
+    connect(state, &AppState::asksBeforeLargeBatchesChanged, this, &AppCommands::updateEnabling);
 
     connect(state, &AppState::selectedFolderIDsChanged, this, [this] {
         watchSelectedFolders();
@@ -100,6 +108,8 @@ void AppCommands::build()
     QAction *remember = add(m_file, Command::rememberFolders, QStringLiteral("Remember Folders Between Sessions"));
     remember->setCheckable(true);
     remember->setEnabled(false);
+    QAction *ask = add(m_file, Command::askBeforeLargeBatches, tr("Ask Before Regenerating More Than 10 Icons"));
+    ask->setCheckable(true);
     m_file->addSeparator();
     add(m_file, Command::quit, QStringLiteral("Quit"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     action(Command::quit)->setMenuRole(QAction::QuitRole);
@@ -156,6 +166,7 @@ void AppCommands::build()
     on(Command::addFolders, [state] { state->showOpenPanel(); });
     on(Command::removeSelectedFolders, [state] { state->removeSelectedFolders(); });
     on(Command::autoTavruneDesktop, [state](bool checked) { state->setWatchingRoot(checked); });
+    on(Command::askBeforeLargeBatches, [state](bool checked) { state->setAsksBeforeLargeBatches(checked); });
     on(Command::quit, [this] {
         auto *window = qobject_cast<MainWindow *>(m_window);
         if (!window || window->confirmQuit())
@@ -192,6 +203,7 @@ void AppCommands::updateEnabling()
     action(Command::autoTavruneDesktop)->setChecked(m_state->isWatchingRoot());
     action(Command::fastMode)->setChecked(m_state->useFastModel());
     action(Command::stopGenerating)->setEnabled(m_state->runningGenerationCount() > 0);
+    action(Command::askBeforeLargeBatches)->setChecked(m_state->asksBeforeLargeBatches());
     updateApplyEnabling();
 }
 

@@ -32,6 +32,7 @@ public:
         removeSelectedFolders,
         autoTavruneDesktop,
         rememberFolders,
+        askBeforeLargeBatches,
         quit,
         undo,
         redo,
