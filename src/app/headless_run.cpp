@@ -53,6 +53,8 @@ QString keyringLine(const QString &failure, bool locked)
         return QStringLiteral("tavrune: ") + failure + u'.';
     return QStringLiteral("tavrune: ") + failure + QStringLiteral(": ")
          + QCoreApplication::translate("HeadlessRun", "the keyring is locked, and no unlock prompt can be shown without a display.");
+}
+
 // Ctrl+C arrives as a signal; its handler only writes a byte here, and the event loop reads it.
 int interruptPipe[2] = {-1, -1};
 

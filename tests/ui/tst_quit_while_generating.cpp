@@ -49,6 +49,8 @@ private Q_SLOTS:
     {
         TavruneApp app(TavruneApp::Options{.showSplash = false});
         startThree(app, QStringLiteral("asked"));
+        // All three requests are at the server before anything is stopped.
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.chatRequests().size(), 3, 10000);
         GenerationProgressView *progress = app.window().toolbar()->generationProgress();
         QVERIFY(!progress->isHidden());
         QCOMPARE(progress->label()->text(), QStringLiteral("Generating 1 of 3…"));
@@ -80,10 +82,11 @@ private Q_SLOTS:
     void destroyingTheAppWithRequestsPendingIsClean()
     {
         const int closedBefore = m_server.connectionsClosedWhileWaiting();
+        const qsizetype requestsBefore = m_server.chatRequests().size();
         {
             TavruneApp app(TavruneApp::Options{.showSplash = false});
             startThree(app, QStringLiteral("pending"));
-            QTRY_COMPARE_WITH_TIMEOUT(m_server.chatRequests().size(), 6, 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(m_server.chatRequests().size(), requestsBefore + 3, 10000);
         }
         // Whatever the network thread finishes now must find nothing of the state to call into.
         QTRY_COMPARE_WITH_TIMEOUT(m_server.connectionsClosedWhileWaiting(), closedBefore + 3, 10000);

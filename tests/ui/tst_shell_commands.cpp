@@ -262,12 +262,13 @@ private Q_SLOTS:
             QVERIFY(asked.isEmpty());
         else
             QCOMPARE(asked, QStringLiteral("Regenerate 11 icons?|Regenerate 11 Icons|Cancel"));
-        // A started generation leaves its prompt behind, however it ends (the service may already
-        // point at a server an earlier test stopped).
+        // A started generation leaves its folder out of the placeholder state, however it ends (the
+        // service may already point at a server an earlier test stopped).
         const auto started = [this] {
             const QList<FolderItemPtr> folders = m_state->folders();
-            return int(std::count_if(folders.cbegin(), folders.cend(),
-                                     [](const FolderItemPtr &folder) { return folder->lastGeneratedPrompt().has_value(); }));
+            return int(std::count_if(folders.cbegin(), folders.cend(), [](const FolderItemPtr &folder) {
+                return !folder->iconState().is(IconState::Kind::placeholder);
+            }));
         };
         QCOMPARE(started(), goes ? count : 0);
         QTRY_VERIFY_WITH_TIMEOUT(!m_state->isRegeneratingAll(), 20000);
