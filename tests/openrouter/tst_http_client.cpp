@@ -200,7 +200,8 @@ private Q_SLOTS:
         }, 60000);
         QVERIFY(allFinished);
         QCOMPARE(whole, burst.size());
-        QCOMPARE(budget->used(), 0);
+        // The network thread lets go of its last reference to an answer just after delivering it.
+        QTRY_COMPARE_WITH_TIMEOUT(budget->used(), 0, 5000);
     }
 
     void slowAnswerTimesOutWithCurlsDescription()
