@@ -221,10 +221,11 @@ void HeadlessRun::start(const QList<QUrl> &folders)
                 return; // stopped: the folder was left as it was
             const IconState outcome = item->iconState();
             if (outcome.is(IconState::Kind::generated)) {
-                const bool applied = m_state.applyIcon(id, false);
-                m_report(applied ? item->name() + QStringLiteral(": applied")
-                                 : item->name() + QStringLiteral(": failed: ") + item->iconState().message());
-                folderDone(applied);
+                m_state.applyIcon(id, false).then(this, [this, item](bool applied) {
+                    m_report(applied ? item->name() + QStringLiteral(": applied")
+                                     : item->name() + QStringLiteral(": failed: ") + item->iconState().message());
+                    folderDone(applied);
+                });
             } else if (outcome.is(IconState::Kind::failed)) {
                 m_report(item->name() + QStringLiteral(": failed: ") + outcome.message());
                 folderDone(false);

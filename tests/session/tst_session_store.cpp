@@ -7,6 +7,7 @@
 #include "temp_tree.h"
 #include "test_files.h"
 
+#include "settled.h"
 #include <QDir>
 #include <QProcess>
 #include <QSettings>
@@ -95,7 +96,7 @@ private Q_SLOTS:
         {
             Run run;
             QCOMPARE(run.outcome, SessionStore::RestoreOutcome::empty);
-            run.state.addFolders({dirUrl(paths[0]), dirUrl(paths[1]), dirUrl(paths[2])});
+            settled(run.state.addFolders({dirUrl(paths[0]), dirUrl(paths[1]), dirUrl(paths[2])}));
             run.at(0)->setDetectedCategory(SemanticCategory::games);
             run.at(0)->setCustomPrompt(QStringLiteral("  a red kite\nover hills "));
             run.at(0)->setLastGeneratedPrompt(QStringLiteral("Folder name: \"Zeta\" …"));
@@ -159,7 +160,7 @@ private Q_SLOTS:
             run.state.addFolders({kept, reset});
             for (const FolderItemPtr &folder : run.state.folders()) {
                 folder->setGeneratedImage(makeIcon(Qt::green));
-                QVERIFY(run.state.applyIcon(folder->id(), false));
+                QVERIFY(settled(run.state.applyIcon(folder->id(), false)));
             }
         }
         // Reset while the app was not running.
@@ -416,7 +417,7 @@ private Q_SLOTS:
 
         // A file that vanished fails that one action, with a toast; the folder keeps what it shows.
         QVERIFY(QFile::remove(restored.pngFile()));
-        QVERIFY(!run.state.applyIcon(run.at(0)->id(), true));
+        QVERIFY(!settled(run.state.applyIcon(run.at(0)->id(), true)));
         QCOMPARE(run.state.activeToast()->message, QStringLiteral("The icon file of “Music” is missing"));
         QCOMPARE(run.state.activeToast()->kind, Toast::Kind::error);
         QCOMPARE(run.at(0)->iconState(), IconState::generated());

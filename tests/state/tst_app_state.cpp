@@ -2,6 +2,7 @@
 #include "temp_tree.h"
 #include "test_files.h"
 
+#include "settled.h"
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSettings>
@@ -62,12 +63,16 @@ private Q_SLOTS:
 
         AppState state;
         QSignalSpy changed(&state, &AppState::foldersChanged);
-        state.addFolders({dirUrl(music), dirUrl(music), QUrl::fromLocalFile(other), dirUrl(other)});
+        QFuture<void> analysed = state.addFolders({dirUrl(music), dirUrl(music), QUrl::fromLocalFile(other), dirUrl(other)});
         QCOMPARE(names(state.folders()), (QStringList{QStringLiteral("Stuff"), QStringLiteral("Other")}));
         QCOMPARE(changed.count(), 1);
 
+        // Listed at once with its category; the content summary follows from the worker.
         const FolderItemPtr stuff = state.folders().constFirst();
         QCOMPARE(stuff->detectedCategory(), SemanticCategory::music);
+        QVERIFY(state.isAnalysing(stuff->id()));
+        settled(analysed);
+        QVERIFY(!state.isAnalysing(stuff->id()));
         QCOMPARE(stuff->fileCount(), 2);
         QCOMPARE(stuff->folderSizeBytes(), 8);
         QCOMPARE(stuff->topFiles().size(), 2);
@@ -81,10 +86,41 @@ private Q_SLOTS:
         QVERIFY(!state.activeToast());
     }
 
+    void aFolderIsListedWhileItsContentIsRead()
+    {
+        TempTree tree;
+        const QString big = tree.makeDir(QStringLiteral("Big"));
+        for (int i = 0; i < 3000; ++i)
+            tree.makeFile(QStringLiteral("Big/%1.txt").arg(i), "ab");
+        {
+            AppState state;
+            QFuture<void> analysed = state.addFolders({dirUrl(big)});
+            const FolderItemPtr folder = state.folders().constFirst();
+            // Added again meanwhile: still one record. Removed meanwhile: undo brings it back, summary and all.
+            state.addFolders({dirUrl(big)});
+            QCOMPARE(state.folders().size(), 1);
+            state.removeFolder(folder->id());
+            QVERIFY(state.folders().isEmpty());
+            settled(analysed);
+            state.undoStack()->undo();
+            QCOMPARE(state.folders(), QList<FolderItemPtr>{folder});
+            QCOMPARE(folder->fileCount(), 3000);
+            QCOMPARE(folder->folderSizeBytes(), 6000);
+        }
+        // Quitting while the content is read waits for it; nothing reaches a state that is gone.
+        std::weak_ptr<FolderItem> left;
+        {
+            AppState state;
+            state.addFolders({dirUrl(big)});
+            left = state.folders().constFirst();
+        }
+        QVERIFY(left.expired());
+    }
+
     void addsMissingFolderWithEmptySummary()
     {
         AppState state;
-        state.addFolders({QUrl::fromLocalFile(QStringLiteral("/nonexistent/tavrune/Gone/"))});
+        settled(state.addFolders({QUrl::fromLocalFile(QStringLiteral("/nonexistent/tavrune/Gone/"))}));
         QCOMPARE(state.folders().size(), 1);
         QCOMPARE(state.folders().constFirst()->fileCount(), 0);
         QCOMPARE(state.folders().constFirst()->detectedCategory(), SemanticCategory::documents);

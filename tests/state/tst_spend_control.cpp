@@ -5,6 +5,7 @@
 #include "temp_tree.h"
 #include "test_files.h"
 
+#include "settled.h"
 #include <QDir>
 #include <QFile>
 #include <QSettings>
@@ -89,9 +90,9 @@ private Q_SLOTS:
         // Apply leaves a regenerating folder's old image alone, and says so.
         QFuture<void> again = state.generateIcon(folder->id());
         state.selectAll();
-        state.applySelectedIcons();
+        settled(state.applySelectedIcons());
         QCOMPARE(state.activeToast()->message, QStringLiteral("Icon applied to “Idle” — 1 still generating, skipped"));
-        QVERIFY(!state.applyIcon(folder->id(), false));
+        QVERIFY(!settled(state.applyIcon(folder->id(), false)));
         QTRY_VERIFY_WITH_TIMEOUT(again.isFinished(), 20000);
         QCOMPARE(folder->iconState(), IconState::generated());
     }

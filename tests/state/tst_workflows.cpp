@@ -7,6 +7,7 @@
 #include "temp_tree.h"
 #include "test_files.h"
 
+#include "settled.h"
 #include <QDir>
 #include <QFile>
 #include <QSettings>
@@ -76,7 +77,7 @@ private:
 
     FolderItemPtr addFolder(AppState &state, const QString &name)
     {
-        state.addFolders({dirUrl(m_tree.makeDir(name))});
+        settled(state.addFolders({dirUrl(m_tree.makeDir(name))}));
         return state.folders().constLast();
     }
 
@@ -257,7 +258,7 @@ private Q_SLOTS:
         const QString path = m_tree.makeDir(QStringLiteral("Many Files"));
         for (int i = 0; i < 20; ++i)
             m_tree.makeFile(QStringLiteral("Many Files/%1 track%2.wav").arg(i).arg(QChar(u'a' + i)));
-        state.addFolders({dirUrl(path)});
+        settled(state.addFolders({dirUrl(path)}));
         const FolderItemPtr folder = state.folders().constLast();
         QCOMPARE(folder->topFiles().size(), 20);
         folder->setCustomPrompt(QStringLiteral(" \n\t "));
@@ -335,14 +336,14 @@ private Q_SLOTS:
         AppState state;
         ToastLog log(state);
         const FolderItemPtr folder = addFolder(state, QStringLiteral("Apply Me"));
-        QVERIFY(!state.applyIcon(folder->id(), true)); // nothing generated yet
+        QVERIFY(!settled(state.applyIcon(folder->id(), true))); // nothing generated yet
         QCOMPARE(folder->iconState(), IconState::placeholder());
         QVERIFY(log.toasts().isEmpty());
-        QVERIFY(!state.applyIcon(QUuid::createUuid(), true));
+        QVERIFY(!settled(state.applyIcon(QUuid::createUuid(), true)));
 
         QFuture<void> done = state.generateIcon(folder->id());
         QTRY_VERIFY_WITH_TIMEOUT(done.isFinished(), 30000);
-        QVERIFY(state.applyIcon(folder->id(), true));
+        QVERIFY(settled(state.applyIcon(folder->id(), true)));
         QCOMPARE(folder->iconState(), IconState::applied());
         QCOMPARE(log.toasts().constLast(), (Toast{Toast::Kind::success, QStringLiteral("Icon applied to “Apply Me”")}));
         QFile directory(m_tree.filePath(QStringLiteral("Apply Me/.directory")));
@@ -356,7 +357,7 @@ private Q_SLOTS:
         QVERIFY(directory.open(QIODevice::WriteOnly) && directory.write("[Dolphin]\nViewMode=1\n") > 0);
         directory.close();
         QVERIFY(directory.setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-        QVERIFY(state.applyIcon(folder->id(), true));
+        QVERIFY(settled(state.applyIcon(folder->id(), true)));
         QCOMPARE(folder->iconState(), IconState::applied());
         QCOMPARE(log.toasts().constLast(),
                  (Toast{Toast::Kind::warning,
@@ -364,7 +365,7 @@ private Q_SLOTS:
 
         // The folder vanished from disk: the apply fails and says so.
         QVERIFY(QDir(m_tree.filePath(QStringLiteral("Apply Me"))).removeRecursively());
-        QVERIFY(!state.applyIcon(folder->id(), true));
+        QVERIFY(!settled(state.applyIcon(folder->id(), true)));
         QCOMPARE(folder->iconState(), IconState::failed(QStringLiteral("Failed to apply icon to folder")));
         QCOMPARE(log.toasts().constLast(), (Toast{Toast::Kind::error, QStringLiteral("Couldn’t apply icon to “Apply Me”")}));
     }
@@ -386,11 +387,11 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(done.isFinished(), 30000);
 
         state.setSelectedFolderIDs({a->id(), c->id()}); // c has no image: only a is a target
-        state.applySelectedIcons();
+        settled(state.applySelectedIcons());
         QCOMPARE(state.activeToast(), (Toast{Toast::Kind::success, QStringLiteral("Icon applied to “Sel A”")}));
 
         state.selectAll(); // a (already applied, written again) and b
-        state.applySelectedIcons();
+        settled(state.applySelectedIcons());
         QCOMPARE(state.activeToast(), (Toast{Toast::Kind::success, QStringLiteral("Applied 2 folder icons")}));
         QCOMPARE(a->iconState(), IconState::applied());
         QCOMPARE(b->iconState(), IconState::applied());
@@ -400,13 +401,13 @@ private Q_SLOTS:
         QVERIFY(QFile::remove(directory));
         m_tree.makeFile(QStringLiteral("Sel A/.directory"), "[Dolphin]\nViewMode=1\n");
         QVERIFY(QFile::setPermissions(directory, QFile::ReadOwner));
-        state.applySelectedIcons();
+        settled(state.applySelectedIcons());
         QCOMPARE(state.activeToast(),
                  (Toast{Toast::Kind::warning, QStringLiteral("Applied 2 folder icons — 1 will not show in every file manager")}));
         QCOMPARE(a->iconState(), IconState::applied());
 
         QVERIFY(QDir(m_tree.filePath(QStringLiteral("Sel B"))).removeRecursively());
-        state.applySelectedIcons();
+        settled(state.applySelectedIcons());
         QCOMPARE(state.activeToast(),
                  (Toast{Toast::Kind::error,
                         QStringLiteral("Applied 1 of 2 icons — some failed, 1 will not show in every file manager")}));

@@ -16,6 +16,7 @@
 #include "temp_tree.h"
 #include "test_files.h"
 
+#include "settled.h"
 #include <QLabel>
 #include <QtTest>
 
@@ -49,7 +50,7 @@ private:
         const QString dir = m_tree.makeDir(relative);
         for (const char *file : {"2023.pdf", "2024.pdf", "receipts.xlsx"})
             m_tree.makeFile(relative + u'/' + QLatin1String(file), "x");
-        f->state.addFolders({QUrl::fromLocalFile(dir + u'/')});
+        settled(f->state.addFolders({QUrl::fromLocalFile(dir + u'/')}));
         f->folder = f->state.folders().constLast();
         f->state.selectFolder(f->folder->id(), false);
         f->panel.syncWithSelection();
@@ -235,14 +236,14 @@ private Q_SLOTS:
         generate(*f);
         const QString path = f->folder->url().toLocalFile();
         QTest::mouseClick(f->view()->applyButton(), Qt::LeftButton);
-        QCOMPARE(f->folder->iconState(), IconState::applied());
+        QTRY_COMPARE(f->folder->iconState(), IconState::applied());
         QVERIFY(f->view()->preview()->showsAppliedBadge());
         QVERIFY(QFile::exists(path + QStringLiteral(".directory")));
         saveScreenshot(&f->panel, QStringLiteral("inspector_applied"));
         const IconImage image = f->folder->generatedImage();
 
         QTest::mouseClick(f->view()->resetButton(), Qt::LeftButton);
-        QCOMPARE(f->folder->iconState(), IconState::generated());
+        QTRY_COMPARE(f->folder->iconState(), IconState::generated());
         QCOMPARE(f->folder->generatedImage(), image);
         QVERIFY(!f->view()->preview()->showsAppliedBadge());
         QVERIFY(f->view()->applyButton()->isVisible());
@@ -255,13 +256,13 @@ private Q_SLOTS:
     {
         auto f = makeFixture(QStringLiteral("Locked"));
         generate(*f);
-        QVERIFY(f->state.applyIcon(f->folder->id(), false));
+        QVERIFY(settled(f->state.applyIcon(f->folder->id(), false)));
         const QString entry = f->folder->url().toLocalFile() + QStringLiteral(".directory");
         // The user made the folder's .directory read-only: our icon there cannot be taken back.
         QVERIFY(QFile::setPermissions(entry, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         QTest::mouseClick(f->view()->resetButton(), Qt::LeftButton);
+        QTRY_VERIFY(f->state.activeToast());
         QCOMPARE(f->folder->iconState(), IconState::applied());
-        QVERIFY(f->state.activeToast());
         QCOMPARE(*f->state.activeToast(),
                  (Toast{Toast::Kind::error, QStringLiteral("Could not fully reset the icon of “%1”").arg(f->folder->name())}));
         QVERIFY(f->view()->preview()->showsAppliedBadge());

@@ -9,10 +9,13 @@
 #include "shell/tavrune_toolbar.h"
 #include "design/pill_picker.h"
 #include "state/app_state.h"
+#include "desktop/folder_icon_service.h"
+#include "settled.h"
 #include "screenshot.h"
 #include "temp_tree.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
@@ -405,6 +408,45 @@ private Q_SLOTS:
         // One folder names itself.
         m_state->removeFolder(before.at(1)->id());
         QCOMPARE(action(Command::undo)->text(), QStringLiteral("Undo Remove “Beta”"));
+    }
+
+    void undoAndRedoOfApplyAndResetThroughTheMenu()
+    {
+        addFolders(2);
+        const QList<FolderItemPtr> folders = m_state->folders();
+        for (const FolderItemPtr &folder : folders) {
+            QImage picture = fakePicture(folder->name()).scaled(128, 128);
+            QByteArray png;
+            QBuffer buffer(&png);
+            buffer.open(QIODevice::WriteOnly);
+            picture.save(&buffer, "PNG");
+            folder->setGeneratedImage(IconImage(picture, png));
+            folder->setIconState(IconState::generated());
+        }
+        const auto applied = [&folders](int i) { return FolderIconService::isIconApplied(folders.at(i)->url()); };
+        m_state->selectAll();
+        action(Command::applyIcons)->trigger();
+        QTRY_COMPARE(action(Command::undo)->text(), QStringLiteral("Undo Apply 2 Icons"));
+        QVERIFY(applied(0) && applied(1));
+
+        // Neither showed an icon of ours before: undone, both are back to none.
+        QTest::keySequence(m_window.get(), QKeySequence("Ctrl+Z"));
+        QTRY_VERIFY(!applied(0) && !applied(1));
+        QTRY_COMPARE(folders.at(1)->iconState(), IconState::generated());
+        QCOMPARE(action(Command::redo)->text(), QStringLiteral("Redo Apply 2 Icons"));
+        action(Command::redo)->trigger();
+        QTRY_VERIFY(applied(0) && applied(1));
+        QTRY_COMPARE(folders.at(0)->iconState(), IconState::applied());
+
+        QVERIFY(settled(m_state->resetIcon(folders.at(1)->id())));
+        QVERIFY(!applied(1));
+        QCOMPARE(action(Command::undo)->text(), QStringLiteral("Undo Reset Icon of “Beta”"));
+        action(Command::undo)->trigger();
+        QTRY_VERIFY(applied(1));
+        QTRY_COMPARE(folders.at(1)->iconState(), IconState::applied());
+        action(Command::redo)->trigger();
+        QTRY_VERIFY(!applied(1));
+        QVERIFY(settled(m_state->resetIcon(folders.at(0)->id()))); // the folders are shared with later tests
     }
 
     void shortcutsTextDoesNotWantStillWork()

@@ -78,7 +78,7 @@ QList<QUrl> SceneContext::makeSampleFolders()
 
 void SceneContext::addFoldersInEveryState()
 {
-    state.addFolders(makeSampleFolders());
+    wait(state.addFolders(makeSampleFolders()));
     const QList<FolderItemPtr> folders = state.folders();
     const auto ids = [&folders](int from, int to) {
         QList<QUuid> out;
@@ -94,7 +94,7 @@ void SceneContext::addFoldersInEveryState()
     for (const QFuture<void> &f : std::as_const(running))
         wait(f);
     for (const QUuid &id : ids(7, 9))
-        state.applyIcon(id, false);
+        wait(state.applyIcon(id, false));
 
     server.setGenerator([](const QString &, const QString &) {
         return FakeReply::apiError(401, QStringLiteral("User not found."));

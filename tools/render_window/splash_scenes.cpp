@@ -13,7 +13,7 @@ Scene splashAt(double seconds, const char *description, bool withFolders = false
     scene.description = QString::fromLatin1(description);
     scene.setup = [seconds, withFolders](SceneContext &c) {
         if (withFolders)
-            c.state.addFolders(c.makeSampleFolders());
+            c.wait(c.state.addFolders(c.makeSampleFolders()));
         c.advance(seconds);
         // OpenGL frames arrive a little after they are asked for: give the renderer time to
         // deliver one for this moment, so the picture does not show an earlier one.

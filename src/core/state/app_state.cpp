@@ -1,10 +1,11 @@
 #include "state/app_state.h"
 #include "state/folder_removal.h"
+#include "state/folder_worker.h"
+#include "state/icon_change.h"
 #include "state/image_choice.h"
 
 #include "models/notifying_assign.h"
 #include "content/category_detector.h"
-#include "content/folder_analyzer.h"
 #include "desktop/folder_icon_service.h"
 #include "desktop/folder_watcher.h"
 #include "openrouter/generation_error.h"
@@ -49,22 +50,64 @@ QString iconFileMissingMessage(const QString &name)
     return AppState::tr("The icon file of %1 is missing").arg(quoted(name));
 }
 
-// Applies the folder's generated icon, its PNG read once from the session file that keeps it, and records
-// the outcome on the folder. A partial apply (some file managers will not show it) still counts as applied.
-// When that file has vanished nothing is tried (nullopt): the folder keeps its renditions and state.
-std::optional<FolderIconService::ApplyResult> applyGeneratedIcon(FolderItem &folder)
+// Writes onto the record what the folder shows once `image` was applied to it (a null image: once
+// its icon was reset). The image may be an earlier one of the folder's (an undo): its history entry
+// is then the one shown. A folder generating meanwhile keeps its state.
+void recordIconOutcome(FolderItem &folder, const IconImage &image, const FolderIconOutcome &outcome)
 {
-    const IconImage image = folder.generatedImage().withPngInMemory();
-    if (image.isNull())
-        return std::nullopt;
-    const FolderIconService::ApplyResult result = FolderIconService::applyIcon(image, folder.url());
-    if (result.applied()) {
-        folder.markApplied(true);
-        folder.setIconState(IconState::applied());
-    } else {
-        folder.setIconState(IconState::failed(QStringLiteral("Failed to apply icon to folder")));
+    const bool generating = folder.iconState().is(IconState::Kind::generating);
+    if (image.isNull()) {
+        if (!outcome.resetClean)
+            return; // something of ours is still shown: the record says so as it was
+        folder.markApplied(false);
+        if (!generating && !folder.generatedImage().isNull())
+            folder.setIconState(IconState::generated());
+        return;
     }
-    return result;
+    if (outcome.iconFileMissing)
+        return; // nothing was tried: the folder keeps its renditions and state
+    const bool current = folder.generatedImage().cacheKey() == image.cacheKey();
+    if (!outcome.applied.applied()) {
+        // A partial apply (some file managers will not show it) still counts as applied.
+        if (current && !generating)
+            folder.setIconState(IconState::failed(QStringLiteral("Failed to apply icon to folder")));
+        return;
+    }
+    if (current) {
+        folder.markApplied(true);
+        if (!generating)
+            folder.setIconState(IconState::applied());
+        return;
+    }
+    folder.markApplied(false);
+    QList<IconHistoryEntry> history = folder.history();
+    for (IconHistoryEntry &entry : history)
+        entry.applied = !entry.image.isNull() && entry.image.cacheKey() == image.cacheKey();
+    folder.setHistory(history);
+    if (folder.iconState().is(IconState::Kind::applied))
+        folder.setIconState(IconState::generated());
+}
+
+// The image of ours the folder shows now, as far as its record knows; null for none.
+IconImage shownImage(const FolderItem &folder)
+{
+    if (folder.iconState().is(IconState::Kind::applied) || folder.currentEntry().applied)
+        return folder.generatedImage();
+    for (const IconHistoryEntry &entry : folder.history()) {
+        if (entry.applied)
+            return entry.image;
+    }
+    return {};
+}
+
+template<typename T>
+QList<T> resultsOf(const QList<QFuture<T>> &futures)
+{
+    QList<T> results;
+    results.reserve(futures.size());
+    for (const QFuture<T> &future : futures)
+        results.append(future.resultCount() > 0 ? future.result() : T());
+    return results;
 }
 
 /// The failure kind the window acts on, from the kinds of the attempts.
@@ -108,6 +151,7 @@ AppState::AppState(Preferences preferences, QObject *parent)
     : QObject(parent)
     , m_selectedTheme(ThemePreset::defaultTheme())
     , m_preferences(preferences)
+    , m_worker(std::make_unique<FolderWorker>())
 {
     // Well past what anyone undoes in one sitting; each step holds little (records, not copies).
     m_undoStack.setUndoLimit(100);
@@ -131,6 +175,8 @@ AppState::~AppState()
     // Nothing of a stopped generation reaches this object any more: its watcher goes with it, and
     // the futures handed out finish here, while the object is still whole.
     stopGenerating(true);
+    // Applies and resets still queued run to their end: a folder is never left half applied.
+    finishFolderWork();
 }
 
 // --- Plain properties -----------------------------------------------------------------------
@@ -248,9 +294,10 @@ void AppState::showOpenPanel()
         addFolders(chosen);
 }
 
-void AppState::addFolders(const QList<QUrl> &urls)
+QFuture<void> AppState::addFolders(const QList<QUrl> &urls)
 {
     QList<FolderItemPtr> folders = m_folders;
+    QList<QFuture<void>> analyses;
     for (const QUrl &url : urls) {
         // Only directory URLs, by their form: the file system is not asked here.
         if (!url.path().endsWith(u'/'))
@@ -260,14 +307,38 @@ void AppState::addFolders(const QList<QUrl> &urls)
         if (listed)
             continue;
 
+        // The category reads a bounded sample of names and is there at once; the summary stats every
+        // child, which for a large folder takes a while, so it comes from the worker.
         FolderItemPtr item = FolderItem::create(url, CategoryDetector::detect(url));
-        const FolderAnalyzer::Analysis analysis = FolderAnalyzer::analyze(url);
-        item->setFileCount(analysis.fileCount);
-        item->setTopFiles(analysis.topFiles);
-        item->setFolderSizeBytes(analysis.totalBytes);
+        const QUuid id = item->id();
+        QFuture<FolderWorker::Analysis> work = m_worker->analyse(url);
+        Analysis analysis;
+        analysis.work = work;
+        analysis.write = [item, work] {
+            const FolderWorker::Analysis content = work.result();
+            item->setFileCount(content.fileCount);
+            item->setTopFiles(content.topFiles);
+            item->setFolderSizeBytes(content.totalBytes);
+        };
+        m_analysing.insert(id, std::move(analysis));
+        analyses.append(work.then(this, [this, id](const FolderWorker::Analysis &) { finishAnalysis(id); }));
         folders.append(item);
     }
     setFolders(folders);
+    if (analyses.isEmpty())
+        return QtFuture::makeReadyFuture();
+    return QtFuture::whenAll(analyses.begin(), analyses.end()).then([](const QList<QFuture<void>> &) {});
+}
+
+void AppState::finishAnalysis(const QUuid &id)
+{
+    const auto pending = m_analysing.constFind(id);
+    if (pending == m_analysing.cend())
+        return;
+    const Analysis analysis = *pending;
+    m_analysing.erase(pending);
+    QFuture<void>(analysis.work).waitForFinished();
+    analysis.write();
 }
 
 void AppState::restoreFolders(const QList<FolderItemPtr> &restored, const QSet<QUuid> &selection)
@@ -394,6 +465,8 @@ QFuture<void> AppState::generateIcon(const QUuid &id, bool askForKey)
         return QtFuture::makeReadyFuture();
     }
 
+    // The prompt describes the folder's content: a folder added a moment ago has it read first.
+    finishAnalysis(id);
     const QString prompt = composePrompt(*folder);
     RunningGeneration run;
     run.folder = folder;
@@ -678,36 +751,6 @@ QFuture<void> AppState::regenerateAll()
     return batch.then(this, finished);
 }
 
-bool AppState::applyIcon(const QUuid &id, bool notify)
-{
-    const FolderItemPtr folder = this->folder(id);
-    if (!folder || folder->generatedImage().isNull())
-        return false;
-    // Its image is the one being replaced: applying it now would apply the old icon.
-    if (folder->iconState().is(IconState::Kind::generating)) {
-        if (notify)
-            showToast(Toast::Kind::info, tr("%1 is still generating").arg(quoted(folder->name())));
-        return false;
-    }
-
-    const std::optional<FolderIconService::ApplyResult> result = applyGeneratedIcon(*folder);
-    if (!result) {
-        if (notify)
-            showToast(Toast::Kind::error, iconFileMissingMessage(folder->name()));
-        return false;
-    }
-    if (!result->applied()) {
-        if (notify)
-            showToast(Toast::Kind::error, QStringLiteral("Couldn’t apply icon to ") + quoted(folder->name()));
-        return false;
-    }
-    if (notify && result->partial())
-        showToast(Toast::Kind::warning, result->warning());
-    else if (notify)
-        showToast(Toast::Kind::success, QStringLiteral("Icon applied to ") + quoted(folder->name()));
-    return true;
-}
-
 bool AppState::useHistoryImage(const QUuid &id, qsizetype index)
 {
     const FolderItemPtr folder = this->folder(id);
@@ -722,7 +765,70 @@ bool AppState::useHistoryImage(const QUuid &id, qsizetype index)
     return true;
 }
 
-void AppState::applySelectedIcons()
+// --- Applying and resetting ---------------------------------------------------------------------
+
+QFuture<FolderIconOutcome> AppState::queueIconWork(const FolderItemPtr &folder, const IconImage &image)
+{
+    const quint64 serial = m_nextIconWork++;
+    QFuture<FolderIconOutcome> work = image.isNull() ? m_worker->reset(folder->url()) : m_worker->apply(image, folder->url());
+    auto done = std::make_shared<QPromise<FolderIconOutcome>>();
+    done->start();
+    IconWork entry;
+    entry.work = work;
+    entry.deliver = [folder, image, work, done] {
+        const FolderIconOutcome outcome = work.result();
+        recordIconOutcome(*folder, image, outcome);
+        done->addResult(outcome);
+        done->finish();
+    };
+    m_iconWork.emplace(serial, std::move(entry));
+    // A new batch starts counting when none is left of the last one.
+    if (m_iconWorkRunning == 0)
+        m_iconWorkTotal = 0;
+    ++m_iconWorkRunning;
+    ++m_iconWorkTotal;
+    Q_EMIT iconWorkProgressChanged();
+    // Comes back on this thread; after this object is gone, finishFolderWork has written it already.
+    work.then(this, [this, serial](const FolderIconOutcome &) { deliverIconWork(serial); });
+    return done->future();
+}
+
+void AppState::deliverIconWork(quint64 serial)
+{
+    auto node = m_iconWork.extract(serial);
+    if (node.empty())
+        return; // written already, by finishFolderWork
+    --m_iconWorkRunning;
+    node.mapped().deliver();
+    Q_EMIT iconWorkProgressChanged();
+}
+
+void AppState::finishFolderWork()
+{
+    m_worker->waitForDone();
+    while (!m_iconWork.empty())
+        deliverIconWork(m_iconWork.begin()->first);
+    for (const QUuid &id : m_analysing.keys())
+        finishAnalysis(id);
+}
+
+QFuture<bool> AppState::applyIcon(const QUuid &id, bool notify)
+{
+    const FolderItemPtr folder = this->folder(id);
+    if (!folder || folder->generatedImage().isNull())
+        return QtFuture::makeReadyFuture(false);
+    // Its image is the one being replaced: applying it now would apply the old icon.
+    if (folder->iconState().is(IconState::Kind::generating)) {
+        if (notify)
+            showToast(Toast::Kind::info, tr("%1 is still generating").arg(quoted(folder->name())));
+        return QtFuture::makeReadyFuture(false);
+    }
+    return applyCurrentImages({folder}, notify, std::nullopt).then([](const QList<bool> &applied) {
+        return applied.value(0, false);
+    });
+}
+
+QFuture<void> AppState::applySelectedIcons()
 {
     QList<FolderItemPtr> targets = selectedFolders();
     targets.removeIf([](const FolderItemPtr &item) { return item->generatedImage().isNull(); });
@@ -732,46 +838,141 @@ void AppState::applySelectedIcons()
     const QString skippedNote = skipped == 0 ? QString() : tr(" — %1 still generating, skipped").arg(skipped);
     if (targets.isEmpty()) {
         showToast(Toast::Kind::info, QStringLiteral("No generated icons to apply yet") + skippedNote);
+        return QtFuture::makeReadyFuture();
+    }
+    return applyCurrentImages(targets, true, skippedNote).then([](const QList<bool> &) {});
+}
+
+QFuture<QList<bool>> AppState::applyCurrentImages(const QList<FolderItemPtr> &targets, bool notify,
+                                                  const std::optional<QString> &selectionNote)
+{
+    QList<QFuture<FolderIconOutcome>> work;
+    QList<IconChange::Shown> shown;
+    for (const FolderItemPtr &target : targets) {
+        shown.append({target, shownImage(*target), target->generatedImage()});
+        work.append(queueIconWork(target, target->generatedImage()));
+    }
+    return QtFuture::whenAll(work.begin(), work.end())
+        .then(this, [this, shown, notify, selectionNote](const QList<QFuture<FolderIconOutcome>> &ended) {
+            const QList<FolderIconOutcome> outcomes = resultsOf(ended);
+            QList<bool> applied;
+            QList<IconChange::Shown> changed;
+            for (qsizetype i = 0; i < outcomes.size(); ++i) {
+                applied.append(outcomes.at(i).applied.applied());
+                if (applied.constLast())
+                    changed.append(shown.at(i));
+            }
+            if (!changed.isEmpty()) {
+                const QString step = changed.size() == 1 ? tr("Apply Icon to %1").arg(quoted(changed.constFirst().folder->name()))
+                                                         : tr("Apply %1 Icons").arg(changed.size());
+                m_undoStack.push(new IconChange(step, this, changed));
+            }
+            if (!notify)
+                return applied;
+            const QString name = shown.constFirst().folder->name();
+            if (!selectionNote) {
+                // One folder, from its own Apply.
+                const FolderIconOutcome &outcome = outcomes.constFirst();
+                if (outcome.iconFileMissing)
+                    showToast(Toast::Kind::error, iconFileMissingMessage(name));
+                else if (!outcome.applied.applied())
+                    showToast(Toast::Kind::error, QStringLiteral("Couldn’t apply icon to ") + quoted(name));
+                else if (outcome.applied.partial())
+                    showToast(Toast::Kind::warning, outcome.applied.warning());
+                else
+                    showToast(Toast::Kind::success, QStringLiteral("Icon applied to ") + quoted(name));
+                return applied;
+            }
+            showApplyOutcome(outcomes, name, *selectionNote);
+            return applied;
+        });
+}
+
+void AppState::showApplyOutcome(const QList<FolderIconOutcome> &outcomes, const QString &firstName,
+                                const QString &skippedNote)
+{
+    const qsizetype total = outcomes.size();
+    // Alone, a folder whose icon file has vanished says so; in a batch it counts as failed.
+    if (total == 1 && outcomes.constFirst().iconFileMissing) {
+        showToast(Toast::Kind::error, iconFileMissingMessage(firstName));
         return;
     }
-
     qsizetype succeeded = 0;
     qsizetype partial = 0; // applied, but not shown by every file manager
     QString warning;
-    for (const FolderItemPtr &target : std::as_const(targets)) {
-        const std::optional<FolderIconService::ApplyResult> result = applyGeneratedIcon(*target);
-        if (!result) {
-            // Its icon file has vanished: alone, it says so; in a batch it counts as failed.
-            if (targets.size() == 1) {
-                showToast(Toast::Kind::error, iconFileMissingMessage(target->name()));
-                return;
-            }
-            continue;
-        }
-        succeeded += result->applied() ? 1 : 0;
-        partial += result->partial() ? 1 : 0;
-        if (result->partial())
-            warning = result->warning();
+    for (const FolderIconOutcome &outcome : outcomes) {
+        succeeded += outcome.applied.applied() ? 1 : 0;
+        partial += outcome.applied.partial() ? 1 : 0;
+        if (outcome.applied.partial())
+            warning = outcome.applied.warning();
     }
 
-    if (succeeded == targets.size() && targets.size() == 1 && partial > 0)
+    if (succeeded == total && total == 1 && partial > 0)
         showToast(Toast::Kind::warning, warning + skippedNote);
-    else if (succeeded == targets.size() && targets.size() == 1)
-        showToast(Toast::Kind::success,
-                  QStringLiteral("Icon applied to ") + quoted(targets.constFirst()->name()) + skippedNote);
-    else if (succeeded == targets.size() && partial > 0)
+    else if (succeeded == total && total == 1)
+        showToast(Toast::Kind::success, QStringLiteral("Icon applied to ") + quoted(firstName) + skippedNote);
+    else if (succeeded == total && partial > 0)
         showToast(Toast::Kind::warning,
                   tr("Applied %1 folder icons — %2 will not show in every file manager").arg(succeeded).arg(partial)
                       + skippedNote);
-    else if (succeeded == targets.size())
+    else if (succeeded == total)
         showToast(Toast::Kind::success, QStringLiteral("Applied %1 folder icons").arg(succeeded) + skippedNote);
     else if (partial > 0)
         showToast(Toast::Kind::error, tr("Applied %1 of %2 icons — some failed, %3 will not show in every file manager")
-                                          .arg(succeeded).arg(targets.size()).arg(partial) + skippedNote);
+                                          .arg(succeeded).arg(total).arg(partial) + skippedNote);
     else
         showToast(Toast::Kind::error,
-                  QStringLiteral("Applied %1 of %2 icons — some failed").arg(succeeded).arg(targets.size())
-                      + skippedNote);
+                  QStringLiteral("Applied %1 of %2 icons — some failed").arg(succeeded).arg(total) + skippedNote);
+}
+
+QFuture<bool> AppState::resetIcon(const QUuid &id)
+{
+    const FolderItemPtr folder = this->folder(id);
+    if (!folder || folder->generatedImage().isNull() || folder->iconState().is(IconState::Kind::generating))
+        return QtFuture::makeReadyFuture(false);
+    const IconImage before = shownImage(*folder);
+    return queueIconWork(folder, {}).then(this, [this, folder, before](const FolderIconOutcome &outcome) {
+        // When something of ours could not be taken off the folder, the folder still shows our icon:
+        // its state stays as it is, and the user hears why.
+        if (!outcome.resetClean) {
+            showToast(Toast::Kind::error, QStringLiteral("Could not fully reset the icon of ") + quoted(folder->name()));
+            return false;
+        }
+        if (!before.isNull())
+            m_undoStack.push(new IconChange(tr("Reset Icon of %1").arg(quoted(folder->name())), this,
+                                            {{folder, before, IconImage()}}));
+        return true;
+    });
+}
+
+QFuture<void> AppState::showIcons(const QList<ShownIcon> &icons, const QString &failure)
+{
+    QList<QFuture<FolderIconOutcome>> work;
+    for (const ShownIcon &icon : icons)
+        work.append(queueIconWork(icon.folder, icon.image));
+    if (work.isEmpty())
+        return QtFuture::makeReadyFuture();
+    return QtFuture::whenAll(work.begin(), work.end())
+        .then(this, [this, icons, failure](const QList<QFuture<FolderIconOutcome>> &ended) {
+            const QList<FolderIconOutcome> outcomes = resultsOf(ended);
+            qsizetype unchanged = 0;
+            QString vanished;
+            for (qsizetype i = 0; i < outcomes.size(); ++i) {
+                const FolderIconOutcome &outcome = outcomes.at(i);
+                // A folder gone from disk shows nothing: the step could not give it back what it showed.
+                const bool done = icons.at(i).image.isNull() ? outcome.resetClean : outcome.applied.applied();
+                if (done && outcome.folderFound)
+                    continue;
+                ++unchanged;
+                if (!outcome.folderFound)
+                    vanished = icons.at(i).folder->name();
+            }
+            if (unchanged == 1 && !vanished.isEmpty())
+                showToast(Toast::Kind::error, tr("%1: %2 no longer exists").arg(failure, quoted(vanished)));
+            else if (unchanged > 0)
+                showToast(Toast::Kind::error,
+                          tr("%1: %2 of %3 folders were not changed").arg(failure).arg(unchanged).arg(outcomes.size()));
+        });
 }
 
 // --- The Desktop switch -------------------------------------------------------------------------

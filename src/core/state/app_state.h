@@ -18,10 +18,13 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 
 class FolderWatcher;
+class FolderWorker;
+struct FolderIconOutcome;
 template<typename T>
 class QPromise;
 
@@ -62,6 +65,9 @@ class AppState final : public QObject
     Q_PROPERTY(int runningGenerationCount READ runningGenerationCount NOTIFY generationProgressChanged)
     Q_PROPERTY(int generationTotal READ generationTotal NOTIFY generationProgressChanged)
     Q_PROPERTY(int generationsEnded READ generationsEnded NOTIFY generationProgressChanged)
+    Q_PROPERTY(int runningIconWorkCount READ runningIconWorkCount NOTIFY iconWorkProgressChanged)
+    Q_PROPERTY(int iconWorkTotal READ iconWorkTotal NOTIFY iconWorkProgressChanged)
+    Q_PROPERTY(int iconWorkEnded READ iconWorkEnded NOTIFY iconWorkProgressChanged)
     Q_PROPERTY(bool asksBeforeLargeBatches READ asksBeforeLargeBatches WRITE setAsksBeforeLargeBatches NOTIFY asksBeforeLargeBatchesChanged)
 
 public:
@@ -131,7 +137,11 @@ public:
     // Folders and selection.
     void setFolderChooser(FolderChooser chooser) { m_folderChooser = std::move(chooser); }
     void showOpenPanel();
-    void addFolders(const QList<QUrl> &urls);
+    /// Lists the folders at once; their content (count, size, first files) is read on a worker and
+    /// filled in when it answers, which the future waits for.
+    QFuture<void> addFolders(const QList<QUrl> &urls);
+    /// Whether the folder's content is still being read.
+    bool isAnalysing(const QUuid &id) const { return m_analysing.contains(id); }
     /// Puts folders kept from an earlier run in front of the list, with their selection; folders
     /// already listed (by URL) are not put in twice.
     void restoreFolders(const QList<FolderItemPtr> &restored, const QSet<QUuid> &selection);
@@ -165,8 +175,29 @@ public:
     void setBatchConfirmer(BatchConfirmer confirmer) { m_batchConfirmer = std::move(confirmer); }
     /// The estimate the confirmer would be shown for `count` generations.
     BatchEstimate estimateBatch(qsizetype count) const;
-    bool applyIcon(const QUuid &id, bool notify);
-    void applySelectedIcons();
+    // Applying and resetting. The file work runs on a worker thread, one folder's in the order asked;
+    // the folder records, toasts and the undo step follow when it is done, and the futures finish then
+    // (true when the icon was applied, or when nothing of ours is left after a reset).
+    QFuture<bool> applyIcon(const QUuid &id, bool notify);
+    QFuture<void> applySelectedIcons();
+    /// Gives the folder back what it showed before our first icon; says so when something of ours stays.
+    QFuture<bool> resetIcon(const QUuid &id);
+    /// What a folder should show: `image` applied, or (null image) none of our icons.
+    struct ShownIcon
+    {
+        FolderItemPtr folder;
+        IconImage image;
+    };
+    /// For undo steps: applies or resets each folder, updating its record; when a folder has vanished or
+    /// refused, one toast starting with `failure` says so.
+    QFuture<void> showIcons(const QList<ShownIcon> &icons, const QString &failure);
+    /// Applies and resets queued or running, and where the current batch of them stands ("Applying 3 of 10").
+    int runningIconWorkCount() const { return m_iconWorkRunning; }
+    int iconWorkTotal() const { return m_iconWorkTotal; }
+    int iconWorkEnded() const { return m_iconWorkTotal - m_iconWorkRunning; }
+    /// Waits for every apply, reset and content read queued, and writes their outcomes to the records
+    /// (toasts and undo steps included), so that a session saved next holds them.
+    void finishFolderWork();
     /// Makes the folder's earlier image at `index` (of history()) its current image again, state
     /// `generated`; the current one goes into the history. False when there is no such image.
     bool useHistoryImage(const QUuid &id, qsizetype index);
@@ -211,6 +242,7 @@ Q_SIGNALS:
     void useFastModelChanged();
     void isWatchingRootChanged();
     void generationProgressChanged();
+    void iconWorkProgressChanged();
     /// The last running generation ended; emitted after the folders and counts are updated.
     void generationRunEnded(const GenerationRunSummary &summary);
     void asksBeforeLargeBatchesChanged();
@@ -254,6 +286,17 @@ private:
     void handleHeldFolder(const QUrl &url);
     void showBatchOutcome(const QList<FolderItemPtr> &batch);
 
+    /// Queues an apply of `image` (or a reset, for a null image) of the folder; the future finishes
+    /// on this thread once the outcome is written to the record.
+    QFuture<FolderIconOutcome> queueIconWork(const FolderItemPtr &folder, const IconImage &image);
+    void deliverIconWork(quint64 serial);
+    /// Applies the folders' current images as one batch and undo step; `single` toasts as for one folder.
+    /// Without `selectionNote` toasts as the folder's own Apply; with it, as Apply Icons on the selection,
+    /// the note said after the summary.
+    QFuture<QList<bool>> applyCurrentImages(const QList<FolderItemPtr> &targets, bool notify,
+                                            const std::optional<QString> &selectionNote);
+    void showApplyOutcome(const QList<FolderIconOutcome> &outcomes, const QString &firstName, const QString &skippedNote);
+
     ThemePreset m_selectedTheme;
     std::optional<Toast> m_activeToast;
     QTimer m_toastDismissTimer;
@@ -285,5 +328,26 @@ private:
     int m_runTotal = 0;
     int m_runEnded = 0;
     GenerationRunSummary m_runSummary;
+
+    /// One apply or reset on the worker, and what writes its outcome back here.
+    struct IconWork
+    {
+        QFuture<void> work;
+        std::function<void()> deliver;
+    };
+    /// A folder's content read on the worker, and what writes it onto the record.
+    struct Analysis
+    {
+        QFuture<void> work;
+        std::function<void()> write;
+    };
+    /// Writes the folder's content once read, waiting for it if need be (a prompt needs it now).
+    void finishAnalysis(const QUuid &id);
+    QHash<QUuid, Analysis> m_analysing;
+    std::unique_ptr<FolderWorker> m_worker;
+    std::map<quint64, IconWork> m_iconWork;
+    quint64 m_nextIconWork = 1;
+    int m_iconWorkRunning = 0;
+    int m_iconWorkTotal = 0;
 };
 Q_DECLARE_METATYPE(GenerationRunSummary)

@@ -8,7 +8,6 @@
 #include "inspector/panel_widgets.h"
 #include "inspector/prompt_editor.h"
 #include "models/folder_item.h"
-#include "desktop/folder_icon_service.h"
 #include "content/prompt_builder.h"
 #include "state/app_state.h"
 
@@ -34,11 +33,6 @@ const QString IndividualFootnote =
 bool isManualPrompt(const QString &prompt)
 {
     return !prompt.trimmed().isEmpty();
-}
-
-QString quoted(const QString &name)
-{
-    return QStringLiteral("“") + name + QStringLiteral("”");
 }
 
 } // namespace
@@ -281,15 +275,7 @@ void FolderInspectorView::resetIcon()
 {
     if (!m_folder || m_folder->generatedImage().isNull() || m_folder->iconState().is(IconState::Kind::generating))
         return;
-    // When something of ours could not be taken off the folder, the folder still shows our icon:
-    // its state stays as it is, and the user hears why.
-    if (!FolderIconService::resetIcon(m_folder->url())) {
-        m_state->showToast(Toast::Kind::error,
-                           QStringLiteral("Could not fully reset the icon of ") + quoted(m_folder->name()));
-        return;
-    }
-    m_folder->markApplied(false);
-    m_folder->setIconState(IconState::generated());
+    m_state->resetIcon(m_folder->id());
 }
 
 void FolderInspectorView::refreshAll()

@@ -88,6 +88,7 @@ GenerationProgressView::GenerationProgressView(AppState *state, QWidget *parent)
     });
     if (state) {
         connect(state, &AppState::generationProgressChanged, this, &GenerationProgressView::sync);
+        connect(state, &AppState::iconWorkProgressChanged, this, &GenerationProgressView::sync);
         connect(state, &AppState::selectedThemeChanged, m_bar, qOverload<>(&QWidget::update));
     }
     sync();
@@ -100,12 +101,17 @@ QString GenerationProgressView::text(int ended, int total)
 
 void GenerationProgressView::sync()
 {
-    const int total = m_state ? m_state->generationTotal() : 0;
-    const int ended = m_state ? m_state->generationsEnded() : 0;
-    setVisible(m_state && m_state->runningGenerationCount() > 0);
+    // Applying a batch shows here too, when no generation runs; one folder's apply is too quick to show.
+    const bool generating = m_state && m_state->runningGenerationCount() > 0;
+    const bool applying = !generating && m_state && m_state->runningIconWorkCount() > 0 && m_state->iconWorkTotal() > 1;
+    // An apply is not stopped halfway: a folder is never left half applied.
+    m_stop->setVisible(!applying);
+    const int total = !m_state ? 0 : applying ? m_state->iconWorkTotal() : m_state->generationTotal();
+    const int ended = !m_state ? 0 : applying ? m_state->iconWorkEnded() : m_state->generationsEnded();
+    setVisible(generating || applying);
     if (total == 0)
         return;
-    m_label->setText(text(ended, total));
+    m_label->setText(applying ? tr("Applying %1 of %2…").arg(std::min(ended + 1, total)).arg(total) : text(ended, total));
     m_bar->setFraction(qreal(ended) / total);
     setAccessibleName(m_label->text());
 }

@@ -59,6 +59,8 @@ TavruneApp::~TavruneApp()
     // Running generations stop first, putting their folders back as they were: the session then
     // keeps those, and nothing of a pending request can reach the state once it is gone.
     m_state->stopGenerating(true);
+    // Applies and resets still queued finish, and the folders say so in the session.
+    m_state->finishFolderWork();
     // The session is written while the state still holds everything; the window reads the state until it is gone.
     m_session.reset();
     m_window.reset();

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "models/folder_item.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QUndoCommand>
+
+class AppState;
+
+/// @brief The undo step of applying or resetting folder icons: undone, each folder shows again what
+/// it showed before (an earlier icon of ours applied again, or none of ours); redone, what it showed after.
+///
+/// The disk work goes through AppState's worker like any apply or reset, in order with it.
+class IconChange final : public QUndoCommand
+{
+    Q_DECLARE_TR_FUNCTIONS(IconChange)
+
+public:
+    /// One folder's icon before and after: the image of ours it showed, null for none.
+    struct Shown
+    {
+        FolderItemPtr folder;
+        IconImage before;
+        IconImage after;
+    };
+
+    /// Pushed once the change is made: the first redo does nothing.
+    IconChange(const QString &text, AppState *state, const QList<Shown> &folders);
+
+    /// The folders whose icons the step changes.
+    QList<FolderItemPtr> folders() const;
+
+    void redo() override;
+    void undo() override;
+
+private:
+    QPointer<AppState> m_state;
+    QList<Shown> m_folders;
+    bool m_done = true;
+};
