@@ -94,7 +94,7 @@ void SceneContext::addFoldersInEveryState()
     for (const QFuture<void> &f : std::as_const(running))
         wait(f);
     for (const QUuid &id : ids(7, 9))
-        wait(state.applyIcon(id, false));
+        wait(state.applyIcon(id, false).then([](bool) {}));
 
     server.setGenerator([](const QString &, const QString &) {
         return FakeReply::apiError(401, QStringLiteral("User not found."));

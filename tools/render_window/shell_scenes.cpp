@@ -60,6 +60,29 @@ const SceneRegistration shellScenes{
                                                                 "it: \u201c.directory\u201d is read-only"));
          c.settle(50);
      }},
+    {QStringLiteral("applying"), QStringLiteral("icons being applied to 200 folders, counted in the toolbar"),
+     [](SceneContext &c) {
+         c.addFoldersInEveryState();
+         c.state.stopGenerating(true);
+         // Enough folders that the worker is still busy with them when the picture is taken.
+         QList<QUrl> urls;
+         for (int i = 0; i < 200; ++i) {
+             const QString name = QStringLiteral("Batch %1").arg(i, 3, 10, QLatin1Char('0'));
+             c.scratch.mkpath(name);
+             urls.append(QUrl::fromLocalFile(c.scratch.filePath(name) + u'/'));
+         }
+         c.wait(c.state.addFolders(urls));
+         const IconImage icon = c.state.folders().at(5)->generatedImage();
+         QSet<QUuid> batch;
+         for (const FolderItemPtr &folder : c.state.folders().mid(12)) {
+             folder->setGeneratedImage(icon);
+             folder->setIconState(IconState::generated());
+             batch.insert(folder->id());
+         }
+         c.state.setSelectedFolderIDs(batch);
+         c.state.applySelectedIcons();
+         c.settle(100);
+     }},
     {QStringLiteral("error-tooltip"), QStringLiteral("the tooltip of a failed folder's badge"),
      [](SceneContext &c) {
          c.addFoldersInEveryState();

@@ -935,7 +935,7 @@ QFuture<bool> AppState::resetIcon(const QUuid &id)
         // When something of ours could not be taken off the folder, the folder still shows our icon:
         // its state stays as it is, and the user hears why.
         if (!outcome.resetClean) {
-            showToast(Toast::Kind::error, QStringLiteral("Could not fully reset the icon of ") + quoted(folder->name()));
+            showToast(Toast::Kind::error, tr("Could not fully reset the icon of %1").arg(quoted(folder->name())));
             return false;
         }
         if (!before.isNull())
