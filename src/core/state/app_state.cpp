@@ -67,8 +67,8 @@ void recordIconOutcome(FolderItem &folder, const IconImage &image, const FolderI
     if (outcome.iconFileMissing)
         return; // nothing was tried: the folder keeps its renditions and state
     const bool current = folder.generatedImage().cacheKey() == image.cacheKey();
+    // A partial apply (some file managers will not show it) counts as applied.
     if (!outcome.applied.applied()) {
-        // A partial apply (some file managers will not show it) still counts as applied.
         if (current && !generating)
             folder.setIconState(IconState::failed(QStringLiteral("Failed to apply icon to folder")));
         return;
@@ -774,7 +774,6 @@ QFuture<FolderIconOutcome> AppState::queueIconWork(const FolderItemPtr &folder, 
     auto done = std::make_shared<QPromise<FolderIconOutcome>>();
     done->start();
     IconWork entry;
-    entry.work = work;
     entry.deliver = [folder, image, work, done] {
         const FolderIconOutcome outcome = work.result();
         recordIconOutcome(*folder, image, outcome);

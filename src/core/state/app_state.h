@@ -195,8 +195,8 @@ public:
     int runningIconWorkCount() const { return m_iconWorkRunning; }
     int iconWorkTotal() const { return m_iconWorkTotal; }
     int iconWorkEnded() const { return m_iconWorkTotal - m_iconWorkRunning; }
-    /// Waits for every apply, reset and content read queued, and writes their outcomes to the records
-    /// (toasts and undo steps included), so that a session saved next holds them.
+    /// Waits for every apply, reset and content read queued, and writes their outcomes to the folder
+    /// records at once, so that a session saved next holds them (quitting: no toast or undo step follows).
     void finishFolderWork();
     /// Makes the folder's earlier image at `index` (of history()) its current image again, state
     /// `generated`; the current one goes into the history. False when there is no such image.
@@ -290,8 +290,7 @@ private:
     /// on this thread once the outcome is written to the record.
     QFuture<FolderIconOutcome> queueIconWork(const FolderItemPtr &folder, const IconImage &image);
     void deliverIconWork(quint64 serial);
-    /// Applies the folders' current images as one batch and undo step; `single` toasts as for one folder.
-    /// Without `selectionNote` toasts as the folder's own Apply; with it, as Apply Icons on the selection,
+    /// Applies the folders' current images as one batch and undo step. Without `selectionNote` toasts as the folder's own Apply; with it, as Apply Icons on the selection,
     /// the note said after the summary.
     QFuture<QList<bool>> applyCurrentImages(const QList<FolderItemPtr> &targets, bool notify,
                                             const std::optional<QString> &selectionNote);
@@ -332,7 +331,6 @@ private:
     /// One apply or reset on the worker, and what writes its outcome back here.
     struct IconWork
     {
-        QFuture<void> work;
         std::function<void()> deliver;
     };
     /// A folder's content read on the worker, and what writes it onto the record.
