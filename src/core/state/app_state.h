@@ -217,6 +217,8 @@ Q_SIGNALS:
 
 private:
     void setFolders(const QList<FolderItemPtr> &folders);
+    /// The listed record of the folder at `url` (compared as local paths), if any.
+    FolderItemPtr listedFolder(const QUrl &url) const;
     void setActiveToast(const std::optional<Toast> &toast);
     void setRegeneratingAll(bool regenerating);
     QString composePrompt(const FolderItem &folder) const;
@@ -250,6 +252,8 @@ private:
     void startRootWatcher();
     void stopRootWatcher();
     void handleAutoDetectedFolders(const QList<QUrl> &reported);
+    /// A listed Desktop folder was renamed: its record follows it. False when none is listed there.
+    bool followRenamedFolder(const QUrl &from, const QUrl &to);
     void holdDefaultName(const QUrl &url);
     void handleHeldFolder(const QUrl &url);
     void showBatchOutcome(const QList<FolderItemPtr> &batch);
