@@ -13,6 +13,7 @@
 #include "keys/keychain_service.h"
 #include "content/prompt_builder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
@@ -178,6 +179,38 @@ void AppState::setAsksBeforeLargeBatches(bool ask)
     notifyingAssign(this, m_asksBeforeLargeBatches, ask, &AppState::asksBeforeLargeBatchesChanged);
     if (m_preferences == Preferences::stored)
         ::preferences().setValue(AskBeforeLargeBatchesKey, ask);
+}
+
+void AppState::setKeyCreditLeft(const std::optional<double> &credit)
+{
+    notifyingAssign(this, m_keyCreditLeft, credit, &AppState::keyCreditLeftChanged);
+}
+
+void AppState::refreshKeyCredit()
+{
+    const quint64 serial = ++m_creditCheckSerial;
+    // Answers come back through the application object, which outlives this one (Qt 6.4 asserts
+    // when a continuation's context dies first); the pointer tells whether this one is still there.
+    QObject *const app = QCoreApplication::instance();
+    if (!app)
+        return;
+    const QPointer<AppState> self(this);
+    const auto check = [self, serial, app](const QString &key) {
+        ImageGenerationService::shared().checkKey(key).then(app, [self, serial](const KeyCheck &result) {
+            // A key that failed its check, or could not be checked now, changes nothing known.
+            if (self && serial == self->m_creditCheckSerial && result.failure.isEmpty())
+                self->setKeyCreditLeft(result.limitRemaining);
+        });
+    };
+    if (const std::optional<QString> key = KeychainService::shared().load()) {
+        check(*key);
+        return;
+    }
+    // At start the keyring may not have answered yet.
+    KeychainService::shared().lookup().then(app, [self, serial, check](const KeychainService::Lookup &found) {
+        if (self && found.key && serial == self->m_creditCheckSerial)
+            check(*found.key);
+    });
 }
 
 void AppState::setMaintainThemeConsistency(bool lock)
@@ -595,8 +628,11 @@ QFuture<void> AppState::generateAll(const QList<QUuid> &ids)
     if (generations.isEmpty())
         return QtFuture::makeReadyFuture();
     return QtFuture::whenAll(generations.begin(), generations.end()).then(this, [this, started](const QList<QFuture<void>> &) {
-        if (started.size() > 1)
+        if (started.size() > 1) {
             showBatchOutcome(started);
+            // What the batch spent is taken off the key: the next question before a batch says so.
+            refreshKeyCredit();
+        }
     });
 }
 
