@@ -883,20 +883,21 @@ bool followRename(const QUrl &fromUrl, const QUrl &toUrl)
         const QString file = iconDirectory() + QLatin1Char('/') + name;
         return !name.isEmpty() && QFileInfo(file).isFile() ? file : QString();
     };
+    QString iconFile = ourIconFile(directoryFileIconPath(readDirectoryFile(to.real)));
+    // Our metadata is never written without a record first: with neither, nothing of ours is there.
+    if (journal.isEmpty() && iconFile.isEmpty())
+        return true;
     MetadataState oldMetadata;
     if (pathExists(from.real))
         oldMetadata = readMetadata(from.real);
     else
         withStandIn(from.real, [&] { oldMetadata = readMetadata(from.real); return oldMetadata.accessible; });
     const MetadataState newMetadata = readMetadata(to.real);
-    QString iconFile = ourIconFile(directoryFileIconPath(readDirectoryFile(to.real)));
     for (const std::optional<QByteArray> &value : {oldMetadata.customIcon, oldMetadata.thunarIcon,
                                                    newMetadata.customIcon, newMetadata.thunarIcon}) {
         if (iconFile.isEmpty())
             iconFile = ourIconFile(metadataIconPath(value));
     }
-    if (journal.isEmpty() && iconFile.isEmpty())
-        return true;
     QByteArray png;
     if (QFile file(iconFile); !iconFile.isEmpty() && file.open(QIODevice::ReadOnly))
         png = file.read(kMaxIconFileSize + 1);

@@ -631,7 +631,9 @@ QFuture<void> AppState::generateAll(const QList<QUuid> &ids)
         if (started.size() > 1) {
             showBatchOutcome(started);
             // What the batch spent is taken off the key: the next question before a batch says so.
-            refreshKeyCredit();
+            // Runs without a window (transient preferences) ask no questions.
+            if (m_preferences == Preferences::stored)
+                refreshKeyCredit();
         }
     });
 }
