@@ -38,6 +38,8 @@ int main(int argc, char *argv[])
     AppState &state = tavrune.state();
     WindowLaunch::acceptForwardedFolders(instance, state, tavrune.window());
     state.addFolders(commandLine.folders);
+    // What the stored key has left is known before the first batch question, without the key sheet.
+    state.refreshKeyCredit();
     tavrune.show();
     return QApplication::exec();
 }

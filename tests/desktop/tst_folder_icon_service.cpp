@@ -681,6 +681,57 @@ private Q_SLOTS:
         QVERIFY(gioInfo(link).isEmpty());
     }
 
+    void followsARenameAndResetStillGivesBackTheOriginal_data()
+    {
+        QTest::addColumn<QByteArray>("directoryFile"); // empty: none
+        QTest::addColumn<QString>("theirIcon");        // empty: none
+        QTest::newRow("nothing before") << QByteArray() << QString();
+        QTest::newRow("the user's own icons")
+            << QByteArray("# mine\n[Desktop Entry]\nIcon=folder-blue\n\n[Dolphin]\nViewMode=1\n")
+            << QStringLiteral("file:///usr/share/icons/hicolor/48x48/apps/theirs.png");
+    }
+    void followsARenameAndResetStillGivesBackTheOriginal()
+    {
+        QFETCH(QByteArray, directoryFile);
+        QFETCH(QString, theirIcon);
+        TempTree tree;
+        const QString before = tree.makeDir(QStringLiteral("Untitled Folder"));
+        const QString after = tree.filePath(QStringLiteral("Tax Returns"));
+        if (!directoryFile.isEmpty())
+            tree.makeFile(QStringLiteral("Untitled Folder/.directory"), directoryFile);
+        if (!theirIcon.isEmpty())
+            QVERIFY(setMetadata(before, kCustomIconKey, theirIcon));
+        const IconImage icon = makeIcon(Qt::red);
+        QVERIFY(FolderIconService::applyIcon(icon, urlOf(before)));
+
+        // Renamed behind gvfs's back, as a file manager without gvfs (or `mv`) does.
+        QCOMPARE(::rename(QFile::encodeName(before).constData(), QFile::encodeName(after).constData()), 0);
+        QVERIFY(FolderIconService::followRename(urlOf(before), urlOf(after)));
+        const QString iconPath = pathOfUri(gioInfo(after).value(QLatin1String(kCustomIconKey)));
+        QCOMPARE(fileContent(iconPath), icon.png());
+        QCOMPARE(gioInfo(after).value(QLatin1String(kThunarIconKey)), iconPath);
+        QCOMPARE(dolphinIcon(after), std::optional(iconPath));
+        QVERIFY(FolderIconService::isIconApplied(urlOf(after)));
+        QCOMPARE(iconFiles().size(), 1);
+        // A folder made under the old name later inherits nothing of ours.
+        tree.makeDir(QStringLiteral("Untitled Folder"));
+        QVERIFY(gioInfo(before).isEmpty());
+        QVERIFY(QDir().rmdir(before));
+
+        // Exactly what it had before the first icon, now at its new path.
+        QVERIFY(FolderIconService::resetIcon(urlOf(after)));
+        if (directoryFile.isEmpty())
+            QVERIFY(entriesOf(after).isEmpty());
+        else
+            QCOMPARE(fileContent(after + QStringLiteral("/.directory")), directoryFile);
+        QMap<QString, QString> original;
+        if (!theirIcon.isEmpty())
+            original.insert(QLatin1String(kCustomIconKey), theirIcon);
+        QCOMPARE(gioInfo(after), original);
+        QVERIFY(iconFiles().isEmpty());
+        QVERIFY(journalFiles().isEmpty());
+    }
+
     void readOnlyFolderStillTakesTheMetadata()
     {
         TempTree tree;

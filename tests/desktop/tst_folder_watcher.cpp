@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <cstdio>
 #include <optional>
 
 using namespace std::chrono_literals;
@@ -94,6 +95,40 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(w.calls.size(), 1, kArrival);
         QTest::qWait(3000);
         QCOMPARE(w.calls, QList<QList<QUrl>>{w.urls({QStringLiteral("Invoices")})});
+    }
+
+    void followsRenamesOfKnownFoldersAndReportsTheRestAsNew()
+    {
+        Watched w(500ms, {QStringLiteral("Listed"), QStringLiteral("Unlisted")});
+        QList<QPair<QUrl, QUrl>> renames;
+        const QUrl listed = w.urls({QStringLiteral("Listed")}).constFirst();
+        w.watcher->setRenameCallback([&renames, listed](const QUrl &from, const QUrl &to) {
+            renames.append({from, to});
+            return from == listed;
+        });
+        const auto rename = [&w](const char *from, const char *to) {
+            return ::rename(QFile::encodeName(w.tree.filePath(QLatin1String(from))).constData(),
+                            QFile::encodeName(w.tree.filePath(QLatin1String(to))).constData()) == 0;
+        };
+
+        // Followed by the receiver: no new folder.
+        QVERIFY(rename("Listed", "Followed"));
+        QTRY_COMPARE_WITH_TIMEOUT(renames.size(), 1, kArrival);
+        QCOMPARE(renames.constFirst(), (QPair<QUrl, QUrl>{listed, w.urls({QStringLiteral("Followed")}).constFirst()}));
+        // Not followed: new under its new name, after the usual delay.
+        QVERIFY(rename("Unlisted", "Taken"));
+        QTRY_COMPARE_WITH_TIMEOUT(w.calls.size(), 1, kArrival);
+        QCOMPARE(w.calls.constFirst(), w.urls({QStringLiteral("Taken")}));
+        QCOMPARE(renames.size(), 2);
+        // Renamed before its report: still a new folder, under its final name; no rename is asked about.
+        QVERIFY(w.makeDir(QStringLiteral("Fresh")));
+        QTest::qWait(200);
+        QVERIFY(rename("Fresh", "Final"));
+        QTRY_COMPARE_WITH_TIMEOUT(w.calls.size(), 2, kArrival);
+        QCOMPARE(w.calls[1], w.urls({QStringLiteral("Final")}));
+        QTest::qWait(1000);
+        QCOMPARE(w.calls.size(), 2);
+        QCOMPARE(renames.size(), 2);
     }
 
     void reportsNothingForAFolderDeletedOrReplacedWithinTheDelay()

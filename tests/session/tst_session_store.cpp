@@ -394,6 +394,21 @@ private Q_SLOTS:
         QCOMPARE(inodes(), settled);
     }
 
+    void aFolderFollowedToItsNewNameIsWrittenWithIt()
+    {
+        TempTree tree;
+        Run run;
+        run.store.setWriteDelay(std::chrono::milliseconds(20));
+        QSignalSpy saved(&run.store, &SessionStore::saved);
+        run.state.addFolders({dirUrl(tree.makeDir(QStringLiteral("Before")))});
+        QVERIFY(saved.wait());
+        QVERIFY(QDir(tree.path()).rename(QStringLiteral("Before"), QStringLiteral("After")));
+        run.at(0)->setUrl(dirUrl(tree.filePath(QStringLiteral("After"))));
+        QVERIFY(saved.wait()); // at once, not only when quitting
+        const QByteArray index = fileContent(sessionFile(QStringLiteral("session.json")));
+        QVERIFY(index.contains("/After/") && !index.contains("/Before/"));
+    }
+
     void iconsKeepTheirPngInTheSessionFileNotInMemory()
     {
         TempTree tree;

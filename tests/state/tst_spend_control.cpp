@@ -1,5 +1,7 @@
 #include "state/app_state.h"
 #include "keys/keychain_service.h"
+#include "content/category_detector.h"
+#include "desktop/folder_icon_service.h"
 
 #include "fake_open_router.h"
 #include "temp_tree.h"
@@ -170,6 +172,42 @@ private Q_SLOTS:
         }
     }
 
+    void theKeysCreditIsKnownWithoutTheSheet()
+    {
+        answerAfter(0ms);
+        m_server.setValidKey(ApiKey);
+        m_server.setKeyData({{QStringLiteral("limit_remaining"), 4.9}, {QStringLiteral("usage"), 0.1}});
+        AppState state;
+        QVERIFY(!state.keyCreditLeft());
+        state.refreshKeyCredit(); // as the app does at start
+        QTRY_COMPARE_WITH_TIMEOUT(state.keyCreditLeft(), std::optional(4.9), 20000);
+        QCOMPARE(state.estimateBatch(12).creditLeft, std::optional(4.9));
+
+        // A batch spends: what is left is asked again once it ends.
+        m_server.setKeyData({{QStringLiteral("limit_remaining"), 4.82}});
+        addFolder(state, QStringLiteral("Credit A"));
+        addFolder(state, QStringLiteral("Credit B"));
+        state.selectAll();
+        state.generateSelectedIcons();
+        QTRY_COMPARE_WITH_TIMEOUT(state.keyCreditLeft(), std::optional(4.82), 20000);
+
+        // A check that fails says nothing new: what was known stays.
+        const auto keyChecks = [this] {
+            const QList<RecordedRequest> requests = m_server.requests();
+            return std::count_if(requests.cbegin(), requests.cend(),
+                                 [](const RecordedRequest &request) { return request.path == "/api/v1/key"; });
+        };
+        const auto checked = keyChecks();
+        m_server.setKeyCheckReply(FakeReply::apiError(503, QStringLiteral("busy")));
+        state.refreshKeyCredit();
+        QTRY_COMPARE_WITH_TIMEOUT(keyChecks(), checked + 1, 20000);
+        QTest::qWait(300);
+        QCOMPARE(state.keyCreditLeft(), std::optional(4.82));
+        m_server.setKeyCheckReply(std::nullopt);
+        m_server.setKeyData({});
+        m_server.setValidKey(QStringLiteral("sk-or-valid"));
+    }
+
     void aLongServerMessageIsCutInTheStateAndTheToast()
     {
         const QString longMessage = QString(u'é').repeated(50'000) + QStringLiteral("tail");
@@ -243,6 +281,58 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(state.folders().size(), 2, 20000);
         QCOMPARE(state.folders().constLast()->name(), QStringLiteral("New Folder 2"));
         QTRY_COMPARE_WITH_TIMEOUT(m_server.chatRequests().size(), 2, 20000);
+        QTest::qWait(300);
+        QCOMPARE(m_server.chatRequests().size(), 2);
+        state.setWatchingRoot(false);
+    }
+
+    void aRenamedDesktopFolderIsFollowedNotPaidForAgain()
+    {
+        answerAfter(0ms);
+        const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+        QVERIFY(QDir(desktop).removeRecursively() || !QDir(desktop).exists());
+        QVERIFY(QDir().mkpath(desktop));
+        AppState state;
+        state.setWatcherReportDelay(200ms);
+        state.setWatchingRoot(true);
+        QVERIFY(QDir(desktop).mkdir(QStringLiteral("Music")));
+        QVERIFY(QDir(desktop).mkdir(QStringLiteral("Drafts")));
+        QTRY_COMPARE_WITH_TIMEOUT(state.folders().size(), 2, 20000);
+        const FolderItemPtr music = state.folders().constFirst()->name() == u"Music" ? state.folders().constFirst()
+                                                                                     : state.folders().constLast();
+        const FolderItemPtr drafts = music == state.folders().constFirst() ? state.folders().constLast()
+                                                                          : state.folders().constFirst();
+        QTRY_VERIFY_WITH_TIMEOUT(music->iconState() == IconState::applied() && drafts->iconState() == IconState::applied(),
+                                 20000);
+        QCOMPARE(music->detectedCategory(), SemanticCategory::music);
+        drafts->setCustomPrompt(QStringLiteral("a paper plane"));
+
+        // Renamed as the file manager does it: one rename(2) each, behind gvfs's back.
+        const auto rename = [&desktop](const char *from, const char *to) {
+            return ::rename(QFile::encodeName(desktop + u'/' + QLatin1String(from)).constData(),
+                            QFile::encodeName(desktop + u'/' + QLatin1String(to)).constData()) == 0;
+        };
+        QVERIFY(rename("Music", "Videos"));
+        QVERIFY(rename("Drafts", "Letters"));
+        const QUrl videos = dirUrl(desktop + QStringLiteral("/Videos"));
+        QTRY_COMPARE_WITH_TIMEOUT(music->url(), videos, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(drafts->name(), QStringLiteral("Letters"), 20000);
+        QCOMPARE(music->name(), QStringLiteral("Videos"));
+        QCOMPARE(music->detectedCategory(), CategoryDetector::detect(videos));
+        QVERIFY(music->detectedCategory() != SemanticCategory::music);
+        QCOMPARE(drafts->customPrompt(), QStringLiteral("a paper plane"));
+        QCOMPARE(state.folders().size(), 2);
+        QCOMPARE(music->iconState(), IconState::applied());
+        QVERIFY(FolderIconService::isIconApplied(videos));
+        QVERIFY(FolderIconService::isIconApplied(drafts->url()));
+        QTest::qWait(600); // past the report delay: the new names are not new folders
+        QCOMPARE(state.folders().size(), 2);
+        QCOMPARE(m_server.chatRequests().size(), 2);
+
+        // Acting on a listed folder that is gone pays for nothing.
+        QVERIFY(QDir(desktop + QStringLiteral("/Letters")).removeRecursively());
+        state.generateIcon(drafts->id());
+        QCOMPARE(state.activeToast()->message, QStringLiteral("“Letters” is no longer there"));
         QTest::qWait(300);
         QCOMPARE(m_server.chatRequests().size(), 2);
         state.setWatchingRoot(false);

@@ -75,6 +75,19 @@ private Q_SLOTS:
         QVERIFY(sheet.saveButton()->isEnabled());
     }
 
+    void showsWhatTheStoredKeyHadLeftWithoutATest()
+    {
+        QVERIFY(KeychainService::shared().save(QStringLiteral("sk-or-good")));
+        AppState state;
+        state.setKeyCreditLeft(4.9); // as the check at start finds it
+        OnboardingSheet sheet(&state, &m_window);
+        QCOMPARE(sheet.testResultText(), QStringLiteral("Connected · $4.90 left on this key"));
+        saveScreenshot(&sheet, QStringLiteral("onboarding_stored_credit"));
+        // Another key: the line was about the stored one.
+        QTest::keyClicks(sheet.keyField(), QStringLiteral("x"));
+        QVERIFY(sheet.testResultText().isEmpty());
+    }
+
     void showsTheOutcomeOfATest_data()
     {
         QTest::addColumn<QString>("key");

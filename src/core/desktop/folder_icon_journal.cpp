@@ -90,3 +90,13 @@ bool FolderIconJournal::store(const QString &path) const
     return QDir().mkpath(QFileInfo(path).absolutePath())
         && OwnerOnlyFile::replace(path, QJsonDocument(root).toJson(QJsonDocument::Compact));
 }
+
+bool FolderIconJournal::move(const QString &fromPath, const QString &fromFolder, const QString &toPath,
+                             const QString &toFolder)
+{
+    if (fromPath == toPath)
+        return true;
+    FolderIconJournal journal = load(fromPath, fromFolder);
+    journal.folderPath = toFolder;
+    return journal.store(toPath) && (!QFileInfo::exists(fromPath) || QFile::remove(fromPath));
+}

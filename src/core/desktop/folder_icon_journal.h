@@ -35,4 +35,8 @@ struct FolderIconJournal final
     static FolderIconJournal load(const QString &path, const QString &folderPath);
     /// Writes the record to `path` readable by its owner only, or removes the file when nothing is recorded.
     bool store(const QString &path) const;
+    /// The folder `fromFolder` was renamed to `toFolder`: its record moves from `fromPath` to `toPath`,
+    /// unchanged, replacing whatever `toPath` held (a record left by a folder that vanished from there).
+    /// The new record is written before the old one goes, so a crash loses neither.
+    static bool move(const QString &fromPath, const QString &fromFolder, const QString &toPath, const QString &toFolder);
 };

@@ -41,6 +41,8 @@ constexpr char kThunarIconKey[] = "metadata::thunar-custom-icon-name";
 constexpr char kDirectoryFileName[] = ".directory";
 // Far above any real `.directory`; a larger file is not one we should be rewriting.
 constexpr qint64 kMaxDirectoryFileSize = 1 << 20;
+// Far above any icon we write; read back when a renamed folder is given its icon again.
+constexpr qint64 kMaxIconFileSize = 64 << 20;
 
 QString parentPathOf(const QString &folderPath)
 {
@@ -575,11 +577,12 @@ bool restoreMetadataAt(const QString &path, const std::optional<FolderIconJourna
     return true;
 }
 
-// gvfs keeps a path's metadata when the folder is deleted behind its back, and gives it to the next folder
-// made under that name, which would then point at an icon file we delete. gvfs only changes the metadata
-// of something that exists, so an empty stand-in is made at the path for the moment, and removed again.
-bool restoreMetadataOfVanished(const QString &path, const std::optional<FolderIconJournal::Metadata> &recorded,
-                               Restored &result)
+// gvfs keeps a path's metadata when the folder is deleted (or renamed) behind its back, and gives it to the
+// next folder made under that name, which would then point at an icon file we delete. gvfs only reads and
+// changes the metadata of something that exists, so an empty stand-in is made at the path for the moment,
+// and removed again. False when no stand-in could be made.
+template<typename Work>
+bool withStandIn(const QString &path, Work work)
 {
     QStringList missing;
     QString existing = path;
@@ -597,10 +600,16 @@ bool restoreMetadataOfVanished(const QString &path, const std::optional<FolderIc
             break;
         made.prepend(directory);
     }
-    ok = ok && restoreMetadataAt(path, recorded, result);
+    ok = ok && work();
     for (const QString &directory : std::as_const(made))
         ::rmdir(QFile::encodeName(directory).constData());
     return ok;
+}
+
+bool restoreMetadataOfVanished(const QString &path, const std::optional<FolderIconJournal::Metadata> &recorded,
+                               Restored &result)
+{
+    return withStandIn(path, [&] { return restoreMetadataAt(path, recorded, result); });
 }
 
 // Gives back what the journal recorded wherever our icon is still in place, and removes our icon where
@@ -710,6 +719,10 @@ QString reasonText(Refusal refusal, bool metadata)
 } // namespace
 
 namespace FolderIconService {
+namespace {
+// Writes the icon given as PNG bytes through every mechanism; applyIcon() for bytes read back from disk.
+ApplyResult applyPng(const QByteArray &png, const FolderPaths &paths);
+} // namespace
 
 QString ApplyResult::warning() const
 {
@@ -730,21 +743,28 @@ QString iconDirectory()
 
 ApplyResult applyIcon(const IconImage &image, const QUrl &folderUrl)
 {
+    // The encoded bytes come with the image; encoding here would stall the caller's thread.
+    if (image.isNull())
+        return {};
+    return applyPng(image.png(), folderPathsOf(folderUrl));
+}
+
+namespace {
+ApplyResult applyPng(const QByteArray &png, const FolderPaths &paths)
+{
     ApplyResult result;
-    const FolderPaths paths = folderPathsOf(folderUrl);
     const QString &folderPath = paths.real;
     struct stat folder = {};
     // Checked before anything is written: a missing folder must leave no trace anywhere.
     if (folderPath.isEmpty() || ::stat(QFile::encodeName(folderPath).constData(), &folder) != 0
         || !S_ISDIR(folder.st_mode))
         return result;
-    // The encoded bytes come with the image; encoding here would stall the caller's thread.
-    if (image.isNull() || !looksLikePng(image.png()))
+    if (!looksLikePng(png))
         return result;
 
-    const QString name = iconFileName(folderPath, image.png());
+    const QString name = iconFileName(folderPath, png);
     const QString iconPath = iconDirectory() + QLatin1Char('/') + name;
-    if (!writeIconFile(iconPath, image.png()))
+    if (!writeIconFile(iconPath, png))
         return result;
 
     // What each mechanism holds now, and what it would hold with the new icon.
@@ -830,6 +850,7 @@ ApplyResult applyIcon(const IconImage &image, const QUrl &folderUrl)
     announceChange(folderPath);
     return result;
 }
+} // namespace
 
 bool resetIcon(const QUrl &folderUrl)
 {
@@ -844,6 +865,68 @@ bool resetIcon(const QUrl &folderUrl)
     if (restored.changed)
         announceChange(paths.real);
     return clear && stored && journal.isEmpty();
+}
+
+bool followRename(const QUrl &fromUrl, const QUrl &toUrl)
+{
+    const FolderPaths from = folderPathsOf(fromUrl);
+    const FolderPaths to = folderPathsOf(toUrl);
+    if (from.real.isEmpty() || to.real.isEmpty() || from.real == to.real || !QFileInfo(to.real).isDir())
+        return false;
+    FolderIconJournal journal = FolderIconJournal::load(journalPath(from.real), from.real);
+
+    // Which icon of ours the folder shows. `.directory` went along with the folder; gvfs keeps metadata by
+    // path, so after a plain rename it stayed behind at the old path (a rename done through gvfs takes it
+    // along, and then it is at the new one).
+    const auto ourIconFile = [&from](const QString &path) {
+        const QString name = ownIconName(from.real, path);
+        const QString file = iconDirectory() + QLatin1Char('/') + name;
+        return !name.isEmpty() && QFileInfo(file).isFile() ? file : QString();
+    };
+    QString iconFile = ourIconFile(directoryFileIconPath(readDirectoryFile(to.real)));
+    // Our metadata is never written without a record first: with neither, nothing of ours is there.
+    if (journal.isEmpty() && iconFile.isEmpty())
+        return true;
+    MetadataState oldMetadata;
+    if (pathExists(from.real))
+        oldMetadata = readMetadata(from.real);
+    else
+        withStandIn(from.real, [&] { oldMetadata = readMetadata(from.real); return oldMetadata.accessible; });
+    const MetadataState newMetadata = readMetadata(to.real);
+    for (const std::optional<QByteArray> &value : {oldMetadata.customIcon, oldMetadata.thunarIcon,
+                                                   newMetadata.customIcon, newMetadata.thunarIcon}) {
+        if (iconFile.isEmpty())
+            iconFile = ourIconFile(metadataIconPath(value));
+    }
+    QByteArray png;
+    if (QFile file(iconFile); !iconFile.isEmpty() && file.open(QIODevice::ReadOnly))
+        png = file.read(kMaxIconFileSize + 1);
+
+    // What the folder held before our first icon goes with it: the icon is applied again below at the new
+    // path, and must not be taken for the user's own.
+    if (!FolderIconJournal::move(journalPath(from.real), from.real, journalPath(to.real), to.real))
+        return false;
+
+    // Nothing of ours may stay at the old path, for a folder made under that name later.
+    Restored cleaned;
+    const bool oldNamedOurs = isOurs(oldMetadata.customIcon) || isOurs(oldMetadata.thunarIcon);
+    const bool oldClean = !oldNamedOurs
+        || (pathExists(from.real) ? restoreMetadataAt(from.real, std::nullopt, cleaned)
+                                  : restoreMetadataOfVanished(from.real, std::nullopt, cleaned));
+
+    bool applied = true;
+    if (looksLikePng(png) && png.size() <= kMaxIconFileSize)
+        applied = applyPng(png, to).applied();
+
+    // The icon files named after the old path go once nothing refers to them: links to the folder keep
+    // theirs until they are given the new one, and so does metadata that could not be cleaned.
+    FolderIconJournal oldFiles;
+    oldFiles.folderPath = from.real;
+    oldFiles.links = FolderIconJournal::load(journalPath(to.real), to.real).links;
+    if (!oldClean)
+        oldFiles.metadata = FolderIconJournal::Metadata{};
+    removeUnreferencedIconFiles(from, oldFiles);
+    return applied;
 }
 
 bool isIconApplied(const QUrl &folderUrl)

@@ -52,6 +52,13 @@ ApplyResult applyIcon(const IconImage &image, const QUrl &folderUrl);
 /// was deleted loses its GIO metadata too, so a folder made again under its name does not inherit it.
 bool resetIcon(const QUrl &folderUrl);
 
+/// Follows a folder renamed from `fromUrl` to `toUrl` (it is at the new path now): what it held before
+/// our first icon is kept for the new path, so that resetIcon() there still gives it back exactly; the
+/// icon it shows is applied again where the rename did not take it along (GIO metadata is kept by path),
+/// under an icon file named for the new path; and the old path keeps nothing of ours. True when nothing
+/// of ours was applied, or the icon is still applied after the rename.
+bool followRename(const QUrl &fromUrl, const QUrl &toUrl);
+
 /// True when a file-manager mechanism of the folder (or of the link it is reached through) still names
 /// one of its icon files of ours and that file exists. Only reads, and may run on any thread.
 bool isIconApplied(const QUrl &folderUrl);

@@ -2,11 +2,15 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QFile>
 #include <QFileSystemWatcher>
+#include <QPointer>
 #include <QTimer>
 
 #include <algorithm>
 #include <utility>
+
+#include <sys/stat.h>
 
 namespace {
 QString localPathOf(const QUrl &url)
@@ -35,7 +39,7 @@ void FolderWatcher::start()
 {
     stop();
     const QString path = localPathOf(m_directoryUrl);
-    m_knownSubfolders = subfolderNames(path);
+    m_knownSubfolders = subfolders(path);
     if (path.isEmpty())
         return;
     auto *source = new QFileSystemWatcher(this);
@@ -62,22 +66,54 @@ bool FolderWatcher::isWatching() const
 void FolderWatcher::directoryChanged()
 {
     const QString path = localPathOf(m_directoryUrl);
-    const QSet<QString> current = subfolderNames(path);
+    const QHash<QString, Identity> current = subfolders(path);
     QStringList newNames;
-    for (const QString &name : current) {
-        if (!m_knownSubfolders.contains(name))
-            newNames.append(name);
+    QStringList vanishedNames;
+    for (auto entry = current.cbegin(); entry != current.cend(); ++entry) {
+        if (!m_knownSubfolders.contains(entry.key()))
+            newNames.append(entry.key());
+    }
+    for (auto entry = m_knownSubfolders.cbegin(); entry != m_knownSubfolders.cend(); ++entry) {
+        if (!current.contains(entry.key()))
+            vanishedNames.append(entry.key());
+    }
+    // A rename is a name that vanished and one that appeared for the same directory. Matching by
+    // identity, not by event order, also pairs renames that several change events report together.
+    QList<std::pair<QString, QString>> renames;
+    for (const QString &name : std::as_const(newNames)) {
+        const Identity identity = current.value(name);
+        for (qsizetype i = 0; i < vanishedNames.size(); ++i) {
+            if (m_knownSubfolders.value(vanishedNames[i]) == identity) {
+                renames.append({vanishedNames.takeAt(i), name});
+                break;
+            }
+        }
     }
     // Forget vanished names at once: a folder moved out and back in later counts as new again.
     m_knownSubfolders = current;
+
+    for (const auto &[from, to] : std::as_const(renames)) {
+        const QUrl fromUrl = urlOf(from);
+        // Not reported yet: it is still a new folder, reported under its latest name.
+        if (m_pending.contains(fromUrl) || !m_onRenamed)
+            continue;
+        // A copy, and a guard, because the receiver may release this watcher from inside the call.
+        const RenameCallback onRenamed = m_onRenamed;
+        const QPointer<FolderWatcher> self(this);
+        const bool followed = onRenamed(fromUrl, urlOf(to));
+        if (!self)
+            return;
+        if (followed)
+            newNames.removeOne(to);
+    }
     if (newNames.isEmpty())
         return;
 
-    // Sets have no order; sorting makes one event's report the same on every run.
+    // Hashes have no order; sorting makes one event's report the same on every run.
     std::sort(newNames.begin(), newNames.end());
     QList<QUrl> candidates;
     for (const QString &name : std::as_const(newNames))
-        candidates.append(QUrl::fromLocalFile(path + QLatin1Char('/') + name + QLatin1Char('/')));
+        candidates.append(urlOf(name));
 
     // One report per burst: what arrives while a report is pending joins it and postpones it, so
     // folders made over many change events (an archive unpacked) are one report once the directory
@@ -92,6 +128,11 @@ void FolderWatcher::directoryChanged()
     }
     const auto sinceStart = std::chrono::milliseconds(m_burstStart.elapsed());
     m_reportTimer.start(std::max(std::chrono::milliseconds(0), std::min(m_reportDelay, 4 * m_reportDelay - sinceStart)));
+}
+
+QUrl FolderWatcher::urlOf(const QString &name) const
+{
+    return QUrl::fromLocalFile(localPathOf(m_directoryUrl) + QLatin1Char('/') + name + QLatin1Char('/'));
 }
 
 // A folder created under a default name and renamed at once is reported once, under its final name: by
@@ -113,11 +154,11 @@ void FolderWatcher::reportIfStillThere(const QList<QUrl> &candidates)
 
 // Direct, visible sub-folders. Symbolic links are not sub-folders, and neither are application bundles
 // ("Tool.app"; the test is case-sensitive, so "Tool.APP" is an ordinary folder).
-QSet<QString> FolderWatcher::subfolderNames(const QString &directoryPath)
+QHash<QString, FolderWatcher::Identity> FolderWatcher::subfolders(const QString &directoryPath)
 {
-    QSet<QString> names;
+    QHash<QString, Identity> folders;
     if (directoryPath.isEmpty())
-        return names;
+        return folders;
     const QStringList entries =
         QDir(directoryPath).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::NoSort);
     for (const QString &name : entries) {
@@ -126,7 +167,11 @@ QSet<QString> FolderWatcher::subfolderNames(const QString &directoryPath)
         const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
         if (dot > 0 && QStringView(name).mid(dot + 1) == QLatin1String("app"))
             continue;
-        names.insert(name);
+        struct stat status = {};
+        // Gone between the listing and here: it is not there.
+        if (::lstat(QFile::encodeName(directoryPath + QLatin1Char('/') + name).constData(), &status) != 0)
+            continue;
+        folders.insert(name, Identity{quint64(status.st_dev), quint64(status.st_ino)});
     }
-    return names;
+    return folders;
 }

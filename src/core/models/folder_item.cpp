@@ -46,6 +46,8 @@ FolderItem::~FolderItem() = default;
 
 QString FolderItem::name() const { return folderDisplayName(m_url); }
 
+void FolderItem::setUrl(const QUrl &url) { notifyingAssign(this, m_url, url, &FolderItem::urlChanged); }
+
 void FolderItem::setDetectedCategory(SemanticCategory category)
 {
     notifyingAssign(this, m_detectedCategory, category, &FolderItem::detectedCategoryChanged);

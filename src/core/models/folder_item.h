@@ -93,7 +93,7 @@ class FolderItem final : public QObject
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(FolderItem)
     Q_PROPERTY(QUuid id READ id CONSTANT)
-    Q_PROPERTY(QUrl url READ url CONSTANT)
+    Q_PROPERTY(QUrl url READ url NOTIFY urlChanged)
     Q_PROPERTY(SemanticCategory detectedCategory READ detectedCategory WRITE setDetectedCategory NOTIFY detectedCategoryChanged)
     Q_PROPERTY(IconState iconState READ iconState WRITE setIconState NOTIFY iconStateChanged)
     Q_PROPERTY(IconImage generatedImage READ generatedImage WRITE setGeneratedImage NOTIFY generatedImageChanged)
@@ -151,6 +151,8 @@ public:
     /// Marks which image the folder shows: the current one (`currentApplied`) or none of the history's.
     void markApplied(bool currentApplied);
 
+    /// The folder was renamed or moved: the record follows it (and its name with it).
+    void setUrl(const QUrl &url);
     void setDetectedCategory(SemanticCategory category);
     void setIconState(const IconState &state);
     void setGeneratedImage(const IconImage &image);
@@ -168,6 +170,7 @@ public:
     friend bool operator==(const FolderItem &a, const FolderItem &b) { return a.m_id == b.m_id; }
 
 Q_SIGNALS:
+    void urlChanged();
     void detectedCategoryChanged();
     void iconStateChanged();
     void generatedImageChanged();
@@ -186,7 +189,7 @@ private:
     void replaceCurrent(const IconHistoryEntry &entry, QList<IconHistoryEntry> history);
 
     const QUuid m_id;
-    const QUrl m_url;
+    QUrl m_url;
     SemanticCategory m_detectedCategory;
     IconState m_iconState;
     IconImage m_generatedImage;

@@ -319,7 +319,7 @@ void SessionStore::track(const FolderItemPtr &item, const IconState &persisted)
             found->persistedState = state;
         scheduleWrite();
     });
-    for (auto signal : {&FolderItem::generatedImageChanged, &FolderItem::customPromptChanged,
+    for (auto signal : {&FolderItem::urlChanged, &FolderItem::generatedImageChanged, &FolderItem::customPromptChanged,
                         &FolderItem::lastGeneratedPromptChanged, &FolderItem::lastGeneratedAtChanged,
                         &FolderItem::detectedCategoryChanged, &FolderItem::fileCountChanged,
                         &FolderItem::folderSizeBytesChanged, &FolderItem::historyChanged,

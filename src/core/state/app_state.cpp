@@ -14,6 +14,7 @@
 #include "keys/keychain_service.h"
 #include "content/prompt_builder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
@@ -128,6 +129,18 @@ IconState::Failure failureOf(const GenerationError &error)
     return F::other;
 }
 
+// Whether the listed folder is still where the record says.
+bool isPresent(const FolderItem &folder)
+{
+    return !folder.url().isLocalFile() || QFileInfo(folder.url().toLocalFile()).isDir();
+}
+
+// The one place the state asks the icon service to follow a rename.
+bool followIconRename(const QUrl &from, const QUrl &to)
+{
+    return FolderIconService::followRename(from, to);
+}
+
 QString dollars(double amount)
 {
     return QStringLiteral("$") + QString::number(amount, 'f', 2);
@@ -214,6 +227,38 @@ void AppState::setAsksBeforeLargeBatches(bool ask)
         ::preferences().setValue(AskBeforeLargeBatchesKey, ask);
 }
 
+void AppState::setKeyCreditLeft(const std::optional<double> &credit)
+{
+    notifyingAssign(this, m_keyCreditLeft, credit, &AppState::keyCreditLeftChanged);
+}
+
+void AppState::refreshKeyCredit()
+{
+    const quint64 serial = ++m_creditCheckSerial;
+    // Answers come back through the application object, which outlives this one (Qt 6.4 asserts
+    // when a continuation's context dies first); the pointer tells whether this one is still there.
+    QObject *const app = QCoreApplication::instance();
+    if (!app)
+        return;
+    const QPointer<AppState> self(this);
+    const auto check = [self, serial, app](const QString &key) {
+        ImageGenerationService::shared().checkKey(key).then(app, [self, serial](const KeyCheck &result) {
+            // A key that failed its check, or could not be checked now, changes nothing known.
+            if (self && serial == self->m_creditCheckSerial && result.failure.isEmpty())
+                self->setKeyCreditLeft(result.limitRemaining);
+        });
+    };
+    if (const std::optional<QString> key = KeychainService::shared().load()) {
+        check(*key);
+        return;
+    }
+    // At start the keyring may not have answered yet.
+    KeychainService::shared().lookup().then(app, [self, serial, check](const KeychainService::Lookup &found) {
+        if (self && found.key && serial == self->m_creditCheckSerial)
+            check(*found.key);
+    });
+}
+
 void AppState::setMaintainThemeConsistency(bool lock)
 {
     notifyingAssign(this, m_maintainThemeConsistency, lock, &AppState::maintainThemeConsistencyChanged);
@@ -263,6 +308,16 @@ FolderItemPtr AppState::folder(const QUuid &id) const
 {
     for (const FolderItemPtr &item : m_folders) {
         if (item->id() == id)
+            return item;
+    }
+    return nullptr;
+}
+
+FolderItemPtr AppState::listedFolder(const QUrl &url) const
+{
+    const QString path = QDir::cleanPath(url.toLocalFile());
+    for (const FolderItemPtr &item : m_folders) {
+        if (item->url() == url || (!path.isEmpty() && QDir::cleanPath(item->url().toLocalFile()) == path))
             return item;
     }
     return nullptr;
@@ -458,6 +513,11 @@ QFuture<void> AppState::generateIcon(const QUuid &id, bool askForKey)
     // One paid generation per folder at a time: a second would cost again and race the first.
     if (const auto running = m_running.constFind(id); running != m_running.cend())
         return running->done->future();
+    // Moved away or deleted since it was listed: nothing to give an icon to, so nothing is paid for.
+    if (!isPresent(*folder)) {
+        showToast(Toast::Kind::error, tr("%1 is no longer there").arg(quoted(folder->name())));
+        return QtFuture::makeReadyFuture();
+    }
     const std::optional<QString> apiKey = KeychainService::shared().load();
     if (!apiKey) {
         if (askForKey)
@@ -621,20 +681,33 @@ QFuture<void> AppState::generateAll(const QList<QUuid> &ids)
         return QtFuture::makeReadyFuture();
     QList<QFuture<void>> generations;
     QList<FolderItemPtr> started;
+    qsizetype vanished = 0;
     generations.reserve(ids.size());
     for (const QUuid &id : ids) {
         const FolderItemPtr item = folder(id);
         if (!item || item->iconState().is(IconState::Kind::generating))
             continue;
+        if (!isPresent(*item)) {
+            ++vanished;
+            continue;
+        }
         // Noted before it starts: a quick answer may already be written when generateIcon returns.
         started.append(item);
         generations.append(generateIcon(id, false));
     }
+    if (vanished > 0)
+        showToast(Toast::Kind::error, vanished == 1 ? tr("1 listed folder is no longer there: skipped")
+                                                    : tr("%1 listed folders are no longer there: skipped").arg(vanished));
     if (generations.isEmpty())
         return QtFuture::makeReadyFuture();
     return QtFuture::whenAll(generations.begin(), generations.end()).then(this, [this, started](const QList<QFuture<void>> &) {
-        if (started.size() > 1)
+        if (started.size() > 1) {
             showBatchOutcome(started);
+            // What the batch spent is taken off the key: the next question before a batch says so.
+            // Runs without a window (transient preferences) ask no questions.
+            if (m_preferences == Preferences::stored)
+                refreshKeyCredit();
+        }
     });
 }
 
@@ -1001,6 +1074,9 @@ void AppState::startRootWatcher()
         if (self)
             self->handleAutoDetectedFolders(urls);
     });
+    watcher->setRenameCallback([self](const QUrl &from, const QUrl &to) {
+        return self && self->followRenamedFolder(from, to);
+    });
     watcher->setReportDelay(m_watcherReportDelay);
     watcher->start();
     m_rootWatcher = std::move(watcher);
@@ -1022,6 +1098,9 @@ void AppState::handleAutoDetectedFolders(const QList<QUrl> &reported)
     // a new folder of its own; a name kept for the whole hold is taken as meant.
     QList<QUrl> urls;
     for (const QUrl &url : reported) {
+        // Listed already (added by hand, or a name the list still holds): never paid for again unasked.
+        if (listedFolder(url))
+            continue;
         if (isDefaultFolderName(folderDisplayName(url)))
             holdDefaultName(url);
         else
@@ -1055,6 +1134,26 @@ void AppState::handleAutoDetectedFolders(const QList<QUrl> &reported)
                 applyIcon(id, true);
         });
     }
+}
+
+bool AppState::followRenamedFolder(const QUrl &from, const QUrl &to)
+{
+    const FolderItemPtr folder = listedFolder(from);
+    // Not ours: under its new name it is a new folder like any other (a held default name, say).
+    if (!folder)
+        return false;
+    // Renamed onto a name the list holds: like any duplicate, that folder is not listed twice.
+    if (listedFolder(to))
+        return true;
+    folder->setUrl(to);
+    // The automatic prompt is made from the name and category when it is needed; a typed one stays.
+    folder->setDetectedCategory(CategoryDetector::detect(to));
+    // No new generation: the icon it shows goes along with it.
+    if (!followIconRename(from, to) && folder->iconState() == IconState::applied()) {
+        folder->setIconState(IconState::generated());
+        showToast(Toast::Kind::warning, tr("The icon of %1 could not follow its new name: apply it again").arg(quoted(folder->name())));
+    }
+    return true;
 }
 
 void AppState::holdDefaultName(const QUrl &url)

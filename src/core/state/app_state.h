@@ -126,7 +126,10 @@ public:
     void setWatchingRoot(bool watching);
     /// Persisted on every assignment.
     void setAsksBeforeLargeBatches(bool ask);
-    void setKeyCreditLeft(const std::optional<double> &credit) { m_keyCreditLeft = credit; }
+    void setKeyCreditLeft(const std::optional<double> &credit);
+    /// Asks OpenRouter what the stored key has left (at start, and after each batch), quietly:
+    /// keyCreditLeft() has the answer once it comes; a failed check leaves what was known.
+    void refreshKeyCredit();
 
     /// The one selected folder, when exactly one is selected.
     FolderItemPtr selectedFolder() const;
@@ -246,9 +249,12 @@ Q_SIGNALS:
     /// The last running generation ended; emitted after the folders and counts are updated.
     void generationRunEnded(const GenerationRunSummary &summary);
     void asksBeforeLargeBatchesChanged();
+    void keyCreditLeftChanged();
 
 private:
     void setFolders(const QList<FolderItemPtr> &folders);
+    /// The listed record of the folder at `url` (compared as local paths), if any.
+    FolderItemPtr listedFolder(const QUrl &url) const;
     void setActiveToast(const std::optional<Toast> &toast);
     void setRegeneratingAll(bool regenerating);
     QString composePrompt(const FolderItem &folder) const;
@@ -282,6 +288,8 @@ private:
     void startRootWatcher();
     void stopRootWatcher();
     void handleAutoDetectedFolders(const QList<QUrl> &reported);
+    /// A listed Desktop folder was renamed: its record follows it. False when none is listed there.
+    bool followRenamedFolder(const QUrl &from, const QUrl &to);
     void holdDefaultName(const QUrl &url);
     void handleHeldFolder(const QUrl &url);
     void showBatchOutcome(const QList<FolderItemPtr> &batch);
@@ -310,6 +318,8 @@ private:
     bool m_isWatchingRoot = false;
     bool m_asksBeforeLargeBatches = true;
     std::optional<double> m_keyCreditLeft;
+    /// Counts credit checks, so that only the latest one's answer is kept.
+    quint64 m_creditCheckSerial = 0;
     BatchConfirmer m_batchConfirmer;
     /// Folders whose generation waits for the key sheet: started once it is saved.
     QList<QUuid> m_awaitingKey;

@@ -65,6 +65,11 @@ FolderGridView::FolderGridView(AppState *state, QWidget *parent)
         m_painter.forgetText(id);
         updateItem(id);
     });
+    connect(m_model, &FolderItemModel::nameChanged, this, [this](const QUuid &id) {
+        m_painter.forgetText(id);
+        updateItem(id);
+        FolderGridAccessible::notifyItemChanged(this, id);
+    });
     if (m_state) {
         connect(m_state, &AppState::viewModeChanged, this, [this] {
             // Cards are built afresh when the grid comes back, so they fade in again.

@@ -61,6 +61,7 @@ void FolderItemModel::connectFolder(const FolderItemPtr &folder)
     connect(item, &FolderItem::generatedImageChanged, this, [this, id] { Q_EMIT imageChanged(id); });
     connect(item, &FolderItem::fileCountChanged, this, [this, id] { Q_EMIT fileCountChanged(id); });
     connect(item, &FolderItem::detectedCategoryChanged, this, [this, id] { Q_EMIT categoryChanged(id); });
+    connect(item, &FolderItem::urlChanged, this, [this, id] { Q_EMIT nameChanged(id); });
 }
 
 void FolderItemModel::setSelected(int index, bool selected)

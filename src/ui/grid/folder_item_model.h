@@ -61,6 +61,8 @@ Q_SIGNALS:
     void imageChanged(const QUuid &id);
     void fileCountChanged(const QUuid &id);
     void categoryChanged(const QUuid &id);
+    /// The folder was renamed: its card shows the new name.
+    void nameChanged(const QUuid &id);
 
 private:
     void sync();

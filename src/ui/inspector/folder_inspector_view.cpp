@@ -192,6 +192,7 @@ void FolderInspectorView::setFolder(FolderItem *folder)
         connect(folder, &FolderItem::generatedImageChanged, this, &FolderInspectorView::refreshIconState);
         connect(folder, &FolderItem::generationCostChanged, this, &FolderInspectorView::refreshIconState);
         connect(folder, &FolderItem::detectedCategoryChanged, this, &FolderInspectorView::refreshName);
+        connect(folder, &FolderItem::urlChanged, this, &FolderInspectorView::refreshName);
         connect(folder, &FolderItem::customPromptChanged, this, [this] { refreshPrompt(false); });
     }
     m_preview->setFolder(folder);

@@ -16,6 +16,8 @@
 #include <QPainter>
 #include <QPushButton>
 
+#include <utility>
+
 namespace {
 
 const QString InvalidKeyText = QStringLiteral("Invalid API key");
@@ -194,14 +196,23 @@ OnboardingSheet::OnboardingSheet(AppState *state, QWidget *parent)
 
     connect(m_keyField, &QLineEdit::textChanged, this, [this] {
         m_saveError->hide();
+        // Another key: what the stored one has left says nothing about it.
+        if (std::exchange(m_showsStoredCredit, false))
+            showOutcome(TestOutcome::none, QString());
         updateControls();
     });
     connect(m_testButton, &QPushButton::clicked, this, &OnboardingSheet::testConnection);
     connect(m_skipButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_saveButton, &QPushButton::clicked, this, &OnboardingSheet::saveAndContinue);
 
-    if (const std::optional<QString> stored = KeychainService::shared().load())
+    if (const std::optional<QString> stored = KeychainService::shared().load()) {
         m_keyField->setText(*stored);
+        // Checked at start (or after the last batch): shown without a test.
+        if (const std::optional<double> credit = m_state->keyCreditLeft()) {
+            showOutcome(TestOutcome::success, successText(KeyCheck{.failure = {}, .limitRemaining = credit}));
+            m_showsStoredCredit = true;
+        }
+    }
     connect(&KeychainService::shared(), &KeychainService::changed, this, &OnboardingSheet::updateStorageNote);
     updateStorageNote();
     updateControls();
@@ -230,6 +241,7 @@ void OnboardingSheet::testConnection()
     if (apiKey().isEmpty() || m_testing)
         return;
     m_testing = true;
+    m_showsStoredCredit = false;
     showOutcome(TestOutcome::none, QString());
     const quint64 serial = ++m_testSerial;
     // The answer comes back on the UI thread through the application object, which outlives every

@@ -79,6 +79,8 @@ private:
     QLabel *m_saveError = nullptr;
     QLabel *m_storageNote = nullptr;
     bool m_testing = false;
+    /// The result line shows what the stored key had left at its last check, not a test of the field.
+    bool m_showsStoredCredit = false;
     bool m_saving = false;
     TestOutcome m_outcome = TestOutcome::none;
     /// Counts started tests, so a late answer never lands on a newer test's row.
