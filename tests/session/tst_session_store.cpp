@@ -229,6 +229,11 @@ private Q_SLOTS:
         QTest::newRow("history shares the image") << "{\"version\":1,\"viewMode\":\"grid\",\"folders\":[" + folder
                                                          + ",\"image\":\"a.png\""
                                                          + QByteArray(history).replace("IMAGE", "a.png") + "}]}";
+        QTest::newRow("cost as text") << "{\"version\":1,\"viewMode\":\"grid\",\"folders\":[" + folder
+                                             + ",\"cost\":\"0.04\"}]}";
+        QTest::newRow("negative history cost") << "{\"version\":1,\"viewMode\":\"grid\",\"folders\":[" + folder
+                                                      + QByteArray(history).replace("IMAGE", "a.png").replace("}]", ",\"cost\":-1}]")
+                                                      + "}]}";
         QTest::newRow("folders not a list") << QByteArray("{\"version\":1,\"viewMode\":\"grid\",\"folders\":{}}");
     }
 
@@ -437,8 +442,10 @@ private Q_SLOTS:
                 const IconImage icon = makeIcon(QColor::fromHsv(i * 25, 200, 200));
                 const QString prompt = QStringLiteral("prompt %1").arg(i);
                 pngByPrompt.insert(prompt, icon.png());
+                // Every third answer said nothing of its cost.
+                const std::optional<double> cost = i % 3 ? std::optional<double>(0.001 * i) : std::nullopt;
                 folder->makeCurrent(IconHistoryEntry{icon, QString(), start.addSecs(i * 60),
-                                                     QStringLiteral("model %1").arg(i), prompt, false});
+                                                     QStringLiteral("model %1").arg(i), prompt, false, cost});
                 // The first image is applied, and the folder keeps showing it while others come.
                 if (i == 0)
                     folder->markApplied(true);
@@ -449,6 +456,7 @@ private Q_SLOTS:
         const FolderItemPtr folder = run.at(0);
         QCOMPARE(folder->lastGeneratedPrompt(), QStringLiteral("prompt 13"));
         QCOMPARE(folder->lastGeneratedModel(), QStringLiteral("model 13"));
+        QCOMPARE(folder->generationCost().value_or(-1), 0.013);
         QList<IconHistoryEntry> history = folder->history();
         QStringList prompts;
         for (const IconHistoryEntry &entry : history) {
@@ -463,6 +471,8 @@ private Q_SLOTS:
         QVERIFY(history.constLast().applied && !history.constFirst().applied);
         QCOMPARE(history.constFirst().generatedAt, start.addSecs(12 * 60));
         QCOMPARE(history.constFirst().model, QStringLiteral("model 12"));
+        QVERIFY(!history.constFirst().cost);
+        QCOMPARE(history.at(1).cost.value_or(-1), 0.011);
         QCOMPARE(sessionImages().size(), FolderItem::historyLimit);
 
         // A damaged file drops its entry, nothing else.
@@ -478,9 +488,11 @@ private Q_SLOTS:
         // Choosing one makes it current, state generated; the current one goes back in by date.
         QVERIFY(run.state.useHistoryImage(folder->id(), 9));
         QCOMPARE(folder->lastGeneratedPrompt(), QStringLiteral("prompt 0"));
+        QVERIFY(!folder->generationCost()); // the cost follows the image
         QCOMPARE(folder->iconState(), IconState::generated());
         QCOMPARE(folder->generatedImage().png(), pngByPrompt.value(QStringLiteral("prompt 0")));
         QCOMPARE(folder->history().constFirst().prompt, QStringLiteral("prompt 13"));
+        QCOMPARE(folder->history().constFirst().cost.value_or(-1), 0.013);
         run.store.flush();
         QCOMPARE(sessionImages().size(), 11);
     }

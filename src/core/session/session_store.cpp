@@ -323,7 +323,7 @@ void SessionStore::track(const FolderItemPtr &item, const IconState &persisted)
                         &FolderItem::lastGeneratedPromptChanged, &FolderItem::lastGeneratedAtChanged,
                         &FolderItem::detectedCategoryChanged, &FolderItem::fileCountChanged,
                         &FolderItem::folderSizeBytesChanged, &FolderItem::historyChanged,
-                        &FolderItem::lastGeneratedModelChanged}) {
+                        &FolderItem::lastGeneratedModelChanged, &FolderItem::generationCostChanged}) {
         connect(record, signal, this, [this, id] {
             if (m_tracked.contains(id))
                 scheduleWrite();
@@ -437,6 +437,7 @@ void SessionStore::writeNow()
             folder.imageFile = tracked.imageFile;
         }
         folder.lastGeneratedModel = item->lastGeneratedModel();
+        folder.generationCost = item->generationCost();
         folder.imageApplied = item->currentEntry().applied && !folder.state.is(IconState::Kind::applied);
 
         // Each image's file is written once: an image going from current to history keeps its file.
@@ -466,7 +467,7 @@ void SessionStore::writeNow()
                 continue;
             folder.history.append(SessionRecord::HistoryEntry{
                 name, entry.generatedAt.isValid() ? std::optional<QDateTime>(entry.generatedAt) : std::nullopt,
-                entry.model, entry.prompt, entry.applied});
+                entry.model, entry.prompt, entry.applied, entry.cost});
         }
         tracked.files = files;
 
@@ -593,13 +594,14 @@ SessionStore::RestoreOutcome SessionStore::restore()
         item->setFileCount(stored.fileCount);
         item->setFolderSizeBytes(stored.folderSizeBytes);
         item->setLastGeneratedModel(stored.lastGeneratedModel);
+        item->setGenerationCost(stored.generationCost);
         item->markApplied(stored.imageApplied);
         // Earlier images are read when their folder is shown alone: history costs disk, not memory.
         QList<IconHistoryEntry> history;
         for (const SessionRecord::HistoryEntry &entry : stored.history)
             history.append(IconHistoryEntry{IconImage(), dir + u'/' + entry.imageFile,
                                             entry.generatedAt.value_or(QDateTime()), entry.model, entry.prompt,
-                                            entry.applied});
+                                            entry.applied, entry.cost});
         item->setHistory(history);
         track(item, state);
         if (!stored.imageFile.isEmpty()) {
