@@ -96,7 +96,8 @@ IconImage readImage(const QString &directory, const QString &pngName, bool *from
         if (!icon.isNull()) {
             *fromRenditions = true;
             icon.keepPngIn(pngPath);
-            return icon;
+            // The grid's renditions stay in memory; the preview's large ones are read again when shown.
+            return icon.withLargeRenditionsLoadedBy(&RenditionFile::loadBeside);
         }
     }
     const QImage image = ImageDecoder::decode(png);
