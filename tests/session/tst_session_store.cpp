@@ -347,6 +347,33 @@ private Q_SLOTS:
         QVERIFY(!RenditionFile::decode(fileContent(renditions), mine.png()).isNull());
     }
 
+    // A restored icon holds the grid's renditions; the preview's come from its files when drawn.
+    void largeRenditionsLoadWhenDrawn()
+    {
+        TempTree tree;
+        const IconImage mine = makeGradientIcon(40);
+        {
+            Run run;
+            run.state.addFolders({dirUrl(tree.makeDir(QStringLiteral("A")))});
+            run.at(0)->setGeneratedImage(mine);
+        }
+        Run run;
+        const IconImage restored = run.at(0)->generatedImage();
+        QVERIFY(restored.loadsLargeRenditionsLazily());
+        QCOMPARE(restored.rendition(48), mine.rendition(48));
+        QCOMPARE(restored.rendition(240), mine.rendition(240));
+
+        // Its renditions file gone, the PNG gives them; both gone, the grid's largest stands in.
+        const QString png = restored.pngFile();
+        QVERIFY(QFile::remove(sessionFile(RenditionFile::nameFor(QFileInfo(png).fileName()))));
+        QCOMPARE(RenditionFile::loadBeside(png), mine.renditions());
+        QVERIFY(QFile::remove(png));
+        const IconImage orphan = mine.withLargeRenditionsLoadedBy(&RenditionFile::loadBeside);
+        orphan.keepPngIn(png);
+        QCOMPARE(orphan.rendition(120), mine.rendition(96));
+        QCOMPARE(orphan.rendition(240).width(), IconImage::keptRenditionSide);
+    }
+
     void renditionFileRefusesEveryCut()
     {
         const IconImage icon = makeGradientIcon(90);
