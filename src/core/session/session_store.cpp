@@ -565,8 +565,9 @@ SessionStore::RestoreOutcome SessionStore::restore()
     if (!file.exists())
         return RestoreOutcome::empty;
     std::optional<SessionRecord> record;
+    QByteArray bytes;
     if (file.size() <= MaxIndexSize && file.open(QIODevice::ReadOnly)) {
-        const QByteArray bytes = file.readAll();
+        bytes = file.readAll();
         file.close();
         record = SessionRecord::fromJson(bytes);
     }
@@ -577,7 +578,9 @@ SessionStore::RestoreOutcome SessionStore::restore()
             QFile::remove(file.fileName());
         return RestoreOutcome::discarded;
     }
-    m_lastIndex = record->toJson();
+    // What we wrote is what we read: not written out again on the UI thread only to compare (megabytes
+    // with long histories). An index written differently is simply written once more.
+    m_lastIndex = bytes;
 
     QList<FolderItemPtr> items;
     QSet<QUuid> selection;
