@@ -230,6 +230,11 @@ private Q_SLOTS:
         QTest::newRow("history shares the image") << "{\"version\":1,\"viewMode\":\"grid\",\"folders\":[" + folder
                                                          + ",\"image\":\"a.png\""
                                                          + QByteArray(history).replace("IMAGE", "a.png") + "}]}";
+        QTest::newRow("cost as text") << "{\"version\":1,\"viewMode\":\"grid\",\"folders\":[" + folder
+                                             + ",\"cost\":\"0.04\"}]}";
+        QTest::newRow("negative history cost") << "{\"version\":1,\"viewMode\":\"grid\",\"folders\":[" + folder
+                                                      + QByteArray(history).replace("IMAGE", "a.png").replace("}]", ",\"cost\":-1}]")
+                                                      + "}]}";
         QTest::newRow("folders not a list") << QByteArray("{\"version\":1,\"viewMode\":\"grid\",\"folders\":{}}");
     }
 
@@ -343,6 +348,33 @@ private Q_SLOTS:
         QVERIFY(!RenditionFile::decode(fileContent(renditions), mine.png()).isNull());
     }
 
+    // A restored icon holds the grid's renditions; the preview's come from its files when drawn.
+    void largeRenditionsLoadWhenDrawn()
+    {
+        TempTree tree;
+        const IconImage mine = makeGradientIcon(40);
+        {
+            Run run;
+            run.state.addFolders({dirUrl(tree.makeDir(QStringLiteral("A")))});
+            run.at(0)->setGeneratedImage(mine);
+        }
+        Run run;
+        const IconImage restored = run.at(0)->generatedImage();
+        QVERIFY(restored.loadsLargeRenditionsLazily());
+        QCOMPARE(restored.rendition(48), mine.rendition(48));
+        QCOMPARE(restored.rendition(240), mine.rendition(240));
+
+        // Its renditions file gone, the PNG gives them; both gone, the grid's largest stands in.
+        const QString png = restored.pngFile();
+        QVERIFY(QFile::remove(sessionFile(RenditionFile::nameFor(QFileInfo(png).fileName()))));
+        QCOMPARE(RenditionFile::loadBeside(png), mine.renditions());
+        QVERIFY(QFile::remove(png));
+        const IconImage orphan = mine.withLargeRenditionsLoadedBy(&RenditionFile::loadBeside);
+        orphan.keepPngIn(png);
+        QCOMPARE(orphan.rendition(120), mine.rendition(96));
+        QCOMPARE(orphan.rendition(240).width(), IconImage::keptRenditionSide);
+    }
+
     void renditionFileRefusesEveryCut()
     {
         const IconImage icon = makeGradientIcon(90);
@@ -453,8 +485,10 @@ private Q_SLOTS:
                 const IconImage icon = makeIcon(QColor::fromHsv(i * 25, 200, 200));
                 const QString prompt = QStringLiteral("prompt %1").arg(i);
                 pngByPrompt.insert(prompt, icon.png());
+                // Every third answer said nothing of its cost.
+                const std::optional<double> cost = i % 3 ? std::optional<double>(0.001 * i) : std::nullopt;
                 folder->makeCurrent(IconHistoryEntry{icon, QString(), start.addSecs(i * 60),
-                                                     QStringLiteral("model %1").arg(i), prompt, false});
+                                                     QStringLiteral("model %1").arg(i), prompt, false, cost});
                 // The first image is applied, and the folder keeps showing it while others come.
                 if (i == 0)
                     folder->markApplied(true);
@@ -465,6 +499,7 @@ private Q_SLOTS:
         const FolderItemPtr folder = run.at(0);
         QCOMPARE(folder->lastGeneratedPrompt(), QStringLiteral("prompt 13"));
         QCOMPARE(folder->lastGeneratedModel(), QStringLiteral("model 13"));
+        QCOMPARE(folder->generationCost().value_or(-1), 0.013);
         QList<IconHistoryEntry> history = folder->history();
         QStringList prompts;
         for (const IconHistoryEntry &entry : history) {
@@ -479,6 +514,8 @@ private Q_SLOTS:
         QVERIFY(history.constLast().applied && !history.constFirst().applied);
         QCOMPARE(history.constFirst().generatedAt, start.addSecs(12 * 60));
         QCOMPARE(history.constFirst().model, QStringLiteral("model 12"));
+        QVERIFY(!history.constFirst().cost);
+        QCOMPARE(history.at(1).cost.value_or(-1), 0.011);
         QCOMPARE(sessionImages().size(), FolderItem::historyLimit);
 
         // A damaged file drops its entry, nothing else.
@@ -494,9 +531,11 @@ private Q_SLOTS:
         // Choosing one makes it current, state generated; the current one goes back in by date.
         QVERIFY(run.state.useHistoryImage(folder->id(), 9));
         QCOMPARE(folder->lastGeneratedPrompt(), QStringLiteral("prompt 0"));
+        QVERIFY(!folder->generationCost()); // the cost follows the image
         QCOMPARE(folder->iconState(), IconState::generated());
         QCOMPARE(folder->generatedImage().png(), pngByPrompt.value(QStringLiteral("prompt 0")));
         QCOMPARE(folder->history().constFirst().prompt, QStringLiteral("prompt 13"));
+        QCOMPARE(folder->history().constFirst().cost.value_or(-1), 0.013);
         run.store.flush();
         QCOMPARE(sessionImages().size(), 11);
     }

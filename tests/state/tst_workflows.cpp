@@ -222,6 +222,34 @@ private Q_SLOTS:
         QCOMPARE(folder->generatedImage(), made.at(0));
     }
 
+    void historyNamesTheModelThatAnsweredWithItsCost()
+    {
+        AppState state;
+        const FolderItemPtr folder = addFolder(state, QStringLiteral("Recipes"));
+        // The quality model is asked first and fails: the fast one answers.
+        m_server.script(QualityModel, FakeReply::raw(500, "down"));
+        m_server.script(FastModel, FakeReply::image(solidPicture(Qt::green)));
+        m_server.setGenerationCost(0.039);
+        QFuture<void> first = state.generateIcon(folder->id());
+        QTRY_VERIFY_WITH_TIMEOUT(first.isFinished(), 30000);
+        QCOMPARE(folder->lastGeneratedModel(), FastModel);
+        QCOMPARE(folder->generationCost().value_or(-1), 0.039);
+
+        m_server.script(QualityModel, FakeReply::image(solidPicture(Qt::red)));
+        m_server.setGenerationCost(QJsonValue::Undefined);
+        QFuture<void> second = state.generateIcon(folder->id());
+        QTRY_VERIFY_WITH_TIMEOUT(second.isFinished(), 30000);
+        QCOMPARE(folder->lastGeneratedModel(), QualityModel);
+        QVERIFY(!folder->generationCost());
+        QCOMPARE(folder->history().constFirst().model, FastModel);
+        QCOMPARE(folder->history().constFirst().cost.value_or(-1), 0.039);
+
+        // Undone, the earlier image brings its model and cost back.
+        state.undoStack()->undo();
+        QCOMPARE(folder->lastGeneratedModel(), FastModel);
+        QCOMPARE(folder->generationCost().value_or(-1), 0.039);
+    }
+
     void customPromptIsSentExactly()
     {
         m_server.script(QualityModel, FakeReply::image(solidPicture(Qt::yellow)));

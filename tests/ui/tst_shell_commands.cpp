@@ -8,6 +8,9 @@
 #include "shell/main_window.h"
 #include "shell/tavrune_toolbar.h"
 #include "design/pill_picker.h"
+#include "inspector/panel_widgets.h"
+#include "inspector/folder_inspector_view.h"
+#include "inspector/prompt_editor.h"
 #include "state/app_state.h"
 #include "desktop/folder_icon_service.h"
 #include "settled.h"
@@ -447,6 +450,54 @@ private Q_SLOTS:
         action(Command::redo)->trigger();
         QTRY_VERIFY(!applied(1));
         QVERIFY(settled(m_state->resetIcon(folders.at(0)->id()))); // the folders are shared with later tests
+    }
+
+    void committedPromptEditsUndoThroughTheEditMenu()
+    {
+        addFolders(2);
+        const FolderItemPtr folder = m_state->folders().at(0);
+        m_state->setSelectedFolderIDs({folder->id()});
+        auto *inspector = m_window->findChild<FolderInspectorView *>();
+        QVERIFY(inspector);
+        QTRY_COMPARE(inspector->folder(), folder.get());
+        PromptEditor *editor = inspector->editor();
+        editor->setFocus();
+        QTRY_VERIFY(editor->hasFocus());
+
+        // While the field has the focus, Ctrl+Z undoes its typing and pushes no step.
+        QTest::keyClicks(editor, QStringLiteral("x"));
+        QTest::keySequence(editor, QKeySequence("Ctrl+Z"));
+        QCOMPARE(folder->customPrompt(), QString());
+        QTest::keyClicks(editor, QStringLiteral("a lighthouse"));
+        QCOMPARE(folder->customPrompt(), QStringLiteral("a lighthouse"));
+        QVERIFY(!action(Command::undo)->isEnabled());
+
+        // Leaving the field commits the edit as one step.
+        m_window->contentView()->setFocus();
+        QTRY_VERIFY(!editor->hasFocus());
+        QCOMPARE(action(Command::undo)->text(), QStringLiteral("Undo Edit Prompt of “Alpha”"));
+        action(Command::undo)->trigger();
+        QCOMPARE(folder->customPrompt(), QString());
+        QCOMPARE(editor->toPlainText(), QString());
+        QCOMPARE(inspector->modeText(), QStringLiteral("Mode: AUTO"));
+        action(Command::redo)->trigger();
+        QCOMPARE(folder->customPrompt(), QStringLiteral("a lighthouse"));
+        QCOMPARE(inspector->modeText(), QStringLiteral("Mode: MANUAL"));
+
+        // The mode button is a step of its own; an edit left pending commits when another folder is shown.
+        QTest::mouseClick(inspector->modeButton(), Qt::LeftButton);
+        QCOMPARE(folder->customPrompt(), QString());
+        editor->setFocus();
+        QTRY_VERIFY(editor->hasFocus());
+        QTest::keyClicks(editor, QStringLiteral("a harbour"));
+        m_state->setSelectedFolderIDs({m_state->folders().at(1)->id()});
+        QTRY_COMPARE(inspector->folder(), m_state->folders().at(1).get());
+        QCOMPARE(m_state->undoStack()->count(), 3);
+        m_window->contentView()->setFocus();
+        action(Command::undo)->trigger();
+        QCOMPARE(folder->customPrompt(), QString());
+        action(Command::undo)->trigger();
+        QCOMPARE(folder->customPrompt(), QStringLiteral("a lighthouse"));
     }
 
     void shortcutsTextDoesNotWantStillWork()

@@ -4,6 +4,7 @@
 #include "imaging/image_scratch.h"
 #include "imaging/image_work_pool.h"
 
+#include <QCache>
 #include <QFile>
 #include <QMutex>
 #include <QtConcurrent/QtConcurrentRun>
@@ -186,6 +187,26 @@ QImage areaAveraged(const QImage &image, QSize size)
     return out;
 }
 
+/// The large renditions of lazily loading icons that were drawn lately, by icon serial: the inspector
+/// shows one icon at a time, so a few dozen cover going back and forth through a list.
+struct LargeRenditionCache
+{
+    QMutex lock;
+    QCache<qint64, QList<QImage>> images{16 * 1024}; // cost in KiB
+};
+
+LargeRenditionCache &largeRenditionCache()
+{
+    // Never destroyed: icons may still let go of theirs while the process exits.
+    static auto *cache = new LargeRenditionCache;
+    return *cache;
+}
+
+int longerSide(const QImage &image)
+{
+    return std::max(image.width(), image.height());
+}
+
 } // namespace
 
 struct IconImage::Data
@@ -198,9 +219,21 @@ struct IconImage::Data
     mutable QMutex pngLock;
     mutable QByteArray png;
     mutable QString pngFile;
+    // Renditions not held but loaded when drawn (sides, smallest first), and how.
+    QList<int> lazySides;
+    RenditionLoader loader = nullptr;
+    mutable std::atomic<bool> lazyFailed{false};
 
     Data() { alive.fetch_add(1); }
-    ~Data() { alive.fetch_sub(1); }
+    ~Data()
+    {
+        alive.fetch_sub(1);
+        if (!lazySides.isEmpty()) {
+            LargeRenditionCache &cache = largeRenditionCache();
+            const QMutexLocker locker(&cache.lock);
+            cache.images.remove(serial);
+        }
+    }
     Data(const Data &) = delete;
     Data &operator=(const Data &) = delete;
 };
@@ -342,10 +375,72 @@ IconImage IconImage::withPngInMemory() const
     auto data = std::make_shared<Data>();
     data->serial = d->serial;
     data->size = d->size;
-    data->renditions = d->renditions;
+    // Loaded now while the file is there: the copy has no file to load them from.
+    data->renditions = renditions();
     data->png = bytes;
     icon.d = std::move(data);
     return icon;
+}
+
+IconImage IconImage::withLargeRenditionsLoadedBy(RenditionLoader loader) const
+{
+    if (!d || !loader || !d->lazySides.isEmpty())
+        return *this;
+    auto data = std::make_shared<Data>();
+    data->serial = d->serial;
+    data->size = d->size;
+    {
+        const QMutexLocker locker(&d->pngLock);
+        data->png = d->png;
+        data->pngFile = d->pngFile;
+    }
+    for (const QImage &image : d->renditions) {
+        if (longerSide(image) <= keptRenditionSide)
+            data->renditions.append(image);
+        else
+            data->lazySides.append(longerSide(image));
+    }
+    if (data->lazySides.isEmpty() || data->renditions.isEmpty())
+        return *this;
+    data->loader = loader;
+    IconImage icon;
+    icon.d = std::move(data);
+    return icon;
+}
+
+bool IconImage::loadsLargeRenditionsLazily() const { return d && !d->lazySides.isEmpty(); }
+
+QList<QImage> IconImage::largeRenditions() const
+{
+    if (!d || d->lazySides.isEmpty() || d->lazyFailed.load())
+        return {};
+    LargeRenditionCache &cache = largeRenditionCache();
+    {
+        const QMutexLocker locker(&cache.lock);
+        if (const QList<QImage> *held = cache.images.object(d->serial))
+            return *held;
+    }
+    // Loaded outside the lock: two threads drawing the same icon at once load it twice, harmlessly.
+    const QString file = pngFile();
+    QList<QImage> large;
+    if (!file.isEmpty()) {
+        const QList<QImage> all = d->loader(file);
+        for (const QImage &image : all) {
+            if (d->lazySides.contains(longerSide(image)) && image.format() == QImage::Format_ARGB32_Premultiplied)
+                large.append(image);
+        }
+    }
+    if (large.size() != d->lazySides.size()) {
+        // Not again on every paint: the kept renditions stand in from now on.
+        d->lazyFailed = true;
+        return {};
+    }
+    qint64 bytes = 0;
+    for (const QImage &image : std::as_const(large))
+        bytes += image.sizeInBytes();
+    const QMutexLocker locker(&cache.lock);
+    cache.images.insert(d->serial, new QList<QImage>(large), int(std::max<qint64>(1, bytes / 1024)));
+    return large;
 }
 
 QSize IconImage::size() const { return d ? d->size : QSize(); }
@@ -355,13 +450,23 @@ QImage IconImage::rendition(int pixelSide) const
     if (!d || d->renditions.isEmpty())
         return QImage();
     for (const QImage &image : d->renditions) {
-        if (std::max(image.width(), image.height()) >= pixelSide)
+        if (longerSide(image) >= pixelSide)
             return image;
     }
-    return d->renditions.constLast();
+    const QList<QImage> large = largeRenditions();
+    for (const QImage &image : large) {
+        if (longerSide(image) >= pixelSide)
+            return image;
+    }
+    return large.isEmpty() ? d->renditions.constLast() : large.constLast();
 }
 
-QList<QImage> IconImage::renditions() const { return d ? d->renditions : QList<QImage>(); }
+QList<QImage> IconImage::renditions() const
+{
+    if (!d)
+        return {};
+    return d->lazySides.isEmpty() ? d->renditions : d->renditions + largeRenditions();
+}
 
 QImage IconImage::decodeFullImage() const
 {

@@ -54,10 +54,25 @@ public:
     /// The full-size icon's size in pixels.
     QSize size() const;
 
+    /// Brings back every rendition of the icon whose PNG is the file at the path given, from wherever they
+    /// are kept beside it; an empty list when they cannot be had. Called on whichever thread draws.
+    using RenditionLoader = QList<QImage> (*)(const QString &pngFile);
+    /// Renditions up to this side stay in memory for icons that load the others lazily: the grid's and
+    /// the list's at every pixel ratio up to 2.
+    static constexpr int keptRenditionSide = 96;
+    /// This icon (the same picture, cacheKey() and PNG) holding only the renditions up to
+    /// keptRenditionSide in memory: the larger ones (the inspector's preview) are loaded by `loader`
+    /// from beside pngFile() when first drawn, and kept only while recently drawn. Should they fail to
+    /// load, the largest one kept stands in. Call it before the icon is shared with other threads.
+    IconImage withLargeRenditionsLoadedBy(RenditionLoader loader) const;
+    /// Whether the large renditions are loaded when drawn rather than held.
+    bool loadsLargeRenditionsLazily() const;
+
     /// The smallest rendition at least `pixelSide` pixels wide, else the largest one. Draw it into a
     /// frame of `pixelSide` device pixels with smooth scaling. A null image for the null icon.
     QImage rendition(int pixelSide) const;
-    /// Every rendition, smallest first.
+    /// Every rendition, smallest first (loading the large ones, when they are loaded lazily; without
+    /// them when they cannot be loaded).
     QList<QImage> renditions() const;
     /// The sides (in pixels) renditions are made at, smallest first.
     static const QList<int> &renditionSides();
@@ -76,6 +91,7 @@ public:
 
 private:
     struct Data;
+    QList<QImage> largeRenditions() const;
     std::shared_ptr<const Data> d;
 };
 

@@ -111,6 +111,7 @@ IconHistoryEntry FolderItem::currentEntry() const
     entry.model = m_lastGeneratedModel;
     entry.prompt = m_lastGeneratedPrompt.value_or(QString());
     entry.applied = m_currentApplied || m_iconState.is(IconState::Kind::applied);
+    entry.cost = m_generationCost;
     return entry;
 }
 
@@ -135,6 +136,7 @@ void FolderItem::replaceCurrent(const IconHistoryEntry &entry, QList<IconHistory
     setLastGeneratedPrompt(entry.prompt.isEmpty() ? std::nullopt : std::optional<QString>(entry.prompt));
     setLastGeneratedAt(entry.generatedAt.isValid() ? std::optional<QDateTime>(entry.generatedAt) : std::nullopt);
     setLastGeneratedModel(entry.model);
+    setGenerationCost(entry.cost);
     setHistory(history);
     setGeneratedImage(entry.image);
 }

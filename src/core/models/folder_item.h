@@ -70,12 +70,14 @@ struct IconHistoryEntry
     /// Where the PNG is kept on disk, when it is; its renditions file lies beside it.
     QString file;
     QDateTime generatedAt;
-    /// The OpenRouter model asked for it.
+    /// The OpenRouter model that answered with it.
     QString model;
     /// The prompt that was sent.
     QString prompt;
     /// The folder still shows it: it was applied and nothing was applied or reset since.
     bool applied = false;
+    /// What OpenRouter said it cost, in US dollars; nothing when it did not say.
+    std::optional<double> cost;
 
     friend bool operator==(const IconHistoryEntry &, const IconHistoryEntry &) = default;
 };
@@ -135,14 +137,14 @@ public:
     QList<FileEntry> topFiles() const { return m_topFiles; }
     /// The images generated before the current one, newest first.
     QList<IconHistoryEntry> history() const { return m_history; }
-    /// The model asked for the current image; empty when not known.
+    /// The model that answered with the current image; empty when not known.
     QString lastGeneratedModel() const { return m_lastGeneratedModel; }
 
     /// How many images a folder keeps: the current one and the history together.
     static constexpr int historyLimit = 12;
     /// The current image with what made it, as a history entry (a null image when there is none).
     IconHistoryEntry currentEntry() const;
-    /// Makes `entry` the folder's current image (image, date, model and prompt). The image it
+    /// Makes `entry` the folder's current image (image, date, model, prompt and cost). The image it
     /// replaces goes into the history, by date; the history then drops its oldest entries down to the
     /// limit, never the one still applied to the folder. Leaves the state alone.
     void makeCurrent(const IconHistoryEntry &entry);

@@ -135,7 +135,8 @@ void succeed(const JobPointer &job, const QImage &decoded)
 {
     {
         const QImage styled = IconStyler::appIconStyled(decoded);
-        job->promise.addResult(GeneratedIcon{IconImage(styled, IconStyler::encodePng(styled)), job->cost});
+        job->promise.addResult(GeneratedIcon{IconImage(styled, IconStyler::encodePng(styled)), job->cost,
+                                             job->candidates.at(job->attempt).id});
     }
     job->promise.finish();
 }

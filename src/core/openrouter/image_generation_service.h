@@ -17,11 +17,13 @@ struct GenerationJob;
 
 using OpenRouterProtocol::KeyCheck;
 
-/// A generated icon and, when OpenRouter said so, what it cost in US dollars.
+/// A generated icon, the model that answered with it (the other one, after a fallback) and, when
+/// OpenRouter said so, what it cost in US dollars.
 struct GeneratedIcon
 {
     IconImage image;
     std::optional<double> cost;
+    QString model;
 };
 
 /// @brief Turns a prompt and the user's key into a styled app icon through OpenRouter.

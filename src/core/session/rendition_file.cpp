@@ -1,5 +1,9 @@
 #include "session/rendition_file.h"
 
+#include "imaging/image_decoder.h"
+
+#include <QFile>
+#include <QFileInfo>
 #include <QtEndian>
 
 #include <libdeflate.h>
@@ -207,4 +211,32 @@ IconImage RenditionFile::decode(const QByteArray &file, const QByteArray &png)
             std::memcpy(image.scanLine(y), from, size_t(rowBytes));
     }
     return IconImage::fromRenditions(png, QSize(int(width), int(height)), renditions);
+}
+
+namespace {
+
+QByteArray readAtMost(const QString &path, qint64 maxSize)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > maxSize)
+        return {};
+    return file.readAll();
+}
+
+} // namespace
+
+QList<QImage> RenditionFile::loadBeside(const QString &pngPath)
+{
+    const QByteArray png = readAtMost(pngPath, qint64(ImageDecoder::maxPixels) * 4);
+    if (png.isEmpty())
+        return {};
+    const QFileInfo info(pngPath);
+    const QByteArray file = readAtMost(info.absolutePath() + u'/' + nameFor(info.fileName()), maxFileSize);
+    if (const IconImage icon = decode(file, png); !icon.isNull())
+        return icon.renditions();
+    // Gone or damaged: the PNG still has every pixel.
+    const QImage image = ImageDecoder::decode(png);
+    if (image.isNull())
+        return {};
+    return IconImage(image.convertToFormat(QImage::Format_ARGB32_Premultiplied), png).renditions();
 }

@@ -23,6 +23,11 @@ QByteArray encode(const IconImage &icon);
 /// unless `file` is whole, of this format, and was made from exactly these PNG bytes.
 IconImage decode(const QByteArray &file, const QByteArray &png);
 
+/// Every rendition of the icon whose PNG is at `pngPath`: from the renditions file beside it when that
+/// fits the PNG, else made anew from the PNG (slow: tens of milliseconds). Empty when the PNG cannot be
+/// read. An IconImage::RenditionLoader.
+QList<QImage> loadBeside(const QString &pngPath);
+
 /// Files larger than this are not ours and are not read (an icon's file is about 0.1 MiB).
 inline constexpr qint64 maxFileSize = qint64(8) * 1024 * 1024;
 

@@ -85,6 +85,23 @@ const QString kHistoryModel = QStringLiteral("model");
 const QString kHistoryPrompt = QStringLiteral("prompt");
 const QString kHistoryAt = QStringLiteral("generatedAt");
 const QString kHistoryApplied = QStringLiteral("applied");
+const QString kCost = QStringLiteral("cost");
+// An image costs cents; a figure beyond this was not written by us.
+constexpr double MaxCost = 1000;
+
+// Optional: absent means not known. Anything but a plausible amount is refused like any other bad field.
+std::optional<double> costFromJson(const QJsonObject &object, bool *ok)
+{
+    const QJsonValue value = object.value(kCost);
+    if (value.isUndefined())
+        return std::nullopt;
+    const double cost = value.toDouble(-1);
+    if (!value.isDouble() || !(cost >= 0 && cost <= MaxCost)) {
+        *ok = false;
+        return std::nullopt;
+    }
+    return cost;
+}
 // A folder keeps a dozen images; an index listing many more was not written by us.
 constexpr qsizetype MaxHistory = 64;
 
@@ -117,6 +134,7 @@ std::optional<QList<SessionRecord::HistoryEntry>> historyFromJson(const QJsonVal
         entry.prompt = object.value(kHistoryPrompt).toString();
         entry.applied = object.value(kHistoryApplied).toBool();
         entry.generatedAt = timeFromJson(object, kHistoryAt, &ok);
+        entry.cost = costFromJson(object, &ok);
         // Same rule as the current image's file: nothing else is ever opened from an index.
         if (!ok || !SessionRecord::isImageFileName(entry.imageFile))
             return std::nullopt;
@@ -168,6 +186,7 @@ std::optional<SessionRecord::Folder> folderFromJson(const QJsonValue &value)
         folder.imageFile = *image;
     }
     folder.lastGeneratedModel = optionalString(object, kModel, &ok).value_or(QString());
+    folder.generationCost = costFromJson(object, &ok);
     const QJsonValue imageApplied = object.value(kImageApplied);
     std::optional<QList<SessionRecord::HistoryEntry>> history = historyFromJson(object.value(kHistory));
     if (!ok || !history || !(imageApplied.isBool() || imageApplied.isUndefined()))
@@ -217,6 +236,8 @@ QByteArray SessionRecord::toJson() const
             object.insert(kModel, folder.lastGeneratedModel);
         if (folder.imageApplied)
             object.insert(kImageApplied, true);
+        if (folder.generationCost)
+            object.insert(kCost, *folder.generationCost);
         if (!folder.history.isEmpty()) {
             QJsonArray history;
             for (const HistoryEntry &entry : folder.history) {
@@ -228,6 +249,8 @@ QByteArray SessionRecord::toJson() const
                 };
                 if (entry.generatedAt)
                     item.insert(kHistoryAt, entry.generatedAt->toUTC().toString(Qt::ISODateWithMs));
+                if (entry.cost)
+                    item.insert(kCost, *entry.cost);
                 history.append(item);
             }
             object.insert(kHistory, history);

@@ -28,6 +28,8 @@ struct SessionRecord
         QString model;
         QString prompt;
         bool applied = false;
+        /// What it cost in US dollars, when OpenRouter said.
+        std::optional<double> cost;
 
         friend bool operator==(const HistoryEntry &, const HistoryEntry &) = default;
     };
@@ -45,8 +47,10 @@ struct SessionRecord
         qint64 folderSizeBytes = 0;
         /// File name of the icon's PNG in the session directory; empty without an image.
         QString imageFile;
-        /// The model asked for the current image; empty when not known.
+        /// The model that answered with the current image; empty when not known.
         QString lastGeneratedModel;
+        /// What the current image cost in US dollars, when OpenRouter said.
+        std::optional<double> generationCost;
         /// The current image is the one the folder shows, though generated on since.
         bool imageApplied = false;
         /// Earlier images, newest first.

@@ -96,7 +96,8 @@ IconImage readImage(const QString &directory, const QString &pngName, bool *from
         if (!icon.isNull()) {
             *fromRenditions = true;
             icon.keepPngIn(pngPath);
-            return icon;
+            // The grid's renditions stay in memory; the preview's large ones are read again when shown.
+            return icon.withLargeRenditionsLoadedBy(&RenditionFile::loadBeside);
         }
     }
     const QImage image = ImageDecoder::decode(png);
@@ -323,7 +324,7 @@ void SessionStore::track(const FolderItemPtr &item, const IconState &persisted)
                         &FolderItem::lastGeneratedPromptChanged, &FolderItem::lastGeneratedAtChanged,
                         &FolderItem::detectedCategoryChanged, &FolderItem::fileCountChanged,
                         &FolderItem::folderSizeBytesChanged, &FolderItem::historyChanged,
-                        &FolderItem::lastGeneratedModelChanged}) {
+                        &FolderItem::lastGeneratedModelChanged, &FolderItem::generationCostChanged}) {
         connect(record, signal, this, [this, id] {
             if (m_tracked.contains(id))
                 scheduleWrite();
@@ -437,6 +438,7 @@ void SessionStore::writeNow()
             folder.imageFile = tracked.imageFile;
         }
         folder.lastGeneratedModel = item->lastGeneratedModel();
+        folder.generationCost = item->generationCost();
         folder.imageApplied = item->currentEntry().applied && !folder.state.is(IconState::Kind::applied);
 
         // Each image's file is written once: an image going from current to history keeps its file.
@@ -466,7 +468,7 @@ void SessionStore::writeNow()
                 continue;
             folder.history.append(SessionRecord::HistoryEntry{
                 name, entry.generatedAt.isValid() ? std::optional<QDateTime>(entry.generatedAt) : std::nullopt,
-                entry.model, entry.prompt, entry.applied});
+                entry.model, entry.prompt, entry.applied, entry.cost});
         }
         tracked.files = files;
 
@@ -563,8 +565,9 @@ SessionStore::RestoreOutcome SessionStore::restore()
     if (!file.exists())
         return RestoreOutcome::empty;
     std::optional<SessionRecord> record;
+    QByteArray bytes;
     if (file.size() <= MaxIndexSize && file.open(QIODevice::ReadOnly)) {
-        const QByteArray bytes = file.readAll();
+        bytes = file.readAll();
         file.close();
         record = SessionRecord::fromJson(bytes);
     }
@@ -575,7 +578,9 @@ SessionStore::RestoreOutcome SessionStore::restore()
             QFile::remove(file.fileName());
         return RestoreOutcome::discarded;
     }
-    m_lastIndex = record->toJson();
+    // What we wrote is what we read: not written out again on the UI thread only to compare (megabytes
+    // with long histories). An index written differently is simply written once more.
+    m_lastIndex = bytes;
 
     QList<FolderItemPtr> items;
     QSet<QUuid> selection;
@@ -593,13 +598,14 @@ SessionStore::RestoreOutcome SessionStore::restore()
         item->setFileCount(stored.fileCount);
         item->setFolderSizeBytes(stored.folderSizeBytes);
         item->setLastGeneratedModel(stored.lastGeneratedModel);
+        item->setGenerationCost(stored.generationCost);
         item->markApplied(stored.imageApplied);
         // Earlier images are read when their folder is shown alone: history costs disk, not memory.
         QList<IconHistoryEntry> history;
         for (const SessionRecord::HistoryEntry &entry : stored.history)
             history.append(IconHistoryEntry{IconImage(), dir + u'/' + entry.imageFile,
                                             entry.generatedAt.value_or(QDateTime()), entry.model, entry.prompt,
-                                            entry.applied});
+                                            entry.applied, entry.cost});
         item->setHistory(history);
         track(item, state);
         if (!stored.imageFile.isEmpty()) {

@@ -3,6 +3,7 @@
 #include "state/folder_worker.h"
 #include "state/icon_change.h"
 #include "state/image_choice.h"
+#include "state/prompt_edit.h"
 
 #include "models/notifying_assign.h"
 #include "content/category_detector.h"
@@ -584,7 +585,9 @@ void AppState::finishGeneration(const QUuid &id, quint64 serial, const QFuture<G
         // The prompt is the image's: a failed or stopped request leaves the previous pair as it was. The
         // image replaced goes into the folder's history; the date follows the state.
         const qint64 before = folder->generatedImage().cacheKey();
-        folder->makeCurrent(IconHistoryEntry{image, QString(), QDateTime(), running->model, running->prompt, false});
+        // The model that answered, which after a fallback is not the one asked first.
+        const QString model = icon.model.isEmpty() ? running->model : icon.model;
+        folder->makeCurrent(IconHistoryEntry{image, QString(), QDateTime(), model, running->prompt, false, icon.cost});
         folder->setIconState(IconState::generated());
         // Undone, the folder has its previous image back, applied if it was and still shows it.
         IconState previous = IconState::generated();
@@ -593,7 +596,6 @@ void AppState::finishGeneration(const QUuid &id, quint64 serial, const QFuture<G
         else if (running->earlierState.is(IconState::Kind::applied))
             previous = IconState::applied();
         m_undoStack.push(new ImageChoice(tr("New Icon for %1").arg(quoted(folder->name())), folder, before, previous));
-        folder->setGenerationCost(icon.cost);
         folder->setLastGeneratedAt(QDateTime::currentDateTime());
         showToast(Toast::Kind::success, QStringLiteral("Icon ready for ") + quoted(folder->name()));
         endGeneration(id, Ending::succeeded);
@@ -822,6 +824,14 @@ QFuture<void> AppState::regenerateAll()
         return batch;
     }
     return batch.then(this, finished);
+}
+
+void AppState::commitPromptEdit(const QUuid &id, const QString &before)
+{
+    const FolderItemPtr folder = this->folder(id);
+    if (!folder || folder->customPrompt() == before)
+        return;
+    m_undoStack.push(new PromptEdit(tr("Edit Prompt of %1").arg(quoted(folder->name())), folder, before));
 }
 
 bool AppState::useHistoryImage(const QUuid &id, qsizetype index)

@@ -156,6 +156,9 @@ public:
     void replaceFolders(const QList<FolderItemPtr> &folders, const QSet<QUuid> &selection);
     /// Edit ▸ Undo and Redo: every step that changes the folders (removal first of all).
     QUndoStack *undoStack() { return &m_undoStack; }
+    /// Makes the folder's prompt edit since `before` one undoable step ("Edit Prompt of “Music”");
+    /// nothing when the prompt is still `before`. The editor calls it when the user is done editing.
+    void commitPromptEdit(const QUuid &id, const QString &before);
     /// Records gone from the list that an undo step can still bring back: their files must stay.
     QList<FolderItemPtr> heldFolders() const;
     void selectFolder(const QUuid &id, bool extending);

@@ -12,6 +12,7 @@
 #include "state/app_state.h"
 
 #include <QBoxLayout>
+#include <QEvent>
 #include <QLayout>
 #include <QLabel>
 #include <QScrollArea>
@@ -121,6 +122,7 @@ void FolderInspectorView::buildScrollingRegion(QWidget *content)
     m_editor = new PromptEditor(QStringLiteral("Type any manual prompt here for this folder..."), 130, m_promptBody);
     m_editor->setSubmitsOnReturn(true);
     connect(m_editor, &PromptEditor::submitted, this, &FolderInspectorView::regenerate);
+    m_editor->installEventFilter(this);
     connect(m_editor, &QPlainTextEdit::textChanged, this, [this] {
         if (!m_writingPrompt && m_folder)
             m_folder->setCustomPrompt(m_editor->toPlainText());
@@ -184,8 +186,10 @@ void FolderInspectorView::setFolder(FolderItem *folder)
 {
     if (m_folder == folder)
         return;
-    if (m_folder)
+    if (m_folder) {
+        commitPrompt();
         disconnect(m_folder, nullptr, this, nullptr);
+    }
     m_folder = folder;
     if (folder) {
         connect(folder, &FolderItem::iconStateChanged, this, &FolderInspectorView::refreshIconState);
@@ -258,8 +262,25 @@ QString FolderInspectorView::errorText() const
     return isErrorBoxShown() ? m_errorText->text() : QString();
 }
 
+bool FolderInspectorView::eventFilter(QObject *watched, QEvent *event)
+{
+    // Any focus change counts, a menu opening too: Edit ▸ Undo then undoes the edit as a whole.
+    if (watched == m_editor && event->type() == QEvent::FocusOut)
+        commitPrompt();
+    return QWidget::eventFilter(watched, event);
+}
+
+void FolderInspectorView::commitPrompt()
+{
+    if (!m_folder)
+        return;
+    m_state->commitPromptEdit(m_folder->id(), m_committedPrompt);
+    m_committedPrompt = m_folder->customPrompt();
+}
+
 void FolderInspectorView::regenerate()
 {
+    commitPrompt();
     if (!m_folder || m_folder->iconState().is(IconState::Kind::generating))
         return;
     m_state->generateIcon(m_folder->id());
@@ -330,6 +351,10 @@ void FolderInspectorView::refreshIconState()
 void FolderInspectorView::refreshPrompt(bool folderSwitched)
 {
     const QString prompt = m_folder ? m_folder->customPrompt() : QString();
+    // Changed elsewhere than in the editor (another folder, the mode button, an undo step): nothing
+    // typed is pending.
+    if (folderSwitched || m_editor->toPlainText() != prompt)
+        m_committedPrompt = prompt;
     if (m_editor->toPlainText() != prompt) {
         m_writingPrompt = true;
         // Another folder's text starts a new undo history; a change to this folder's text (the
@@ -367,9 +392,13 @@ void FolderInspectorView::toggleMode()
 {
     if (!m_folder)
         return;
+    // What was typed before is a step of its own; the new text is another.
+    commitPrompt();
+    const QString before = m_folder->customPrompt();
     // Each writes only when the value differs (the record's setter checks).
-    if (isManualPrompt(m_folder->customPrompt()))
+    if (isManualPrompt(before))
         m_folder->setCustomPrompt(QString());
     else
         m_folder->setCustomPrompt(autoPrompt());
+    m_state->commitPromptEdit(m_folder->id(), before);
 }

@@ -69,7 +69,12 @@ public:
     void apply();
     void resetIcon();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    /// The prompt typed since the last commit becomes one undoable step.
+    void commitPrompt();
     void buildScrollingRegion(QWidget *content);
     void buildActionArea(QWidget *area);
     void refreshAll();
@@ -84,6 +89,9 @@ private:
     QPointer<FolderItem> m_folder;
     bool m_showPrompt = true;
     bool m_writingPrompt = false;
+    /// The folder's prompt as of its last undo step: typing since then is one edit, committed when
+    /// the editor loses the focus, Return regenerates, the mode changes or another folder is shown.
+    QString m_committedPrompt;
 
     QScrollArea *m_scroll = nullptr;
     IconPreviewView *m_preview = nullptr;

@@ -119,7 +119,10 @@ void HistoryStrip::rebuild()
             ? locale.toString(entry.generatedAt, QLocale::ShortFormat)
             : tr("an unknown date");
         const QString model = entry.model.isEmpty() ? tr("an unknown model") : entry.model;
-        thumbnail->setToolTip(tr("Generated %1 with %2").arg(when, model));
+        // Three decimals, as the cost under the preview: a picture costs a few cents.
+        thumbnail->setToolTip(entry.cost ? tr("Generated %1 with %2 for $%3")
+                                               .arg(when, model, QString::number(*entry.cost, 'f', 3))
+                                         : tr("Generated %1 with %2").arg(when, model));
         thumbnail->setAccessibleName(tr("Earlier image from %1").arg(when));
         thumbnail->setAccessibleDescription(tr("Made with %1. Press to use it again.").arg(model));
         const QUuid id = m_folder->id();
