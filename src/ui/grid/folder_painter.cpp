@@ -164,6 +164,13 @@ const FolderPainter::ItemText &FolderPainter::itemText(const FolderItem &folder,
 }
 
 
+void FolderPainter::paintPlaceholder(QPainter &p, const QRectF &square, SemanticCategory category, qreal dpr)
+{
+    // On a whole device pixel, like the thumbnail that replaces it.
+    PixelBlit::draw(p, square.topLeft(),
+                    PlaceholderRenderer::pixmap(category, m_state->selectedTheme(), square.width(), dpr));
+}
+
 void FolderPainter::paintFocusRing(QPainter &p, const QRectF &rect, qreal radius)
 {
     if (!m_state)
@@ -271,7 +278,7 @@ void FolderPainter::paintCard(QPainter &p, const FolderLayout &layout, const Fol
             const QSizeF size = QSizeF(thumb.size()) / thumb.devicePixelRatio();
             PixelBlit::draw(p, parts.icon.center() - QPointF(size.width() / 2, size.height() / 2), thumb);
         } else if (m_state) {
-            PlaceholderRenderer::paint(p, parts.icon, folder.detectedCategory(), m_state->selectedTheme());
+            paintPlaceholder(p, parts.icon, folder.detectedCategory(), dpr);
         }
     }
 
@@ -386,7 +393,7 @@ void FolderPainter::paintRow(QPainter &p, const FolderLayout &layout, const Fold
     } else if (state.is(IconState::Kind::generating)) {
         paintSpinner(p, parts.icon, now);
     } else if (m_state) {
-        PlaceholderRenderer::paint(p, parts.icon, folder.detectedCategory(), m_state->selectedTheme());
+        paintPlaceholder(p, parts.icon, folder.detectedCategory(), dpr);
     }
 
     const ItemText &text = itemText(folder, FolderLayout::Mode::list, parts.name.width());
