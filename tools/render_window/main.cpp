@@ -4,6 +4,7 @@
 //     build/tools/render_window/render_window --out /tmp/shots            # every scene
 //     build/tools/render_window/render_window --out /tmp/shots grid-states toast
 //     build/tools/render_window/render_window --list
+//     build/tools/render_window/render_window --scale 1.5 --out /tmp/shots grid-states   # at 1.5× pixels
 //
 // Scenes are registered in the *_scenes.cpp files (see scene.h). The tool runs in temporary HOME and
 // XDG directories with a local fake OpenRouter, so nothing it does reaches the user's files or the
@@ -76,6 +77,14 @@ int main(int argc, char *argv[])
     server.setGenerationCost(0.039);
     server.setKeyData(QJsonObject{{QStringLiteral("limit_remaining"), 4.9}, {QStringLiteral("usage"), 0.1}});
 
+    // The pixel ratio is fixed when the application starts, so --scale is read before the parser runs.
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--scale" && i + 1 < argc)
+            qputenv("QT_SCALE_FACTOR", argv[i + 1]);
+        else if (arg.startsWith("--scale="))
+            qputenv("QT_SCALE_FACTOR", arg.mid(8));
+    }
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("tavrune"));
     QApplication::setApplicationName(QStringLiteral("tavrune"));
@@ -87,7 +96,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("Directory for the PNG files."),
                                        QStringLiteral("dir"), QStringLiteral("."));
     const QCommandLineOption listOption(QStringLiteral("list"), QStringLiteral("List the scenes and exit."));
-    parser.addOptions({outOption, listOption});
+    const QCommandLineOption scaleOption(QStringLiteral("scale"),
+                                         QStringLiteral("Device pixel ratio to render at, such as 1.5 or 2."),
+                                         QStringLiteral("ratio"), QStringLiteral("1"));
+    parser.addOptions({outOption, listOption, scaleOption});
     parser.addPositionalArgument(QStringLiteral("scene"), QStringLiteral("Scenes to render (default: all)."));
     parser.process(app);
 

@@ -1,5 +1,6 @@
 #include "grid/chrome_cache.h"
 
+#include "design/pixel_blit.h"
 #include "design/soft_shapes.h"
 
 #include <QPainter>
@@ -66,8 +67,5 @@ void ChromeCache::draw(QPainter &p, const QRectF &rect, const Look &look)
         it = m_pixmaps.insert(key, render(rect.size(), look, dpr));
     }
     // At a whole device pixel, so the blit is a copy, not a resampling.
-    const QPointF origin = rect.topLeft() - QPointF(it->margin, it->margin);
-    const QPointF device = p.transform().map(origin);
-    const QPointF snapped(std::round(device.x() * dpr) / dpr, std::round(device.y() * dpr) / dpr);
-    p.drawPixmap(origin + (snapped - device), it->pixmap);
+    PixelBlit::draw(p, rect.topLeft() - QPointF(it->margin, it->margin), it->pixmap);
 }

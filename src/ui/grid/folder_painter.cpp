@@ -1,6 +1,7 @@
 #include "grid/folder_painter.h"
 
 #include "design/generating_overlay.h"
+#include "design/pixel_blit.h"
 #include "design/placeholder_renderer.h"
 #include "design/soft_shapes.h"
 #include "design/spring.h"
@@ -45,9 +46,6 @@ const QColor BadgeFill(0x16, 0x16, 0x16);
 
 QFont nameFont() { return Tokens::uiFont(13, QFont::Medium); }
 QFont titleFont() { return Tokens::uiFont(15, QFont::Medium); }
-
-/// Snaps a logical coordinate to the device pixel grid, so blitted pixmaps stay crisp.
-qreal snap(qreal value, qreal dpr) { return std::round(value * dpr) / dpr; }
 
 /// An ease-in-out swing 0 → 1 → 0 of `period` seconds each way, starting `delay` after `start`.
 double pulse(double now, double start, double period, double delay)
@@ -166,6 +164,13 @@ const FolderPainter::ItemText &FolderPainter::itemText(const FolderItem &folder,
 }
 
 
+void FolderPainter::paintPlaceholder(QPainter &p, const QRectF &square, SemanticCategory category, qreal dpr)
+{
+    // On a whole device pixel, like the thumbnail that replaces it.
+    PixelBlit::draw(p, square.topLeft(),
+                    PlaceholderRenderer::pixmap(category, m_state->selectedTheme(), square.width(), dpr));
+}
+
 void FolderPainter::paintFocusRing(QPainter &p, const QRectF &rect, qreal radius)
 {
     if (!m_state)
@@ -209,7 +214,7 @@ void FolderPainter::paintBadge(QPainter &p, const QRectF &rect, Badge badge, qre
     p.setOpacity(p.opacity() * std::clamp(opacity, 0.0, 1.0));
     const QRectF target(rect.center() - QPointF(side / 2, side / 2), QSizeF(side, side));
     if (scale == 1.0) {
-        p.drawPixmap(target.topLeft(), pixmap);
+        PixelBlit::draw(p, target.topLeft(), pixmap);
     } else {
         p.translate(rect.center());
         p.scale(scale, scale);
@@ -271,11 +276,9 @@ void FolderPainter::paintCard(QPainter &p, const FolderLayout &layout, const Fol
                                            renditionFor(image, ThumbnailCache::Kind::card, dpr), dpr);
         if (!thumb.isNull()) {
             const QSizeF size = QSizeF(thumb.size()) / thumb.devicePixelRatio();
-            p.drawPixmap(QPointF(snap(parts.icon.center().x() - size.width() / 2, dpr),
-                                 snap(parts.icon.center().y() - size.height() / 2, dpr)),
-                         thumb);
+            PixelBlit::draw(p, parts.icon.center() - QPointF(size.width() / 2, size.height() / 2), thumb);
         } else if (m_state) {
-            PlaceholderRenderer::paint(p, parts.icon, folder.detectedCategory(), m_state->selectedTheme());
+            paintPlaceholder(p, parts.icon, folder.detectedCategory(), dpr);
         }
     }
 
@@ -386,11 +389,11 @@ void FolderPainter::paintRow(QPainter &p, const FolderLayout &layout, const Fold
         thumb = m_thumbnails.thumbnail(id, ThumbnailCache::Kind::row,
                                        renditionFor(image, ThumbnailCache::Kind::row, dpr), dpr);
     if (!thumb.isNull()) {
-        p.drawPixmap(QPointF(snap(parts.icon.left(), dpr), snap(parts.icon.top(), dpr)), thumb);
+        PixelBlit::draw(p, parts.icon.topLeft(), thumb);
     } else if (state.is(IconState::Kind::generating)) {
         paintSpinner(p, parts.icon, now);
     } else if (m_state) {
-        PlaceholderRenderer::paint(p, parts.icon, folder.detectedCategory(), m_state->selectedTheme());
+        paintPlaceholder(p, parts.icon, folder.detectedCategory(), dpr);
     }
 
     const ItemText &text = itemText(folder, FolderLayout::Mode::list, parts.name.width());

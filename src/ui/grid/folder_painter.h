@@ -98,6 +98,7 @@ private:
 
     void paintBadge(QPainter &p, const QRectF &rect, Badge badge, qreal scale, qreal opacity);
     void paintFocusRing(QPainter &p, const QRectF &rect, qreal radius);
+    void paintPlaceholder(QPainter &p, const QRectF &square, SemanticCategory category, qreal dpr);
     static void paintSpinner(QPainter &p, const QRectF &rect, double now);
     const ItemText &itemText(const FolderItem &folder, FolderLayout::Mode mode, qreal width);
     QColor accent() const;
