@@ -499,6 +499,10 @@
         <source>Use Auto As Base</source>
         <translation>Automatik als Basis</translation>
     </message>
+    <message>
+        <source>Ctrl+⏎</source>
+        <translation>Strg+⏎</translation>
+    </message>
 </context>
 <context>
     <name>FolderItemModel</name>
@@ -596,6 +600,14 @@
     </message>
 </context>
 <context>
+    <name>GeneratingOverlay</name>
+    <message>
+        <source>Generating</source>
+        <comment>the word waving over an icon being made; keep it short</comment>
+        <translation>Generiere</translation>
+    </message>
+</context>
+<context>
     <name>GeneratingOverlayWidget</name>
     <message>
         <source>Generating…</source>
@@ -637,7 +649,7 @@
     </message>
     <message>
         <source>Generating %1 of %2…</source>
-        <translation>%1 von %2 wird generiert …</translation>
+        <translation>Generierung %1 von %2 …</translation>
     </message>
 </context>
 <context>

@@ -171,7 +171,7 @@ void FolderInspectorView::buildActionArea(QWidget *area)
     connect(m_regenerateButton, &QAbstractButton::clicked, this, &FolderInspectorView::regenerate);
     column->addWidget(m_regenerateButton);
     m_applyButton = new TavruneButton(m_state, tr("Apply to Folder"), QStringLiteral("checkmark.circle.fill"),
-                                      true, QStringLiteral("Ctrl+⏎"), area);
+                                      true, tr("Ctrl+⏎"), area);
     connect(m_applyButton, &QAbstractButton::clicked, this, &FolderInspectorView::apply);
     column->addWidget(m_applyButton);
     m_resetButton = new TavruneButton(m_state, tr("Reset Folder Icon"), QStringLiteral("arrow.uturn.backward"),
