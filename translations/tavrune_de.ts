@@ -768,7 +768,7 @@
     <name>IconPreviewView</name>
     <message>
         <source>Generation failed</source>
-        <translation>Generieren fehlgeschlagen</translation>
+        <translation>Fehlgeschlagen</translation>
     </message>
     <message>
         <source>Applied</source>

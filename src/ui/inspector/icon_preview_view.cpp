@@ -214,8 +214,9 @@ void IconPreviewView::paintFailed(QPainter &p, const QRectF &square)
                    Tokens::withOpacity(Tokens::red(), 0.5));
     p.setFont(font);
     p.setPen(Tokens::white(0.35));
+    // A longer translation is cut rather than spilling over the tile's edges.
     p.drawText(QRectF(square.left(), top + SymbolSize + Gap, square.width(), fm.height()), Qt::AlignCenter,
-               tr("Generation failed"));
+               fm.elidedText(tr("Generation failed"), Qt::ElideRight, square.width() - 8));
 }
 
 void IconPreviewView::paintAppliedBadge(QPainter &p, const QRectF &square)
