@@ -1,4 +1,5 @@
 #include "app_translations.h"
+#include "content/prompt_builder.h"
 #include "onboarding/onboarding_sheet.h"
 #include "shell/main_window.h"
 #include "state/app_state.h"
@@ -103,6 +104,20 @@ private Q_SLOTS:
                  QStringLiteral("1 Symbol generiert ($0.04)"));
         // Standard dialogs come from Qt's own catalogue (qt6-translations-l10n).
         QCOMPARE(translate("QPlatformTheme", "Cancel"), QStringLiteral("Abbrechen"));
+    }
+
+    void promptsSentToOpenRouterStayEnglish()
+    {
+        QStringList english;
+        for (SemanticCategory category : allSemanticCategories())
+            english.append(PromptBuilder::build(ThemePreset::defaultTheme(), category, QStringLiteral("Musik 2024"),
+                                                {QStringLiteral("a.mp3")}, std::nullopt, true));
+        AppTranslations::install(QLocale(QStringLiteral("de_DE")));
+        QCOMPARE(displayName(SemanticCategory::music), QStringLiteral("Musik")); // the window's label is German
+        for (SemanticCategory category : allSemanticCategories())
+            QCOMPARE(PromptBuilder::build(ThemePreset::defaultTheme(), category, QStringLiteral("Musik 2024"),
+                                          {QStringLiteral("a.mp3")}, std::nullopt, true),
+                     english.at(int(category)));
     }
 
     void aDamagedCatalogueLeavesTheTextsInEnglish_data()
