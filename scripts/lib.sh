@@ -6,6 +6,7 @@ TAVRUNE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 TAVRUNE_BUILD_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libqt6opengl6-dev qt6-3d-dev qt6-svg-dev qt6-image-formats-plugins
+    qt6-tools-dev qt6-l10n-tools
     libcurl4-openssl-dev libssl-dev libglib2.0-dev libsecret-1-dev libpng-dev libdeflate-dev libspng-dev
     fonts-inter fonts-jetbrains-mono fonts-material-design-icons-iconfont
     gvfs gvfs-daemons dbus
@@ -16,6 +17,7 @@ TAVRUNE_TEST_PACKAGES=(
     xvfb xauth libgl1-mesa-dri
     gnome-keyring
     at-spi2-core python3-pyatspi
+    qt6-translations-l10n
 )
 # What building the Debian package needs beyond the build (dpkg-shlibdeps computes its dependencies).
 TAVRUNE_PACKAGE_PACKAGES=(

@@ -1,5 +1,6 @@
 #include "headless_run.h"
 
+#include "app_translations.h"
 #include "command_line.h"
 #include "keys/keychain_service.h"
 #include "state/app_state.h"
@@ -88,13 +89,13 @@ int storeApiKey()
 {
     QFile input;
     if (!input.open(stdin, QIODevice::ReadOnly)) {
-        printLine(stderr, QStringLiteral("tavrune: cannot read standard input."));
+        printLine(stderr, QCoreApplication::translate("HeadlessRun", "tavrune: cannot read standard input."));
         return HeadlessRun::badUsage;
     }
     // One line, as `echo KEY | tavrune --set-api-key` or a file with a final newline gives it.
     const QString key = QString::fromUtf8(input.readLine(64 * 1024)).trimmed();
     if (key.isEmpty()) {
-        printLine(stderr, QStringLiteral("tavrune: no API key on standard input."));
+        printLine(stderr, QCoreApplication::translate("HeadlessRun", "tavrune: no API key on standard input."));
         return HeadlessRun::badUsage;
     }
     KeychainService &keys = KeychainService::shared();
@@ -107,7 +108,7 @@ int storeApiKey()
         return result.locked ? HeadlessRun::badUsage : HeadlessRun::someFailed;
     }
     if (!result.stored) {
-        printLine(stderr, QStringLiteral("tavrune: could not store the API key."));
+        printLine(stderr, QCoreApplication::translate("HeadlessRun", "tavrune: could not store the API key."));
         return HeadlessRun::someFailed;
     }
     printLine(stderr, QStringLiteral("tavrune: ")
@@ -181,6 +182,7 @@ std::optional<int> runWithoutWindow(const CommandLine &commandLine, int &argc, c
     }
 
     QCoreApplication app(argc, argv);
+    AppTranslations::install();
     QCoreApplication::setOrganizationName(QStringLiteral("tavrune"));
     QCoreApplication::setApplicationName(QStringLiteral("tavrune"));
     if (commandLine.action == Action::setApiKey)
@@ -199,8 +201,8 @@ HeadlessRun::HeadlessRun(AppState &state, std::function<void(const QString &)> r
 
 QString HeadlessRun::missingKeyMessage()
 {
-    return QStringLiteral("tavrune: no OpenRouter API key is stored. Store one in the window "
-                          "(Generate > API Key Settings...) or with: tavrune --set-api-key < FILE");
+    return tr("tavrune: no OpenRouter API key is stored. Store one in the window "
+              "(Generate > API Key Settings...) or with: tavrune --set-api-key < FILE");
 }
 
 void HeadlessRun::start(const QList<QUrl> &folders)
@@ -222,16 +224,16 @@ void HeadlessRun::start(const QList<QUrl> &folders)
             const IconState outcome = item->iconState();
             if (outcome.is(IconState::Kind::generated)) {
                 m_state.applyIcon(id, false).then(this, [this, item](bool applied) {
-                    m_report(applied ? item->name() + QStringLiteral(": applied")
-                                     : item->name() + QStringLiteral(": failed: ") + item->iconState().message());
+                    m_report(applied ? tr("%1: applied").arg(item->name())
+                                     : tr("%1: failed: %2").arg(item->name(), item->iconState().message()));
                     folderDone(applied);
                 });
             } else if (outcome.is(IconState::Kind::failed)) {
-                m_report(item->name() + QStringLiteral(": failed: ") + outcome.message());
+                m_report(tr("%1: failed: %2").arg(item->name(), outcome.message()));
                 folderDone(false);
             } else {
                 // The workflow does nothing without a key: the key file went away during the run.
-                m_report(item->name() + QStringLiteral(": failed: no OpenRouter API key is stored"));
+                m_report(tr("%1: failed: no OpenRouter API key is stored").arg(item->name()));
                 folderDone(false);
             }
         });
@@ -258,7 +260,7 @@ void HeadlessRun::interrupt()
     const int stopped = m_state.stopGenerating(true);
     if (m_progress)
         m_progress(int(m_total), int(m_total)); // clears the progress line
-    m_report(stopped == 1 ? QStringLiteral("tavrune: interrupted, 1 generation stopped")
-                          : QStringLiteral("tavrune: interrupted, %1 generations stopped").arg(stopped));
+    m_report(stopped == 1 ? tr("tavrune: interrupted, 1 generation stopped")
+                          : tr("tavrune: interrupted, %n generations stopped", nullptr, stopped));
     Q_EMIT finished(interrupted);
 }

@@ -1,3 +1,4 @@
+#include "app_translations.h"
 #include "command_line.h"
 #include "headless_run.h"
 #include "keys/keychain_service.h"
@@ -21,6 +22,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "%s\n", qPrintable(line));
 
     QApplication app(argc, argv);
+    AppTranslations::install();
     WindowLaunch::setApplicationIdentity();
 
     SingleInstance instance;

@@ -60,7 +60,7 @@ SingleInstance::Role SingleInstance::start(const QList<QUrl> &folders,
         return Role::forwarded;
 
     if (warning) {
-        warning(QStringLiteral("tavrune: the running Tavrune window did not answer (%1); opening another one.")
+        warning(tr("tavrune: the running Tavrune window did not answer (%1); opening another one.")
                     .arg(answer.errorMessage()));
     }
     return Role::standalone;

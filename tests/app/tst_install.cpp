@@ -118,6 +118,9 @@ private Q_SLOTS:
         const QString depends = fields.output.section(QStringLiteral("Depends: "), 1).section(u'\n', 0, 0);
         for (const char *package : {"libqt6widgets6", "libqt6dbus6", "libcurl4", "gvfs", "libqt6svg6"})
             QVERIFY2(depends.contains(QLatin1String(package)), qPrintable(depends));
+        // Qt's own dialog texts in the user's language.
+        const QString recommends = fields.output.section(QStringLiteral("Recommends: "), 1).section(u'\n', 0, 0);
+        QVERIFY2(recommends.contains(QLatin1String("qt6-translations-l10n")), qPrintable(fields.output));
 
         const Result contents = runTool(QStringLiteral("dpkg-deb"), {"--contents", deb});
         QStringList packaged;

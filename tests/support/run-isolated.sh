@@ -28,6 +28,8 @@ mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_STATE_HOME"
 mkdir -m 0700 -p "$XDG_RUNTIME_DIR"
 unset DBUS_SESSION_BUS_ADDRESS
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+# The tests compare English texts: they run in English whatever the developer's language.
+export LANGUAGE=en LC_ALL=C.UTF-8
 # gvfs may not see a display here; keep it from trying to reach one.
 unset DISPLAY WAYLAND_DISPLAY
 dbus-run-session -- "$@"

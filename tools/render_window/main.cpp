@@ -5,12 +5,14 @@
 //     build/tools/render_window/render_window --out /tmp/shots grid-states toast
 //     build/tools/render_window/render_window --list
 //     build/tools/render_window/render_window --scale 1.5 --out /tmp/shots grid-states   # at 1.5× pixels
+//     LANGUAGE=de build/tools/render_window/render_window --out /tmp/shots-de   # in German
 //
 // Scenes are registered in the *_scenes.cpp files (see scene.h). The tool runs in temporary HOME and
 // XDG directories with a local fake OpenRouter, so nothing it does reaches the user's files or the
 // network.
 #include "scene.h"
 
+#include "app_translations.h"
 #include "design/animation_clock.h"
 #include "design/tokens.h"
 #include "fake_open_router.h"
@@ -89,6 +91,8 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("tavrune"));
     QApplication::setApplicationName(QStringLiteral("tavrune"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tavrune"));
+    // In the user's language, as the app shows it: LANGUAGE=de renders the German window.
+    AppTranslations::install();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Renders the Tavrune window offscreen to PNG files."));

@@ -6,6 +6,7 @@
 #include "shell/main_window.h"
 #include "state/app_state.h"
 
+#include <QCoreApplication>
 #include <QToolTip>
 
 namespace {
@@ -56,8 +57,10 @@ const SceneRegistration shellScenes{
     {QStringLiteral("toast-warning"), QStringLiteral("an apply that some file managers will not show"),
      [](SceneContext &c) {
          c.addFoldersInEveryState();
-         c.state.showToast(Toast::Kind::warning, QStringLiteral("Applied, but Dolphin and PCManFM-Qt will not show "
-                                                                "it: \u201c.directory\u201d is read-only"));
+         c.state.showToast(Toast::Kind::warning,
+                           QCoreApplication::translate("FolderIconService", "Applied, but %1 will not show it: %2")
+                               .arg(QCoreApplication::translate("FolderIconService", "Dolphin and PCManFM-Qt"),
+                                    QCoreApplication::translate("FolderIconService", "“.directory” is read-only")));
          c.settle(50);
      }},
     {QStringLiteral("applying"), QStringLiteral("icons being applied to 200 folders, counted in the toolbar"),

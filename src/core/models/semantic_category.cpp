@@ -1,5 +1,7 @@
 #include "models/semantic_category.h"
 
+#include <QCoreApplication>
+
 namespace {
 
 struct CategoryTexts
@@ -14,43 +16,55 @@ struct CategoryTexts
 
 // Indexed by the enum's ordinal.
 const CategoryTexts Texts[] = {
-    {"code", "Code", "Code / Development", "chevron.left.forwardslash.chevron.right",
+    {"code", QT_TRANSLATE_NOOP("SemanticCategory", "Code"), QT_TRANSLATE_NOOP("SemanticCategory", "Code / Development"),
+     "chevron.left.forwardslash.chevron.right",
      "source code, terminal brackets, programming symbols, developer tools",
      {"code", "dev", "project", "src", "app", "web", "api", "react", "swift", "python", "node", "git", "repo",
       "build", "dist", "lib", "xcode", "github", "npm", "cargo", "flutter"}},
-    {"music", "Music", "Music / Audio", "music.note", "musical notes, sound waves, headphones, vinyl record",
+    {"music", QT_TRANSLATE_NOOP("SemanticCategory", "Music"), QT_TRANSLATE_NOOP("SemanticCategory", "Music / Audio"),
+     "music.note", "musical notes, sound waves, headphones, vinyl record",
      {"music", "songs", "audio", "podcast", "beats", "playlist", "album", "wav", "mp3", "sound", "spotify",
       "itunes"}},
-    {"photos", "Photos", "Photos / Images", "photo.on.rectangle",
+    {"photos", QT_TRANSLATE_NOOP("SemanticCategory", "Photos"), QT_TRANSLATE_NOOP("SemanticCategory", "Photos / Images"),
+     "photo.on.rectangle",
      "camera lens, image frames, landscape, photography",
      {"photos", "images", "pictures", "camera", "gallery", "screenshots", "wallpaper", "img", "assets",
       "pics"}},
-    {"documents", "Documents", "Documents / Writing", "doc.text",
+    {"documents", QT_TRANSLATE_NOOP("SemanticCategory", "Documents"), QT_TRANSLATE_NOOP("SemanticCategory", "Documents / Writing"),
+     "doc.text",
      "paper sheets, text lines, writing, notebook pages",
      {"docs", "documents", "notes", "writing", "letters", "reports", "papers", "essays", "drafts",
       "manuscripts", "txt"}},
-    {"finance", "Finance", "Finance / Business", "dollarsign.circle",
+    {"finance", QT_TRANSLATE_NOOP("SemanticCategory", "Finance"), QT_TRANSLATE_NOOP("SemanticCategory", "Finance / Business"),
+     "dollarsign.circle",
      "charts, currency symbols, graphs, financial data",
      {"finance", "taxes", "invoices", "budget", "accounting", "expenses", "receipts", "salary", "banking",
       "investment", "tax"}},
-    {"design", "Design", "Design / Creative", "paintpalette",
+    {"design", QT_TRANSLATE_NOOP("SemanticCategory", "Design"), QT_TRANSLATE_NOOP("SemanticCategory", "Design / Creative"),
+     "paintpalette",
      "color palette, paintbrush, creative tools, design elements",
      {"design", "ui", "ux", "figma", "sketch", "creative", "artwork", "graphics", "illustration", "mockup",
       "adobe"}},
-    {"video", "Video", "Video / Film", "film", "film reel, play button, camera, clapperboard",
+    {"video", QT_TRANSLATE_NOOP("SemanticCategory", "Video"), QT_TRANSLATE_NOOP("SemanticCategory", "Video / Film"),
+     "film", "film reel, play button, camera, clapperboard",
      {"video", "movies", "film", "clips", "recordings", "youtube", "premiere", "editing", "render",
       "footage"}},
-    {"games", "Games", "Games / Fun", "gamecontroller", "game controller, joystick, pixel hearts, arcade",
+    {"games", QT_TRANSLATE_NOOP("SemanticCategory", "Games"), QT_TRANSLATE_NOOP("SemanticCategory", "Games / Fun"),
+     "gamecontroller", "game controller, joystick, pixel hearts, arcade",
      {"games", "gaming", "steam", "saves", "mods", "levels", "rom", "minecraft", "unity"}},
-    {"travel", "Travel", "Travel / Places", "airplane", "globe, compass, airplane, world map",
+    {"travel", QT_TRANSLATE_NOOP("SemanticCategory", "Travel"), QT_TRANSLATE_NOOP("SemanticCategory", "Travel / Places"),
+     "airplane", "globe, compass, airplane, world map",
      {"travel", "vacation", "trip", "flight", "hotel", "booking", "passport", "adventure"}},
-    {"school", "School", "School / Learning", "graduationcap",
+    {"school", QT_TRANSLATE_NOOP("SemanticCategory", "School"), QT_TRANSLATE_NOOP("SemanticCategory", "School / Learning"),
+     "graduationcap",
      "graduation cap, books, pencil, academic symbols",
      {"school", "college", "university", "homework", "study", "course", "class", "lecture", "assignment",
       "research"}},
-    {"downloads", "Downloads", "Downloads", "arrow.down.circle", "download arrow, cloud, transfer, inbox",
+    {"downloads", QT_TRANSLATE_NOOP("SemanticCategory", "Downloads"), QT_TRANSLATE_NOOP("SemanticCategory", "Downloads"),
+     "arrow.down.circle", "download arrow, cloud, transfer, inbox",
      {"download", "temp", "inbox", "incoming", "transfer"}},
-    {"personal", "Personal", "Personal", "person.circle",
+    {"personal", QT_TRANSLATE_NOOP("SemanticCategory", "Personal"), QT_TRANSLATE_NOOP("SemanticCategory", "Personal"),
+     "person.circle",
      "person silhouette, heart, journal, personal diary",
      {"personal", "private", "journal", "diary", "me", "self", "health", "fitness", "recipe"}},
 };
@@ -84,8 +98,14 @@ std::optional<SemanticCategory> semanticCategoryFromRawValue(QStringView raw)
 }
 
 QString rawValue(SemanticCategory category) { return QString::fromLatin1(texts(category).rawValue); }
-QString displayName(SemanticCategory category) { return QString::fromLatin1(texts(category).displayName); }
-QString fullLabel(SemanticCategory category) { return QString::fromLatin1(texts(category).fullLabel); }
+QString displayName(SemanticCategory category)
+{
+    return QCoreApplication::translate("SemanticCategory", texts(category).displayName);
+}
+QString fullLabel(SemanticCategory category)
+{
+    return QCoreApplication::translate("SemanticCategory", texts(category).fullLabel);
+}
 QString sfSymbol(SemanticCategory category) { return QString::fromLatin1(texts(category).sfSymbol); }
 QString promptFragment(SemanticCategory category) { return QString::fromLatin1(texts(category).promptFragment); }
 

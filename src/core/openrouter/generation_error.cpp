@@ -1,5 +1,6 @@
 #include "generation_error.h"
 
+#include <QCoreApplication>
 #include <QTextBoundaryFinder>
 
 #include <algorithm>
@@ -64,7 +65,7 @@ GenerationError GenerationError::allModelsFailed(const QList<Attempt> &attempts)
         parts.append(QLatin1Char('[') + attempt.model + QStringLiteral("] ") + attempt.text);
     // Each attempt's text is already cut; the whole stays a few hundred characters.
     GenerationError error(Kind::apiError, QString());
-    error.m_detail = QStringLiteral("All models failed: ") + parts.join(QStringLiteral(" | "));
+    error.m_detail = QCoreApplication::translate("GenerationError", "All models failed: %1").arg(parts.join(QStringLiteral(" | ")));
     error.m_attempts = attempts;
     error.m_what = error.description().toUtf8();
     return error;
@@ -83,13 +84,13 @@ QString GenerationError::description() const
     case Kind::authentication:
     case Kind::rateLimit:
     case Kind::spendingLimit:
-        return QStringLiteral("API Error: ") + m_detail;
+        return QCoreApplication::translate("GenerationError", "API Error: %1").arg(m_detail);
     case Kind::networkError:
-        return QStringLiteral("Network error: ") + m_detail;
+        return QCoreApplication::translate("GenerationError", "Network error: %1").arg(m_detail);
     case Kind::invalidResponse:
-        return QStringLiteral("Invalid response from API");
+        return QCoreApplication::translate("GenerationError", "Invalid response from API");
     case Kind::imageDecoding:
-        return QStringLiteral("Failed to decode generated image");
+        return QCoreApplication::translate("GenerationError", "Failed to decode generated image");
     }
     return QString();
 }

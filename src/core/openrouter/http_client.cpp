@@ -1,5 +1,6 @@
 #include "http_client.h"
 
+#include <QCoreApplication>
 #include <QPromise>
 
 #include <curl/curl.h>
@@ -230,9 +231,9 @@ QString refusalOf(const HttpRequest &request)
 {
     for (const auto &[name, value] : request.headers) {
         if (!isToken(name))
-            return QStringLiteral("Refused to send a header whose name is not a valid token");
+            return QCoreApplication::translate("HttpClient", "Refused to send a header whose name is not a valid token");
         if (!HttpClient::isSendableHeaderValue(value))
-            return QStringLiteral("Refused to send header %1: its value contains a line break or NUL character")
+            return QCoreApplication::translate("HttpClient", "Refused to send header %1: its value contains a line break or NUL character")
                 .arg(QString::fromLatin1(name));
     }
     return QString();
@@ -240,7 +241,7 @@ QString refusalOf(const HttpRequest &request)
 
 QString limitText(qint64 bytes)
 {
-    return QStringLiteral("Response body exceeds the limit of %1 bytes").arg(bytes);
+    return QCoreApplication::translate("HttpClient", "Response body exceeds the limit of %1 bytes").arg(bytes);
 }
 
 void resolve(Transfer &transfer, HttpResponse response)
@@ -574,7 +575,7 @@ void HttpClient::Private::start(std::unique_ptr<Transfer> transfer)
     CURL *easy = curl_easy_init();
     if (!easy) {
         --activePerHost[hostKey(request.url)];
-        resolve(*transfer, HttpResponse::transportFailure(QStringLiteral("Could not create a transfer")));
+        resolve(*transfer, HttpResponse::transportFailure(QCoreApplication::translate("HttpClient", "Could not create a transfer")));
         return;
     }
     transfer->easy = easy;
@@ -637,7 +638,7 @@ void HttpClient::Private::start(std::unique_ptr<Transfer> transfer)
 
     if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
         --activePerHost[hostKey(request.url)];
-        resolve(*transfer, HttpResponse::transportFailure(QStringLiteral("Could not start the transfer")));
+        resolve(*transfer, HttpResponse::transportFailure(QCoreApplication::translate("HttpClient", "Could not start the transfer")));
         return;
     }
     active.emplace(easy, std::move(transfer));

@@ -146,7 +146,7 @@ void succeed(const JobPointer &job, const QImage &decoded)
 HttpResponse responseOf(const QFuture<HttpResponse> &reply)
 {
     if (reply.resultCount() == 0)
-        return HttpResponse::transportFailure(QStringLiteral("No response"));
+        return HttpResponse::transportFailure(QCoreApplication::translate("OpenRouter", "No response"));
     return reply.result();
 }
 
@@ -367,7 +367,7 @@ QFuture<KeyCheck> ImageGenerationService::checkKey(const QString &apiKey)
 {
     // A key that cannot be sent is not sent: the answer is the one a rejected key gets.
     if (OpenRouterProtocol::unsendableKeyReason(apiKey))
-        return QtFuture::makeReadyFuture(KeyCheck{QStringLiteral("Invalid API key"), {}});
+        return QtFuture::makeReadyFuture(KeyCheck{QCoreApplication::translate("OpenRouter", "Invalid API key"), {}});
     // The model list answers 200 to anyone; the key endpoint is the one that rejects a bad key.
     HttpRequest request;
     request.url = QUrl(m_baseUrl + QLatin1String(OpenRouterProtocol::keyPath));
@@ -379,7 +379,7 @@ QFuture<KeyCheck> ImageGenerationService::checkKey(const QString &apiKey)
     // continuation reads a body of at most a few kilobytes, so it runs where the answer arrives.
     return keyCheckClient().send(request).then(QtFuture::Launch::Sync, [](const HttpResponse &response) {
         if (response.isTransportFailure())
-            return KeyCheck{QStringLiteral("Connection failed"), {}};
+            return KeyCheck{QCoreApplication::translate("OpenRouter", "Connection failed"), {}};
         return OpenRouterProtocol::readKeyAnswer(response.status, response.body);
     });
 }

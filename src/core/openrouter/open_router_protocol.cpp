@@ -160,9 +160,9 @@ HeaderList keyCheckHeaders(const QString &apiKey)
 std::optional<QString> unsendableKeyReason(const QString &apiKey)
 {
     if (apiKey.contains(QLatin1Char('\r')) || apiKey.contains(QLatin1Char('\n')))
-        return QStringLiteral("Invalid API key: it contains a line break");
+        return QCoreApplication::translate("OpenRouter", "Invalid API key: it contains a line break");
     if (apiKey.contains(QChar(u'\0')))
-        return QStringLiteral("Invalid API key: it contains a NUL character");
+        return QCoreApplication::translate("OpenRouter", "Invalid API key: it contains a NUL character");
     return std::nullopt;
 }
 

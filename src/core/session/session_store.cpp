@@ -23,7 +23,7 @@ const QString RememberFoldersKey = QStringLiteral("rememberFolders");
 const QString IndexName = QStringLiteral("session.json");
 const QString BadIndexName = QStringLiteral("session.json.bad");
 const QString LockName = QStringLiteral("session.lock");
-const QString FolderNotFound = QStringLiteral("Folder not found");
+const char *const FolderNotFound = QT_TRANSLATE_NOOP("SessionStore", "Folder not found");
 // Far beyond any real session (a thousand folders with long prompts is a few megabytes); a bigger file
 // is not ours and is not read into memory.
 constexpr qint64 MaxIndexSize = qint64(64) * 1024 * 1024;
@@ -193,7 +193,7 @@ QString SessionStore::directory()
 
 QString SessionStore::couldNotRestoreMessage()
 {
-    return QStringLiteral("Could not restore the last session");
+    return tr("Could not restore the last session");
 }
 
 void SessionStore::setRememberingFolders(bool remember)
@@ -698,7 +698,7 @@ void SessionStore::applyCheck(const std::weak_ptr<FolderItem> &weak, const Check
         // The user may have unplugged a drive: the folder stays, and what it had is kept for when it is back.
         const IconState kept = m_tracked[item->id()].persistedState;
         if (!item->iconState().is(IconState::Kind::generating))
-            item->setIconState(IconState::failed(FolderNotFound));
+            item->setIconState(IconState::failed(tr(FolderNotFound)));
         m_tracked[item->id()].persistedState = kept;
         return;
     }

@@ -44,7 +44,7 @@ QSettings preferences()
 
 QString quoted(const QString &name)
 {
-    return QStringLiteral("“") + name + QStringLiteral("”");
+    return AppState::tr("“%1”", "a folder name in quotes").arg(name);
 }
 
 QString iconFileMissingMessage(const QString &name)
@@ -280,11 +280,10 @@ void AppState::setWatchingRoot(bool watching)
 
     if (watching) {
         startRootWatcher();
-        showToast(Toast::Kind::info, QStringLiteral("Watching ") + folderDisplayName(watchedRootURL())
-                                         + QStringLiteral(" — new folders get icons automatically"));
+        showToast(Toast::Kind::info, tr("Watching %1 — new folders get icons automatically").arg(folderDisplayName(watchedRootURL())));
     } else {
         stopRootWatcher();
-        showToast(Toast::Kind::info, QStringLiteral("Folder watching turned off"));
+        showToast(Toast::Kind::info, tr("Folder watching turned off"));
     }
 }
 
@@ -435,8 +434,8 @@ void AppState::removeSelectedFolders()
         return;
 
     m_undoStack.push(new FolderRemoval(this, m_selectedFolderIDs));
-    showToast(Toast::Kind::info, count == 1 ? QStringLiteral("Removed 1 folder from the list")
-                                            : QStringLiteral("Removed %1 folders from the list").arg(count));
+    showToast(Toast::Kind::info, count == 1 ? tr("Removed 1 folder from the list")
+                                            : tr("Removed %n folders from the list", nullptr, int(count)));
 }
 
 void AppState::replaceFolders(const QList<FolderItemPtr> &folders, const QSet<QUuid> &selection)
@@ -597,7 +596,7 @@ void AppState::finishGeneration(const QUuid &id, quint64 serial, const QFuture<G
             previous = IconState::applied();
         m_undoStack.push(new ImageChoice(tr("New Icon for %1").arg(quoted(folder->name())), folder, before, previous));
         folder->setLastGeneratedAt(QDateTime::currentDateTime());
-        showToast(Toast::Kind::success, QStringLiteral("Icon ready for ") + quoted(folder->name()));
+        showToast(Toast::Kind::success, tr("Icon ready for %1").arg(quoted(folder->name())));
         endGeneration(id, Ending::succeeded);
         return;
     } catch (const GenerationError &error) {
@@ -606,10 +605,10 @@ void AppState::finishGeneration(const QUuid &id, quint64 serial, const QFuture<G
     } catch (const std::exception &error) {
         failure = QString::fromLocal8Bit(error.what());
     } catch (...) {
-        failure = QStringLiteral("Unknown error");
+        failure = tr("Unknown error");
     }
     folder->setIconState(IconState::failed(GenerationError::cutText(failure, 4 * GenerationError::maxServerTextLength), kind));
-    showToast(Toast::Kind::error, QStringLiteral("Generation failed for ") + quoted(folder->name()));
+    showToast(Toast::Kind::error, tr("Generation failed for %1").arg(quoted(folder->name())));
     endGeneration(id, Ending::failed);
 }
 
@@ -667,7 +666,7 @@ int AppState::stopGenerating(bool quietly)
     const int stopped = stop(m_running.keys());
     // Stopped requests may already have been started at OpenRouter, so nothing says they are free.
     if (stopped > 0 && !quietly)
-        showToast(Toast::Kind::info, stopped == 1 ? tr("Stopped 1 generation") : tr("Stopped %1 generations").arg(stopped));
+        showToast(Toast::Kind::info, stopped == 1 ? tr("Stopped 1 generation") : tr("Stopped %n generations", nullptr, stopped));
     return stopped;
 }
 
@@ -728,13 +727,13 @@ void AppState::showBatchOutcome(const QList<FolderItemPtr> &batch)
             costKnown = false;
     }
     if (generated == 0) {
-        showToast(Toast::Kind::error, tr("Generation failed for %1 folders").arg(batch.size()));
+        showToast(Toast::Kind::error, tr("Generation failed for %n folders", nullptr, int(batch.size())));
     } else if (generated < batch.size()) {
-        showToast(Toast::Kind::error, tr("Generated %1 of %2 icons — some failed").arg(generated).arg(batch.size()));
+        showToast(Toast::Kind::error, tr("Generated %1 of %n icons — some failed", nullptr, int(batch.size())).arg(generated));
     } else {
         // The sum only when every icon's cost is known: a partial sum would understate it.
-        const QString message = costKnown ? tr("Generated %1 icons (%2)").arg(generated).arg(dollars(cost))
-                                          : tr("Generated %1 icons").arg(generated);
+        const QString message = costKnown ? tr("Generated %n icons (%1)", nullptr, int(generated)).arg(dollars(cost))
+                                          : tr("Generated %n icons", nullptr, int(generated));
         showToast(Toast::Kind::success, message);
     }
 }
@@ -917,7 +916,7 @@ QFuture<void> AppState::applySelectedIcons()
     const qsizetype skipped =
         targets.removeIf([](const FolderItemPtr &item) { return item->iconState().is(IconState::Kind::generating); });
     // Said after the summary, so the user knows those folders keep their icons for now.
-    const QString skippedNote = skipped == 0 ? QString() : tr(" — %1 still generating, skipped").arg(skipped);
+    const QString skippedNote = skipped == 0 ? QString() : tr(" — %n still generating, skipped", nullptr, int(skipped));
     if (targets.isEmpty()) {
         showToast(Toast::Kind::info, QStringLiteral("No generated icons to apply yet") + skippedNote);
         return QtFuture::makeReadyFuture();
@@ -995,7 +994,7 @@ void AppState::showApplyOutcome(const QList<FolderIconOutcome> &outcomes, const 
         showToast(Toast::Kind::success, QStringLiteral("Icon applied to ") + quoted(firstName) + skippedNote);
     else if (succeeded == total && partial > 0)
         showToast(Toast::Kind::warning,
-                  tr("Applied %1 folder icons — %2 will not show in every file manager").arg(succeeded).arg(partial)
+                  tr("Applied %n folder icons — %1 will not show in every file manager", nullptr, int(succeeded)).arg(partial)
                       + skippedNote);
     else if (succeeded == total)
         showToast(Toast::Kind::success, QStringLiteral("Applied %1 folder icons").arg(succeeded) + skippedNote);
@@ -1123,8 +1122,8 @@ void AppState::handleAutoDetectedFolders(const QList<QUrl> &reported)
     if (urls.size() > DesktopBurstLimit) {
         addFolders(urls);
         showToast(Toast::Kind::info,
-                  tr("%1 new folders on the Desktop: select them and press Ctrl+R to generate their icons")
-                      .arg(urls.size()));
+                  tr("%n new folders on the Desktop: select them and press Ctrl+R to generate their icons", nullptr,
+                     int(urls.size())));
         return;
     }
 
@@ -1136,7 +1135,7 @@ void AppState::handleAutoDetectedFolders(const QList<QUrl> &reported)
             continue;
         const FolderItemPtr folder = *found;
         showToast(Toast::Kind::info,
-                  QStringLiteral("New folder ") + quoted(folder->name()) + QStringLiteral(" — generating icon…"));
+                  tr("New folder %1 — generating icon…").arg(quoted(folder->name())));
 
         const QUuid id = folder->id();
         generateIcon(id, false).then(this, [this, folder, id] {
@@ -1186,7 +1185,7 @@ void AppState::handleHeldFolder(const QUrl &url)
     if (found == m_folders.cend())
         return;
     const FolderItemPtr folder = *found;
-    showToast(Toast::Kind::info, QStringLiteral("New folder ") + quoted(folder->name()) + QStringLiteral(" — generating icon…"));
+    showToast(Toast::Kind::info, tr("New folder %1 — generating icon…").arg(quoted(folder->name())));
     const QUuid id = folder->id();
     generateIcon(id, false).then(this, [this, folder, id] {
         if (folder->iconState() == IconState::generated())

@@ -17,7 +17,7 @@ FolderRemoval::FolderRemoval(AppState *state, const QSet<QUuid> &ids)
     if (m_removed.size() == 1)
         setText(tr("Remove “%1”").arg(m_removed.constFirst().item->name()));
     else
-        setText(tr("Remove %1 Folders").arg(m_removed.size()));
+        setText(tr("Remove %n Folders", nullptr, int(m_removed.size())));
 }
 
 QList<FolderItemPtr> FolderRemoval::folders() const

@@ -7,6 +7,7 @@
 #include "design/tokens.h"
 #include "models/theme_preset.h"
 
+#include <QCoreApplication>
 #include <QHash>
 #include <QPainter>
 #include <QPainterPath>
@@ -19,7 +20,8 @@ namespace GeneratingOverlay {
 
 namespace {
 
-constexpr std::array<QChar, 10> Letters = {u'G', u'e', u'n', u'e', u'r', u'a', u't', u'i', u'n', u'g'};
+// The word the letters wave through; a translation longer than this many letters is cut.
+constexpr qsizetype MaxLetters = 16;
 
 /// An ease-in-out swing from 0 to 1 and back, `period` seconds each way, starting at `delay`.
 double swing(double seconds, double period, double delay)
@@ -161,15 +163,18 @@ void paint(QPainter &p, const QRectF &area, double seconds)
     p.setFont(font);
     const QFontMetricsF metrics(font);
     const qreal spacing = 0.004 * s;
-    qreal total = spacing * (Letters.size() - 1);
-    std::array<qreal, Letters.size()> advances{};
-    for (size_t i = 0; i < Letters.size(); ++i) {
-        advances[i] = metrics.horizontalAdvance(Letters[i]);
+    const QString word = QCoreApplication::translate("GeneratingOverlay", "Generating", "the word waving over an icon being made; keep it short")
+                             .left(MaxLetters);
+    const size_t letters = size_t(word.size());
+    qreal total = spacing * qreal(letters - 1);
+    std::array<qreal, MaxLetters> advances{};
+    for (size_t i = 0; i < letters; ++i) {
+        advances[i] = metrics.horizontalAdvance(word.at(i));
         total += advances[i];
     }
     qreal x = centre.x() - total / 2.0;
     const qreal height = metrics.height();
-    for (size_t i = 0; i < Letters.size(); ++i) {
+    for (size_t i = 0; i < letters; ++i) {
         const double wave = letterWave(int(i), seconds);
         const QRectF cell(x, centre.y() - height / 2.0, advances[i], height);
         p.setOpacity(0.4 + 0.6 * wave);
@@ -179,7 +184,7 @@ void paint(QPainter &p, const QRectF &area, double seconds)
         p.translate(cell.center());
         p.scale(scale, scale);
         p.translate(-cell.center());
-        p.drawText(cell, Qt::AlignCenter, QString(Letters[i]));
+        p.drawText(cell, Qt::AlignCenter, QString(word.at(i)));
         p.setTransform(base);
         x += advances[i] + spacing;
     }

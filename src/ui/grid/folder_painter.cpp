@@ -150,7 +150,7 @@ const FolderPainter::ItemText &FolderPainter::itemText(const FolderItem &folder,
         layout.endLayout();
     } else {
         lines[0] = metrics.elidedText(name, Qt::ElideRight, width);
-        text.details.setText(tr("%1 files").arg(folder.fileCount()) + QStringLiteral(" · ") +
+        text.details.setText(tr("%n files", nullptr, int(folder.fileCount())) + QStringLiteral(" · ") +
                              displayName(folder.detectedCategory()));
         text.details.setTextFormat(Qt::PlainText);
         text.details.prepare(QTransform(), Tokens::monoSmallFont());

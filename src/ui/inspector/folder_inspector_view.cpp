@@ -11,6 +11,7 @@
 #include "content/prompt_builder.h"
 #include "state/app_state.h"
 
+#include <QCoreApplication>
 #include <QBoxLayout>
 #include <QEvent>
 #include <QLayout>
@@ -24,16 +25,21 @@ constexpr int Inset = 16;
 constexpr int SectionSpacing = 20;
 constexpr int ActionSpacing = 8;
 
-const QString AuthenticationFailureText =
-    QStringLiteral("Invalid or expired API key. Please update your OpenRouter API key.");
-const QString LockedFootnote = QStringLiteral(
+const char *const AuthenticationFailureText =
+    QT_TRANSLATE_NOOP("FolderInspectorView", "Invalid or expired API key. Please update your OpenRouter API key.");
+const char *const LockedFootnote = QT_TRANSLATE_NOOP("FolderInspectorView",
     "Manual text is allowed. Consistency mode still aligns overall family style unless you switch to Individual.");
-const QString IndividualFootnote =
-    QStringLiteral("Manual text is fully editable. Individual mode maximizes uniqueness per folder.");
+const char *const IndividualFootnote =
+    QT_TRANSLATE_NOOP("FolderInspectorView", "Manual text is fully editable. Individual mode maximizes uniqueness per folder.");
 
 bool isManualPrompt(const QString &prompt)
 {
     return !prompt.trimmed().isEmpty();
+}
+
+QString quoted(const QString &name)
+{
+    return QCoreApplication::translate("FolderInspectorView", "“%1”", "a folder name in quotes").arg(name);
 }
 
 } // namespace
@@ -61,12 +67,12 @@ void FolderInspectorView::buildScrollingRegion(QWidget *content)
 
     // Header.
     auto *header = new QHBoxLayout;
-    header->addWidget(makeLabel(QStringLiteral("FOLDER DETAILS"), captionFont(9), Tokens::white(0.22), content));
+    header->addWidget(makeLabel(tr("FOLDER DETAILS"), captionFont(9), Tokens::white(0.22), content));
     header->addStretch(1);
     auto *close = new PlainTextButton(QString(), Tokens::uiFont(10, QFont::Medium), Tokens::white(0.25), content);
     close->setSymbol(QStringLiteral("xmark"), 10);
-    close->setToolTip(QStringLiteral("Close"));
-    close->setAccessibleName(QStringLiteral("Close"));
+    close->setToolTip(tr("Close"));
+    close->setAccessibleName(tr("Close"));
     connect(close, &QAbstractButton::clicked, this, [this] { m_state->deselectAll(); });
     header->addWidget(close);
     column->addLayout(header);
@@ -101,7 +107,7 @@ void FolderInspectorView::buildScrollingRegion(QWidget *content)
     // Prompt section.
     auto *prompt = new QVBoxLayout;
     prompt->setSpacing(10);
-    m_promptToggle = new PlainTextButton(QStringLiteral("PROMPT (EDITABLE)"), captionFont(9), Tokens::white(0.22), content);
+    m_promptToggle = new PlainTextButton(tr("PROMPT (EDITABLE)"), captionFont(9), Tokens::white(0.22), content);
     m_promptToggle->setSymbol(QStringLiteral("chevron.down"), 8);
     connect(m_promptToggle, &QAbstractButton::clicked, this, [this] { setPromptExpanded(!m_showPrompt); });
     prompt->addWidget(m_promptToggle);
@@ -119,7 +125,7 @@ void FolderInspectorView::buildScrollingRegion(QWidget *content)
     modeRow->addWidget(m_modeButton);
     body->addLayout(modeRow);
 
-    m_editor = new PromptEditor(QStringLiteral("Type any manual prompt here for this folder..."), 130, m_promptBody);
+    m_editor = new PromptEditor(tr("Type any manual prompt here for this folder..."), 130, m_promptBody);
     m_editor->setSubmitsOnReturn(true);
     connect(m_editor, &PromptEditor::submitted, this, &FolderInspectorView::regenerate);
     m_editor->installEventFilter(this);
@@ -153,7 +159,7 @@ void FolderInspectorView::buildActionArea(QWidget *area)
     m_errorText = makeLabel(QString(), Tokens::smallFont(), Tokens::withOpacity(Tokens::red(), 0.8), box, true);
     m_errorText->setTextInteractionFlags(Qt::TextSelectableByMouse);
     boxText->addWidget(m_errorText);
-    m_updateKeyButton = new PlainTextButton(QStringLiteral("Update API Key"), Tokens::uiFont(11, QFont::Medium), Qt::white, box);
+    m_updateKeyButton = new PlainTextButton(tr("Update API Key"), Tokens::uiFont(11, QFont::Medium), Qt::white, box);
     m_updateKeyButton->setSymbol(QStringLiteral("key.fill"), 11);
     m_updateKeyButton->setBackground(Tokens::white(0.12), QMargins(12, 6, 12, 6), 6);
     connect(m_updateKeyButton, &QAbstractButton::clicked, this, [this] { m_state->setShowOnboarding(true); });
@@ -161,15 +167,15 @@ void FolderInspectorView::buildActionArea(QWidget *area)
     boxRow->addLayout(boxText, 1);
     column->addWidget(box);
 
-    m_regenerateButton = new TavruneButton(m_state, QStringLiteral("Regenerate Icon"), QStringLiteral("arrow.clockwise"),
+    m_regenerateButton = new TavruneButton(m_state, tr("Regenerate Icon"), QStringLiteral("arrow.clockwise"),
                                            false, QStringLiteral("⏎"), area);
     connect(m_regenerateButton, &QAbstractButton::clicked, this, &FolderInspectorView::regenerate);
     column->addWidget(m_regenerateButton);
-    m_applyButton = new TavruneButton(m_state, QStringLiteral("Apply to Folder"), QStringLiteral("checkmark.circle.fill"),
-                                      true, QStringLiteral("Ctrl+⏎"), area);
+    m_applyButton = new TavruneButton(m_state, tr("Apply to Folder"), QStringLiteral("checkmark.circle.fill"),
+                                      true, tr("Ctrl+⏎"), area);
     connect(m_applyButton, &QAbstractButton::clicked, this, &FolderInspectorView::apply);
     column->addWidget(m_applyButton);
-    m_resetButton = new TavruneButton(m_state, QStringLiteral("Reset Folder Icon"), QStringLiteral("arrow.uturn.backward"),
+    m_resetButton = new TavruneButton(m_state, tr("Reset Folder Icon"), QStringLiteral("arrow.uturn.backward"),
                                       false, QString(), area);
     connect(m_resetButton, &QAbstractButton::clicked, this, &FolderInspectorView::resetIcon);
     column->addWidget(m_resetButton);
@@ -319,7 +325,7 @@ void FolderInspectorView::refreshName()
     m_name->setText(m_folder->name());
     const SemanticCategory category = m_folder->detectedCategory();
     setSymbol(m_categorySymbol, sfSymbol(category));
-    m_category->setText(QStringLiteral("Detected: ") + fullLabel(category));
+    m_category->setText(tr("Detected: %1").arg(fullLabel(category)));
 }
 
 void FolderInspectorView::refreshIconState()
@@ -332,7 +338,7 @@ void FolderInspectorView::refreshIconState()
     const bool failed = iconState.is(IconState::Kind::failed);
     if (failed) {
         const bool authentication = iconState.failure() == IconState::Failure::authentication;
-        m_errorText->setText(authentication ? AuthenticationFailureText : iconState.message());
+        m_errorText->setText(authentication ? tr(AuthenticationFailureText) : iconState.message());
         m_updateKeyButton->setVisible(authentication);
     }
     m_errorBox->setVisible(failed);
@@ -371,15 +377,15 @@ void FolderInspectorView::refreshPrompt(bool folderSwitched)
 
     const bool manual = isManualPrompt(prompt);
     const QColor accent = Tokens::accent(*m_state);
-    m_mode->setText(manual ? QStringLiteral("Mode: MANUAL") : QStringLiteral("Mode: AUTO"));
+    m_mode->setText(manual ? tr("Mode: MANUAL") : tr("Mode: AUTO"));
     setTextColour(m_mode, manual ? Tokens::withOpacity(accent, 0.9) : Tokens::white(0.35));
-    m_modeButton->setText(manual ? QStringLiteral("Clear Manual") : QStringLiteral("Use Auto As Base"));
+    m_modeButton->setText(manual ? tr("Clear Manual") : tr("Use Auto As Base"));
     m_modeButton->updateGeometry();
 }
 
 void FolderInspectorView::refreshFootnote()
 {
-    m_footnote->setText(m_state->maintainThemeConsistency() ? LockedFootnote : IndividualFootnote);
+    m_footnote->setText(m_state->maintainThemeConsistency() ? tr(LockedFootnote) : tr(IndividualFootnote));
 }
 
 void FolderInspectorView::refreshAccent()

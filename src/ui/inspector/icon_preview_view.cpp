@@ -214,15 +214,16 @@ void IconPreviewView::paintFailed(QPainter &p, const QRectF &square)
                    Tokens::withOpacity(Tokens::red(), 0.5));
     p.setFont(font);
     p.setPen(Tokens::white(0.35));
+    // A longer translation is cut rather than spilling over the tile's edges.
     p.drawText(QRectF(square.left(), top + SymbolSize + Gap, square.width(), fm.height()), Qt::AlignCenter,
-               QStringLiteral("Generation failed"));
+               fm.elidedText(tr("Generation failed"), Qt::ElideRight, square.width() - 8));
 }
 
 void IconPreviewView::paintAppliedBadge(QPainter &p, const QRectF &square)
 {
     const QFont font = Tokens::uiFont(BadgeFontSize, QFont::DemiBold);
     const QFontMetricsF fm(font);
-    const QString label = QStringLiteral("Applied");
+    const QString label = tr("Applied");
     constexpr qreal Gap = 3;
     const QSizeF inner(BadgeFontSize + Gap + fm.horizontalAdvance(label), qMax(BadgeFontSize, fm.height()));
     const QSizeF outer = inner + QSizeF(16, 8);

@@ -47,12 +47,12 @@ void MultiSelectInspectorView::buildScrollingRegion(QWidget *content)
     column->setSpacing(SectionSpacing);
 
     auto *header = new QHBoxLayout;
-    header->addWidget(makeLabel(QStringLiteral("BATCH SELECTION"), captionFont(9), Tokens::white(0.22), content));
+    header->addWidget(makeLabel(tr("BATCH SELECTION"), captionFont(9), Tokens::white(0.22), content));
     header->addStretch(1);
     auto *close = new PlainTextButton(QString(), Tokens::uiFont(10, QFont::Medium), Tokens::white(0.25), content);
     close->setSymbol(QStringLiteral("xmark"), 10);
-    close->setToolTip(QStringLiteral("Close"));
-    close->setAccessibleName(QStringLiteral("Close"));
+    close->setToolTip(tr("Close"));
+    close->setAccessibleName(tr("Close"));
     connect(close, &QAbstractButton::clicked, this, [this] { m_state->deselectAll(); });
     header->addWidget(close);
     column->addLayout(header);
@@ -74,7 +74,7 @@ void MultiSelectInspectorView::buildScrollingRegion(QWidget *content)
     m_summary = makeLabel(QString(), Tokens::uiFont(14, QFont::DemiBold), Qt::white, content, true);
     summaryTexts->addWidget(m_summary);
     summaryTexts->addWidget(
-        makeLabel(QStringLiteral("Batch actions available below"), Tokens::uiFont(11), Tokens::white(0.35), content, true));
+        makeLabel(tr("Batch actions available below"), Tokens::uiFont(11), Tokens::white(0.35), content, true));
     summaryTexts->addStretch(1);
     summary->addLayout(summaryTexts, 1);
     column->addLayout(summary);
@@ -83,7 +83,7 @@ void MultiSelectInspectorView::buildScrollingRegion(QWidget *content)
 
     auto *listSection = new QVBoxLayout;
     listSection->setSpacing(8);
-    listSection->addWidget(makeLabel(QStringLiteral("SELECTED FOLDERS"), captionFont(9), Tokens::white(0.22), content));
+    listSection->addWidget(makeLabel(tr("SELECTED FOLDERS"), captionFont(9), Tokens::white(0.22), content));
     m_list = new SelectedFoldersList(m_state, content);
     listSection->addWidget(m_list);
     column->addLayout(listSection);
@@ -92,7 +92,7 @@ void MultiSelectInspectorView::buildScrollingRegion(QWidget *content)
 
     auto *prompt = new QVBoxLayout;
     prompt->setSpacing(8);
-    m_promptToggle = new PlainTextButton(QStringLiteral("SHARED PROMPT"), captionFont(9), Tokens::white(0.22), content);
+    m_promptToggle = new PlainTextButton(tr("SHARED PROMPT"), captionFont(9), Tokens::white(0.22), content);
     m_promptToggle->setSymbol(QStringLiteral("chevron.down"), 8);
     connect(m_promptToggle, &QAbstractButton::clicked, this, [this] { setPromptExpanded(!m_showPrompt); });
     prompt->addWidget(m_promptToggle);
@@ -102,10 +102,10 @@ void MultiSelectInspectorView::buildScrollingRegion(QWidget *content)
     body->setSpacing(8);
     m_hint = makeLabel(QString(), Tokens::monoFont(10), Tokens::white(0.35), m_promptBody, true);
     body->addWidget(m_hint);
-    m_editor = new PromptEditor(QStringLiteral("Type a shared prompt for all selected folders..."), 100, m_promptBody);
+    m_editor = new PromptEditor(tr("Type a shared prompt for all selected folders..."), 100, m_promptBody);
     connect(m_editor, &QPlainTextEdit::textChanged, this, &MultiSelectInspectorView::refreshPromptHint);
     body->addWidget(m_editor);
-    m_clearPrompt = new PlainTextButton(QStringLiteral("Clear Prompt"), Tokens::monoFont(10), Qt::white, m_promptBody);
+    m_clearPrompt = new PlainTextButton(tr("Clear Prompt"), Tokens::monoFont(10), Qt::white, m_promptBody);
     connect(m_clearPrompt, &QAbstractButton::clicked, this, [this] { m_editor->replaceText(QString()); });
     body->addWidget(m_clearPrompt, 0, Qt::AlignLeft);
     prompt->addWidget(m_promptBody);
@@ -133,22 +133,22 @@ void MultiSelectInspectorView::buildActionArea(QWidget *area)
     labels->addWidget(m_modelDetail);
     boxRow->addLayout(labels, 1);
     m_modelSwitch = new MiniSwitch(m_state, box);
-    m_modelSwitch->setAccessibleName(QStringLiteral("Fast mode"));
+    m_modelSwitch->setAccessibleName(tr("Fast mode"));
     connect(m_modelSwitch, &QAbstractButton::toggled, this, [this](bool on) { m_state->setUseFastModel(on); });
     boxRow->addWidget(m_modelSwitch);
     column->addWidget(box);
 
-    m_generateButton = new TavruneButton(m_state, QStringLiteral("Regenerate All Selected"),
+    m_generateButton = new TavruneButton(m_state, tr("Regenerate All Selected"),
                                          QStringLiteral("arrow.clockwise"), false, QString(), area);
     connect(m_generateButton, &QAbstractButton::clicked, this, &MultiSelectInspectorView::generateAll);
     // The running count and Stop, as in the toolbar.
     column->addWidget(new GenerationProgressView(m_state, area), 0, Qt::AlignLeft);
     column->addWidget(m_generateButton);
-    m_applyButton = new TavruneButton(m_state, QStringLiteral("Apply All Icons (0)"),
+    m_applyButton = new TavruneButton(m_state, tr("Apply All Icons (%1)").arg(0),
                                       QStringLiteral("checkmark.circle.fill"), true, QString(), area);
     connect(m_applyButton, &QAbstractButton::clicked, this, &MultiSelectInspectorView::applyAll);
     column->addWidget(m_applyButton);
-    m_removeButton = new TavruneButton(m_state, QStringLiteral("Remove All Selected"), QStringLiteral("trash"), false,
+    m_removeButton = new TavruneButton(m_state, tr("Remove All Selected"), QStringLiteral("trash"), false,
                                        QString(), area);
     connect(m_removeButton, &QAbstractButton::clicked, this, &MultiSelectInspectorView::removeAll);
     column->addWidget(m_removeButton);
@@ -190,7 +190,7 @@ void MultiSelectInspectorView::setFolders(const QList<FolderItem *> &folders)
     for (int size = 20; size > 9 && QFontMetrics(countFont).horizontalAdvance(m_count->text()) > m_tile->width() - 6; --size)
         countFont = Tokens::uiFont(size - 1, QFont::Bold);
     m_count->setFont(countFont);
-    m_summary->setText(QString::number(count) + QStringLiteral(" folders selected"));
+    m_summary->setText(tr("%n folders selected", nullptr, count));
     foldersChanged();
 }
 
@@ -288,7 +288,7 @@ void MultiSelectInspectorView::foldersChanged()
     m_anyGenerating = anyGenerating;
     m_withImage = withImage;
 
-    m_applyButton->setText(QStringLiteral("Apply All Icons (%1)").arg(withImage));
+    m_applyButton->setText(tr("Apply All Icons (%1)").arg(withImage));
     m_applyButton->setVisible(withImage > 0);
     for (TavruneButton *button : {m_generateButton, m_applyButton, m_removeButton}) {
         button->setEnabled(!anyGenerating);
@@ -299,12 +299,12 @@ void MultiSelectInspectorView::foldersChanged()
 void MultiSelectInspectorView::refreshPromptHint()
 {
     const bool shared = hasBatchPrompt();
-    m_hint->setText(shared ? QStringLiteral("This prompt will be applied to all selected folders.")
-                           : QStringLiteral("Leave empty to use each folder's auto-generated prompt."));
+    m_hint->setText(shared ? tr("This prompt will be applied to all selected folders.")
+                           : tr("Leave empty to use each folder's auto-generated prompt."));
     m_editor->setBorderColour(shared ? Tokens::withOpacity(Tokens::accent(*m_state), 0.3) : Tokens::white(0.06));
     m_clearPrompt->setVisible(shared);
-    m_generateButton->setText(shared ? QStringLiteral("Generate All with Prompt")
-                                      : QStringLiteral("Regenerate All Selected"));
+    m_generateButton->setText(shared ? tr("Generate All with Prompt")
+                                      : tr("Regenerate All Selected"));
 }
 
 void MultiSelectInspectorView::refreshModel()
@@ -317,8 +317,8 @@ void MultiSelectInspectorView::refreshModel()
     setSymbol(m_modelSymbol, fast ? u"hare.fill" : u"tortoise.fill");
     setTextColour(m_modelSymbol,
                   fast ? Tokens::yellow() : Tokens::withOpacity(Tokens::accent(*m_state), 0.7));
-    m_modelTitle->setText(fast ? QStringLiteral("Fast mode (Gemini)") : QStringLiteral("Quality mode (ChatGPT)"));
-    m_modelDetail->setText(fast ? QStringLiteral("~10 sec per icon") : QStringLiteral("1–3 min per icon"));
+    m_modelTitle->setText(fast ? tr("Fast mode (Gemini)") : tr("Quality mode (ChatGPT)"));
+    m_modelDetail->setText(fast ? tr("~10 sec per icon") : tr("1–3 min per icon"));
 }
 
 void MultiSelectInspectorView::refreshAccent()

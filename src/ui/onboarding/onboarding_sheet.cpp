@@ -20,9 +20,8 @@
 
 namespace {
 
-const QString InvalidKeyText = QStringLiteral("Invalid API key");
-const QString ConnectedText = QStringLiteral("Connected");
-const QString SaveFailedText = QStringLiteral("Could not save the API key");
+const char *const ConnectedText = QT_TRANSLATE_NOOP("OnboardingSheet", "Connected");
+const char *const SaveFailedText = QT_TRANSLATE_NOOP("OnboardingSheet", "Could not save the API key");
 
 // The sheet's own surface: a step lighter than the window so it reads as a layer above it.
 const QColor SheetBackground = colorFromHex(u"1c1c1c");
@@ -77,7 +76,7 @@ OnboardingSheet::OnboardingSheet(AppState *state, QWidget *parent)
     : QDialog(parent)
     , m_state(state)
 {
-    setWindowTitle(QStringLiteral("OpenRouter API Key"));
+    setWindowTitle(tr("OpenRouter API Key"));
     setWindowModality(Qt::WindowModal);
     setFixedSize(SheetSize);
     setSizeGripEnabled(false);
@@ -93,9 +92,9 @@ OnboardingSheet::OnboardingSheet(AppState *state, QWidget *parent)
     header->setContentsMargins(0, 32, 0, 24);
     header->setSpacing(12);
     header->addWidget(new Badge(this), 0, Qt::AlignHCenter);
-    header->addWidget(makeLabel(QStringLiteral("Welcome to Tavrune"), Tokens::uiFont(17, QFont::DemiBold), Qt::white, this),
+    header->addWidget(makeLabel(tr("Welcome to Tavrune"), Tokens::uiFont(17, QFont::DemiBold), Qt::white, this),
                       0, Qt::AlignHCenter);
-    header->addWidget(makeLabel(QStringLiteral("AI-powered folder icon generation for Linux"), Tokens::bodyFont(),
+    header->addWidget(makeLabel(tr("AI-powered folder icon generation for Linux"), Tokens::bodyFont(),
                                 Tokens::white(SecondaryOpacity), this),
                       0, Qt::AlignHCenter);
     root->addLayout(header);
@@ -107,8 +106,8 @@ OnboardingSheet::OnboardingSheet(AppState *state, QWidget *parent)
     section->setSpacing(16);
     auto *texts = new QVBoxLayout;
     texts->setSpacing(6);
-    texts->addWidget(makeLabel(QStringLiteral("OpenRouter API Key"), Tokens::uiFont(13, QFont::DemiBold), Qt::white, this));
-    texts->addWidget(makeLabel(QStringLiteral("Tavrune uses OpenRouter with Google's Gemini 2.5 Flash Image (aka Nano "
+    texts->addWidget(makeLabel(tr("OpenRouter API Key"), Tokens::uiFont(13, QFont::DemiBold), Qt::white, this));
+    texts->addWidget(makeLabel(tr("Tavrune uses OpenRouter with Google's Gemini 2.5 Flash Image (aka Nano "
                                               "Banana) model to generate custom folder icons. Your API key is stored "
                                               "locally on this computer."),
                                Tokens::uiFont(12), Tokens::white(SecondaryOpacity), this, true));
@@ -135,7 +134,7 @@ OnboardingSheet::OnboardingSheet(AppState *state, QWidget *parent)
 
     auto *testRow = new QHBoxLayout;
     testRow->setSpacing(12);
-    m_testButton = makeButton(QStringLiteral("Test Connection"),
+    m_testButton = makeButton(tr("Test Connection"),
                               QStringLiteral("QPushButton { background: %1; color: %3; border: 1px solid %2;"
                                              " border-radius: 6px; padding: 4px 12px; }"
                                              "QPushButton:pressed { background: %2; }"
@@ -170,7 +169,7 @@ OnboardingSheet::OnboardingSheet(AppState *state, QWidget *parent)
     // Footer.
     auto *footer = new QHBoxLayout;
     footer->setContentsMargins(20, 20, 20, 20);
-    m_skipButton = makeButton(QStringLiteral("Skip for Now"),
+    m_skipButton = makeButton(tr("Skip for Now"),
                               QStringLiteral("QPushButton { background: transparent; color: %1; border: 1px solid transparent;"
                                              " border-radius: 6px; padding: 4px 6px; }"
                                              "QPushButton:pressed { color: white; }"
@@ -179,10 +178,10 @@ OnboardingSheet::OnboardingSheet(AppState *state, QWidget *parent)
                               this);
     footer->addWidget(m_skipButton);
     footer->addStretch(1);
-    m_saveError = makeLabel(SaveFailedText, Tokens::uiFont(12), Tokens::red(), this);
+    m_saveError = makeLabel(tr(SaveFailedText), Tokens::uiFont(12), Tokens::red(), this);
     m_saveError->hide();
     footer->addWidget(m_saveError);
-    m_saveButton = makeButton(QStringLiteral("Save && Continue"),
+    m_saveButton = makeButton(tr("Save && Continue"),
                               QStringLiteral("QPushButton { background: %1; color: white; border: 1px solid %1;"
                                              " border-radius: 6px; padding: 5px 14px; }"
                                              "QPushButton:pressed { background: %2; }"
@@ -271,10 +270,10 @@ QString OnboardingSheet::storageNoteText() const
 QString OnboardingSheet::successText(const KeyCheck &check)
 {
     if (check.limitRemaining)
-        return tr("%1 · %2 left on this key").arg(ConnectedText, QStringLiteral("$") + QString::number(*check.limitRemaining, 'f', 2));
+        return tr("%1 · %2 left on this key").arg(tr(ConnectedText), QStringLiteral("$") + QString::number(*check.limitRemaining, 'f', 2));
     if (check.unlimited)
-        return tr("%1 · No spending limit on this key").arg(ConnectedText);
-    return ConnectedText;
+        return tr("%1 · No spending limit on this key").arg(tr(ConnectedText));
+    return tr(ConnectedText);
 }
 
 void OnboardingSheet::saveAndContinue()
@@ -294,7 +293,7 @@ void OnboardingSheet::saveAndContinue()
         if (!result.stored) {
             self->m_saveError->setText(result.location == KeychainService::Location::keyring
                                            ? tr("Could not store the API key in the keyring")
-                                           : SaveFailedText);
+                                           : tr(SaveFailedText));
             self->m_saveError->show();
             return;
         }

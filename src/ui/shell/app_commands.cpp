@@ -99,19 +99,19 @@ void AppCommands::build()
     QMenuBar *bar = m_window->menuBar();
 
     m_file = bar->addMenu(tr("&File"));
-    add(m_file, Command::addFolders, QStringLiteral("Add Folders..."))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    add(m_file, Command::removeSelectedFolders, QStringLiteral("Remove Selected Folders"))
+    add(m_file, Command::addFolders, tr("Add Folders..."))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    add(m_file, Command::removeSelectedFolders, tr("Remove Selected Folders"))
         ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Backspace), QKeySequence(Qt::Key_Delete)});
     m_file->addSeparator();
-    QAction *watch = add(m_file, Command::autoTavruneDesktop, QStringLiteral("Auto-Tavrune New Folders on Desktop"));
+    QAction *watch = add(m_file, Command::autoTavruneDesktop, tr("Auto-Tavrune New Folders on Desktop"));
     watch->setCheckable(true);
-    QAction *remember = add(m_file, Command::rememberFolders, QStringLiteral("Remember Folders Between Sessions"));
+    QAction *remember = add(m_file, Command::rememberFolders, tr("Remember Folders Between Sessions"));
     remember->setCheckable(true);
     remember->setEnabled(false);
     QAction *ask = add(m_file, Command::askBeforeLargeBatches, tr("Ask Before Regenerating More Than 10 Icons"));
     ask->setCheckable(true);
     m_file->addSeparator();
-    add(m_file, Command::quit, QStringLiteral("Quit"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    add(m_file, Command::quit, tr("Quit"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     action(Command::quit)->setMenuRole(QAction::QuitRole);
 
     m_edit = bar->addMenu(tr("&Edit"));
@@ -127,38 +127,38 @@ void AppCommands::build()
         m_actions.insert(command, action);
     }
     m_edit->addSeparator();
-    add(m_edit, Command::cut, QStringLiteral("Cut"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
-    add(m_edit, Command::copy, QStringLiteral("Copy"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
-    add(m_edit, Command::paste, QStringLiteral("Paste"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
+    add(m_edit, Command::cut, tr("Cut"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
+    add(m_edit, Command::copy, tr("Copy"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    add(m_edit, Command::paste, tr("Paste"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
     m_edit->addSeparator();
-    add(m_edit, Command::selectAll, QStringLiteral("Select All"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+    add(m_edit, Command::selectAll, tr("Select All"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
     // Ctrl+Alt+A belongs to screenshot tools on many Linux desktops; Ctrl+Shift+A is the usual pair.
-    add(m_edit, Command::deselectAll, QStringLiteral("Deselect All"))
+    add(m_edit, Command::deselectAll, tr("Deselect All"))
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A));
 
     m_view = bar->addMenu(tr("&View"));
-    add(m_view, Command::gridView, QStringLiteral("Grid View"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
-    add(m_view, Command::listView, QStringLiteral("List View"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_2));
+    add(m_view, Command::gridView, tr("Grid View"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
+    add(m_view, Command::listView, tr("List View"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_2));
     m_view->addSeparator();
-    add(m_view, Command::toggleInspector, QStringLiteral("Hide Inspector"))
+    add(m_view, Command::toggleInspector, tr("Hide Inspector"))
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_I));
 
     m_generate = bar->addMenu(tr("&Generate"));
-    QAction *fast = add(m_generate, Command::fastMode, QStringLiteral("Fast Mode (Gemini \u2014 seconds per icon)"));
+    QAction *fast = add(m_generate, Command::fastMode, tr("Fast Mode (Gemini \u2014 seconds per icon)"));
     fast->setCheckable(true);
     fast->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
     m_generate->addSeparator();
-    add(m_generate, Command::regenerateSelected, QStringLiteral("Regenerate Selected"))
+    add(m_generate, Command::regenerateSelected, tr("Regenerate Selected"))
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
-    add(m_generate, Command::regenerateAll, QStringLiteral("Regenerate All"))
+    add(m_generate, Command::regenerateAll, tr("Regenerate All"))
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
     add(m_generate, Command::stopGenerating, tr("Stop Generating"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Period));
     m_generate->addSeparator();
     // Return and the keypad's Enter are the same key to users.
-    add(m_generate, Command::applyIcons, QStringLiteral("Apply Icons to Folders"))
+    add(m_generate, Command::applyIcons, tr("Apply Icons to Folders"))
         ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
     m_generate->addSeparator();
-    add(m_generate, Command::apiKeySettings, QStringLiteral("API Key Settings..."))
+    add(m_generate, Command::apiKeySettings, tr("API Key Settings..."))
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     action(Command::apiKeySettings)->setMenuRole(QAction::NoRole);
 
@@ -198,8 +198,8 @@ void AppCommands::updateEnabling()
     action(Command::deselectAll)->setEnabled(hasSelection);
     action(Command::regenerateSelected)->setEnabled(hasSelection);
     action(Command::regenerateAll)->setEnabled(!m_state->folders().isEmpty());
-    action(Command::toggleInspector)->setText(m_state->isInspectorVisible() ? QStringLiteral("Hide Inspector")
-                                                                            : QStringLiteral("Show Inspector"));
+    action(Command::toggleInspector)->setText(m_state->isInspectorVisible() ? tr("Hide Inspector")
+                                                                            : tr("Show Inspector"));
     action(Command::autoTavruneDesktop)->setChecked(m_state->isWatchingRoot());
     action(Command::fastMode)->setChecked(m_state->useFastModel());
     action(Command::stopGenerating)->setEnabled(m_state->runningGenerationCount() > 0);

@@ -18,7 +18,7 @@ BatchConfirmation::BatchConfirmation(const AppState::BatchEstimate &estimate, QW
 {
     setIcon(QMessageBox::Question);
     setWindowTitle(tr("Regenerate Icons"));
-    setText(tr("Regenerate %1 icons?").arg(estimate.count));
+    setText(tr("Regenerate %n icons?", nullptr, estimate.count));
     QStringList details;
     details.append(tr("Each icon is a paid generation with %1.").arg(estimate.model));
     if (estimate.estimatedCost)
@@ -30,7 +30,7 @@ BatchConfirmation::BatchConfirmation(const AppState::BatchEstimate &estimate, QW
     if (auto *label = findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel")))
         label->setMinimumWidth(340);
 
-    m_regenerate = addButton(tr("Regenerate %1 Icons").arg(estimate.count), QMessageBox::AcceptRole);
+    m_regenerate = addButton(tr("Regenerate %n Icons", nullptr, estimate.count), QMessageBox::AcceptRole);
     m_cancel = addButton(tr("Cancel"), QMessageBox::RejectRole);
     setDefaultButton(m_cancel); // spending is never what Return does by accident
     setEscapeButton(m_cancel);

@@ -41,7 +41,7 @@ DesktopAnnouncer::DesktopAnnouncer(AppState *state, QWidget *window)
 QString DesktopAnnouncer::summaryText(const GenerationRunSummary &summary)
 {
     const QString generated = summary.succeeded == 1 ? tr("1 icon generated")
-                                                     : tr("%1 icons generated").arg(summary.succeeded);
+                                                     : tr("%n icons generated", nullptr, summary.succeeded);
     if (summary.failed == 0)
         return generated;
     return tr("%1, %2 failed").arg(generated).arg(summary.failed);

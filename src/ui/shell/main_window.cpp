@@ -56,7 +56,7 @@ bool MainWindow::confirmQuit()
         return true;
     const bool agreed = m_quitConfirmation ? m_quitConfirmation(running) : [this, running] {
         QMessageBox box(QMessageBox::Question, windowTitle(),
-                        running == 1 ? tr("Stop 1 generation and quit?") : tr("Stop %1 generations and quit?").arg(running),
+                        running == 1 ? tr("Stop 1 generation and quit?") : tr("Stop %n generations and quit?", nullptr, running),
                         QMessageBox::NoButton, this);
         box.setInformativeText(tr("Their folders keep the icons they had before."));
         QPushButton *quit = box.addButton(tr("Stop and Quit"), QMessageBox::AcceptRole);

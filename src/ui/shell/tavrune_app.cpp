@@ -148,13 +148,13 @@ void TavruneApp::applyAppearance()
 
 QList<QUrl> TavruneApp::chooseFolders(QWidget *parent)
 {
-    QFileDialog dialog(parent, QStringLiteral("Select folders to generate icons for"));
+    QFileDialog dialog(parent, tr("Select folders to generate icons for"));
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
     // The platform dialogs choose one directory at a time; Qt's own dialog can take several once
     // its views allow extended selection.
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Add Folders"));
+    dialog.setLabelText(QFileDialog::Accept, tr("Add Folders"));
     dialog.setDirectory(QStandardPaths::writableLocation(QStandardPaths::HomeLocation));
     dialog.setWindowModality(Qt::WindowModal);
     // The file views only: the places sidebar keeps choosing one place at a time.

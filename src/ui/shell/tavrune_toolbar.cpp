@@ -77,7 +77,7 @@ void ToolbarButton::focusInEvent(QFocusEvent *event)
 }
 
 TavruneToolbar::TavruneToolbar(AppState *state, QWidget *parent)
-    : QToolBar(QStringLiteral("Toolbar"), parent)
+    : QToolBar(tr("Toolbar"), parent)
     , m_state(state)
 {
     setObjectName(QStringLiteral("tavruneToolbar"));
@@ -98,24 +98,24 @@ TavruneToolbar::TavruneToolbar(AppState *state, QWidget *parent)
     layout->addWidget(m_progress);
     layout->addStretch(1);
 
-    m_add = new ToolbarButton(state, QStringLiteral("Add Folder"), QStringLiteral("plus"), row);
-    m_add->setToolTip(QStringLiteral("Add folders (Ctrl+O)"));
+    m_add = new ToolbarButton(state, tr("Add Folder"), QStringLiteral("plus"), row);
+    m_add->setToolTip(tr("Add folders (Ctrl+O)"));
     layout->addWidget(m_add);
 
     m_viewMode = new PillPicker(state, row);
-    m_viewMode->setOptions({{QStringLiteral("Grid"), QStringLiteral("square.grid.2x2")},
-                            {QStringLiteral("List"), QStringLiteral("list.bullet")}});
-    m_viewMode->setToolTip(QStringLiteral("Toggle view mode"));
-    m_viewMode->setAccessibleName(QStringLiteral("View Mode"));
+    m_viewMode->setOptions({{tr("Grid"), QStringLiteral("square.grid.2x2")},
+                            {tr("List"), QStringLiteral("list.bullet")}});
+    m_viewMode->setToolTip(tr("Toggle view mode"));
+    m_viewMode->setAccessibleName(tr("View Mode"));
     layout->addWidget(m_viewMode);
 
-    m_regenerate = new ToolbarButton(state, QStringLiteral("Regenerate All"), QStringLiteral("arrow.clockwise"), row);
-    m_regenerate->setToolTip(QStringLiteral("Regenerate all icons (Ctrl+Shift+R)"));
+    m_regenerate = new ToolbarButton(state, tr("Regenerate All"), QStringLiteral("arrow.clockwise"), row);
+    m_regenerate->setToolTip(tr("Regenerate all icons (Ctrl+Shift+R)"));
     layout->addWidget(m_regenerate);
 
-    m_inspector = new ToolbarButton(state, QStringLiteral("Inspector"), QStringLiteral("sidebar.trailing"), row);
+    m_inspector = new ToolbarButton(state, tr("Inspector"), QStringLiteral("sidebar.trailing"), row);
     m_inspector->setCheckable(true);
-    m_inspector->setToolTip(QStringLiteral("Toggle inspector (Ctrl+Alt+I)"));
+    m_inspector->setToolTip(tr("Toggle inspector (Ctrl+Alt+I)"));
     layout->addWidget(m_inspector);
 
     row->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
@@ -143,8 +143,8 @@ void TavruneToolbar::sync()
     m_regenerate->setEnabled(!m_state->folders().isEmpty() && !m_state->isRegeneratingAll());
     m_viewMode->setCurrentIndex(m_state->viewMode() == ViewMode::grid ? 0 : 1);
     m_inspector->setChecked(m_state->isInspectorVisible());
-    m_inspector->setAccessibleDescription(m_state->isInspectorVisible() ? QStringLiteral("Shown")
-                                                                        : QStringLiteral("Hidden"));
+    m_inspector->setAccessibleDescription(m_state->isInspectorVisible() ? tr("Shown")
+                                                                        : tr("Hidden"));
 }
 
 void TavruneToolbar::paintEvent(QPaintEvent *)

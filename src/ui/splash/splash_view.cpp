@@ -5,6 +5,7 @@
 #include "design/symbols.h"
 #include "design/tokens.h"
 
+#include <QCoreApplication>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
@@ -40,7 +41,7 @@ const QString &titleText()
 }
 const QString &subtitleText()
 {
-    static const QString text = QStringLiteral("AI-Powered Folder Icons").toUpper();
+    static const QString text = QCoreApplication::translate("SplashView", "AI-Powered Folder Icons").toUpper();
     return text;
 }
 const QString &versionText()
