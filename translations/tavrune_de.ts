@@ -267,6 +267,59 @@
         <source>New folder %1 — generating icon…</source>
         <translation>Neuer Ordner %1 – Symbol wird generiert …</translation>
     </message>
+    <message>
+        <source>%1 is no longer there</source>
+        <translation>%1 ist nicht mehr vorhanden</translation>
+    </message>
+    <message>
+        <source>1 listed folder is no longer there: skipped</source>
+        <translation>1 aufgelisteter Ordner ist nicht mehr vorhanden: übersprungen</translation>
+    </message>
+    <message>
+        <source>Edit Prompt of %1</source>
+        <translation>Prompt von %1 bearbeiten</translation>
+    </message>
+    <message>
+        <source>Apply Icon to %1</source>
+        <translation>Symbol auf %1 anwenden</translation>
+    </message>
+    <message>
+        <source>Could not fully reset the icon of %1</source>
+        <translation>Das Symbol von %1 konnte nicht vollständig zurückgesetzt werden</translation>
+    </message>
+    <message>
+        <source>Reset Icon of %1</source>
+        <translation>Symbol von %1 zurücksetzen</translation>
+    </message>
+    <message>
+        <source>%1: %2 no longer exists</source>
+        <translation>%1: %2 existiert nicht mehr</translation>
+    </message>
+    <message>
+        <source>The icon of %1 could not follow its new name: apply it again</source>
+        <translation>Das Symbol von %1 konnte dem neuen Namen nicht folgen: Wenden Sie es erneut an</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n listed folders are no longer there: skipped</source>
+        <translation>
+            <numerusform>%n aufgelisteter Ordner ist nicht mehr vorhanden: übersprungen</numerusform>
+            <numerusform>%n aufgelistete Ordner sind nicht mehr vorhanden: übersprungen</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Apply %n Icons</source>
+        <translation>
+            <numerusform>%n Symbol anwenden</numerusform>
+            <numerusform>%n Symbole anwenden</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%1: %2 of %n folders were not changed</source>
+        <translation>
+            <numerusform>%1: %2 von %n Ordner wurden nicht geändert</numerusform>
+            <numerusform>%1: %2 von %n Ordnern wurden nicht geändert</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>BatchConfirmation</name>
@@ -476,10 +529,6 @@
         <translation>Kosten: $%1</translation>
     </message>
     <message>
-        <source>Could not fully reset the icon of %1</source>
-        <translation>Das Symbol von %1 konnte nicht vollständig zurückgesetzt werden</translation>
-    </message>
-    <message>
         <source>Detected: %1</source>
         <translation>Erkannt: %1</translation>
     </message>
@@ -651,6 +700,10 @@
         <source>Generating %1 of %2…</source>
         <translation>Generierung %1 von %2 …</translation>
     </message>
+    <message>
+        <source>Applying %1 of %2…</source>
+        <translation>Anwenden %1 von %2 …</translation>
+    </message>
 </context>
 <context>
     <name>HeadlessRun</name>
@@ -740,6 +793,10 @@
         <source>Made with %1. Press to use it again.</source>
         <translation>Erstellt mit %1. Drücken, um es wieder zu verwenden.</translation>
     </message>
+    <message>
+        <source>Generated %1 with %2 for $%3</source>
+        <translation>Generiert am %1 mit %2 für $%3</translation>
+    </message>
 </context>
 <context>
     <name>HttpClient</name>
@@ -762,6 +819,17 @@
     <message>
         <source>Could not start the transfer</source>
         <translation>Die Übertragung konnte nicht gestartet werden</translation>
+    </message>
+</context>
+<context>
+    <name>IconChange</name>
+    <message>
+        <source>Couldn’t redo %1</source>
+        <translation>%1 konnte nicht wiederholt werden</translation>
+    </message>
+    <message>
+        <source>Couldn’t undo %1</source>
+        <translation>%1 konnte nicht rückgängig gemacht werden</translation>
     </message>
 </context>
 <context>
