@@ -702,7 +702,7 @@
     </message>
     <message>
         <source>Applying %1 of %2…</source>
-        <translation>Anwenden %1 von %2 …</translation>
+        <translation>Anwenden: %1 von %2 …</translation>
     </message>
 </context>
 <context>
@@ -795,7 +795,7 @@
     </message>
     <message>
         <source>Generated %1 with %2 for $%3</source>
-        <translation>Generiert am %1 mit %2 für $%3</translation>
+        <translation>Generiert (%1) mit %2 für $%3</translation>
     </message>
 </context>
 <context>
