@@ -363,6 +363,75 @@
     </message>
 </context>
 <context>
+    <name>CommandLine</name>
+    <message>
+        <source>--set-api-key takes nothing else: it reads the key from standard input.</source>
+        <translation>--set-api-key nimmt nichts weiter an: Der Schlüssel wird von der Standardeingabe gelesen.</translation>
+    </message>
+    <message>
+        <source>--fast only goes with --apply-icons.</source>
+        <translation>--fast geht nur zusammen mit --apply-icons.</translation>
+    </message>
+    <message>
+        <source>%1: skipped “%2”: no such folder</source>
+        <translation>%1: „%2“ übersprungen: Ordner existiert nicht</translation>
+    </message>
+    <message>
+        <source>%1: skipped “%2”: not a folder</source>
+        <translation>%1: „%2“ übersprungen: kein Ordner</translation>
+    </message>
+    <message>
+        <source>--apply-icons needs at least one folder.</source>
+        <translation>--apply-icons braucht mindestens einen Ordner.</translation>
+    </message>
+    <message>
+        <source>--apply-icons found no folder to work on.</source>
+        <translation>--apply-icons hat keinen Ordner zum Bearbeiten gefunden.</translation>
+    </message>
+    <message>
+        <source>Usage: tavrune [FOLDER...]
+       tavrune --apply-icons [--fast] FOLDER...
+       tavrune --set-api-key &lt; FILE
+
+Gives folders custom AI-generated icons, made with your own OpenRouter API key.
+
+  FOLDER...            open the window with these folders added; when Tavrune is
+                       already running, the folders go to its window instead
+  --apply-icons        without a window: generate an icon for every FOLDER at once
+                       and apply it; one line per folder on stderr. Exit status 0
+                       when every folder got its icon, 1 when any failed, 2 on bad
+                       usage, when no API key is stored or the keyring is locked
+  --fast               with --apply-icons: ask the fast model first
+  --set-api-key        store the OpenRouter API key read from standard input, in
+                       the desktop keyring, or a private file when there is none
+  -h, --help           show this help
+  -v, --version        show the version
+</source>
+        <translation>Aufruf: tavrune [ORDNER...]
+        tavrune --apply-icons [--fast] ORDNER...
+        tavrune --set-api-key &lt; DATEI
+
+Gibt Ordnern eigene, mit KI generierte Symbole, erstellt mit Ihrem eigenen
+OpenRouter-API-Schlüssel.
+
+  ORDNER...            das Fenster mit diesen Ordnern öffnen; läuft Tavrune
+                       bereits, kommen die Ordner stattdessen in dessen Fenster
+  --apply-icons        ohne Fenster: für jeden ORDNER sofort ein Symbol
+                       generieren und anwenden; eine Zeile je Ordner auf stderr.
+                       Rückgabewert 0, wenn jeder Ordner sein Symbol erhielt,
+                       1, wenn einer fehlschlug, 2 bei falschem Aufruf, wenn
+                       kein API-Schlüssel gespeichert oder der Schlüsselbund
+                       gesperrt ist
+  --fast               mit --apply-icons: zuerst das schnelle Modell fragen
+  --set-api-key        den OpenRouter-API-Schlüssel von der Standardeingabe
+                       speichern: im Schlüsselbund der Arbeitsumgebung, oder in
+                       einer privaten Datei, wenn es keinen gibt
+  -h, --help           diese Hilfe anzeigen
+  -v, --version        die Version anzeigen
+</translation>
+    </message>
+</context>
+<context>
     <name>DesktopAnnouncer</name>
     <message>
         <source>1 icon generated</source>
@@ -765,6 +834,14 @@
             <numerusform>tavrune: Unterbrochen, %n Generierung angehalten</numerusform>
             <numerusform>tavrune: Unterbrochen, %n Generierungen angehalten</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>tavrune: %1</source>
+        <translation>tavrune: %1</translation>
+    </message>
+    <message>
+        <source>Try “tavrune --help” for more.</source>
+        <translation>Mehr erfahren Sie mit „tavrune --help“.</translation>
     </message>
 </context>
 <context>
