@@ -343,10 +343,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("held");
         for (const char *name : {"Untitled Folder", "untitled folder", "New Folder", "New folder", "Untitled Folder 2",
-                                 "New Folder (3)"})
-            QTest::newRow(name) << QString::fromLatin1(name) << true;
-        for (const char *name : {"New Folder Designs", "new folder", "Untitled folder", "My New Folder", "New Folder 2b"})
-            QTest::newRow(name) << QString::fromLatin1(name) << false;
+                                 "New Folder (3)", "Unbenannter Ordner", "Unbenannter Ordner 2", "Neuer Ordner",
+                                 "Neuer Ordner (3)"})
+            QTest::newRow(name) << QString::fromUtf8(name) << true;
+        for (const char *name : {"New Folder Designs", "new folder", "Untitled folder", "My New Folder", "New Folder 2b",
+                                 "neuer Ordner", "Neuer Ordner Fotos", "Unbenannter Ordner 2b"})
+            QTest::newRow(name) << QString::fromUtf8(name) << false;
     }
     void defaultNameMatchingIsExact()
     {

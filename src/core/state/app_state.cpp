@@ -151,8 +151,11 @@ QString dollars(double amount)
 
 bool AppState::isDefaultFolderName(const QString &name)
 {
-    // Nautilus, Nemo, Caja, Dolphin, Thunar and PCManFM-Qt, optionally numbered ("Untitled Folder 2").
-    static const QRegularExpression pattern(QStringLiteral("^(Untitled Folder|untitled folder|New Folder|New folder)( \\(?\\d+\\)?)?$"));
+    // Nautilus, Nemo, Caja, Dolphin, Thunar and PCManFM-Qt, optionally numbered ("Untitled Folder 2"),
+    // in English and in German ("Unbenannter Ordner", "Neuer Ordner").
+    static const QRegularExpression pattern(
+        QStringLiteral("^(Untitled Folder|untitled folder|New Folder|New folder|Unbenannter Ordner|Neuer Ordner)"
+                       "( \\(?\\d+\\)?)?$"));
     return pattern.match(name).hasMatch();
 }
 
