@@ -553,11 +553,6 @@ OpenRouter-API-Schlüssel.
         <translation>Eigener Text ist frei bearbeitbar. Der individuelle Modus macht jeden Ordner so einzigartig wie möglich.</translation>
     </message>
     <message>
-        <source>“%1”</source>
-        <comment>a folder name in quotes</comment>
-        <translation>„%1“</translation>
-    </message>
-    <message>
         <source>FOLDER DETAILS</source>
         <translation>ORDNERDETAILS</translation>
     </message>

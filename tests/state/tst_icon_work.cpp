@@ -113,7 +113,7 @@ private Q_SLOTS:
         QCOMPARE(state.undoStack()->undoText(), QStringLiteral("Apply Icon to “Music0”"));
 
         // A newer image applied over it: undone, the first one is on the folder again.
-        folder->makeCurrent(IconHistoryEntry{makeIcon(Qt::red), {}, {}, {}, {}, false});
+        folder->makeCurrent(IconHistoryEntry{makeIcon(Qt::red), {}, {}, {}, {}, false, {}});
         folder->setIconState(IconState::generated());
         QVERIFY(settled(state.applyIcon(folder->id(), false)));
         QVERIFY(directoryIcon(folder->url()) != first.png());

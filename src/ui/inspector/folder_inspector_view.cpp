@@ -37,11 +37,6 @@ bool isManualPrompt(const QString &prompt)
     return !prompt.trimmed().isEmpty();
 }
 
-QString quoted(const QString &name)
-{
-    return QCoreApplication::translate("FolderInspectorView", "“%1”", "a folder name in quotes").arg(name);
-}
-
 } // namespace
 
 FolderInspectorView::FolderInspectorView(AppState *state, QWidget *parent)
