@@ -89,12 +89,16 @@ private Q_SLOTS:
         QCOMPARE(folder->iconState(), IconState::generated());
         QCOMPARE(other->iconState(), IconState::generated());
 
-        // Apply leaves a regenerating folder's old image alone, and says so.
+        // Apply leaves a regenerating folder's old image alone, and says so. The answer is held
+        // until then, however slowly the applies run.
+        answerAfter(10min);
         QFuture<void> again = state.generateIcon(folder->id());
         state.selectAll();
         settled(state.applySelectedIcons());
         QCOMPARE(state.activeToast()->message, QStringLiteral("Icon applied to “Idle” — 1 still generating, skipped"));
         QVERIFY(!settled(state.applyIcon(folder->id(), false)));
+        QTRY_VERIFY_WITH_TIMEOUT(m_server.chatRequests().size() == 3, 20000);
+        m_server.releaseDelayed();
         QTRY_VERIFY_WITH_TIMEOUT(again.isFinished(), 20000);
         QCOMPARE(folder->iconState(), IconState::generated());
     }

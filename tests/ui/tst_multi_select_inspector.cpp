@@ -119,8 +119,9 @@ private Q_SLOTS:
             f->folders.at(i)->setIconState(IconState::generated());
 
         QTest::mouseClick(f->view()->applyButton(), Qt::LeftButton);
-        QCOMPARE(f->folders.at(1)->iconState(), IconState::applied());
-        QCOMPARE(f->folders.at(3)->iconState(), IconState::applied());
+        // The icons are written on a worker thread.
+        QTRY_COMPARE(f->folders.at(1)->iconState(), IconState::applied());
+        QTRY_COMPARE(f->folders.at(3)->iconState(), IconState::applied());
         QCOMPARE(f->folders.at(0)->iconState(), IconState::placeholder());
         QCOMPARE(SelectedFoldersList::statusOf(*f->folders.at(1)), SelectedFoldersList::Status::applied);
     }
