@@ -424,8 +424,8 @@ OpenRouter-API-Schlüssel.
                        gesperrt ist
   --fast               mit --apply-icons: zuerst das schnelle Modell fragen
   --set-api-key        den OpenRouter-API-Schlüssel von der Standardeingabe
-                       speichern: im Schlüsselbund der Arbeitsumgebung, oder in
-                       einer privaten Datei, wenn es keinen gibt
+                       speichern: im Schlüsselbund der Arbeitsumgebung oder,
+                       wenn es keinen gibt, in einer privaten Datei
   -h, --help           diese Hilfe anzeigen
   -v, --version        die Version anzeigen
 </translation>
