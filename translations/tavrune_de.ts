@@ -267,6 +267,59 @@
         <source>New folder %1 — generating icon…</source>
         <translation>Neuer Ordner %1 – Symbol wird generiert …</translation>
     </message>
+    <message>
+        <source>%1 is no longer there</source>
+        <translation>%1 ist nicht mehr vorhanden</translation>
+    </message>
+    <message>
+        <source>1 listed folder is no longer there: skipped</source>
+        <translation>1 aufgelisteter Ordner ist nicht mehr vorhanden: übersprungen</translation>
+    </message>
+    <message>
+        <source>Edit Prompt of %1</source>
+        <translation>Prompt von %1 bearbeiten</translation>
+    </message>
+    <message>
+        <source>Apply Icon to %1</source>
+        <translation>Symbol auf %1 anwenden</translation>
+    </message>
+    <message>
+        <source>Could not fully reset the icon of %1</source>
+        <translation>Das Symbol von %1 konnte nicht vollständig zurückgesetzt werden</translation>
+    </message>
+    <message>
+        <source>Reset Icon of %1</source>
+        <translation>Symbol von %1 zurücksetzen</translation>
+    </message>
+    <message>
+        <source>%1: %2 no longer exists</source>
+        <translation>%1: %2 existiert nicht mehr</translation>
+    </message>
+    <message>
+        <source>The icon of %1 could not follow its new name: apply it again</source>
+        <translation>Das Symbol von %1 konnte dem neuen Namen nicht folgen: Wenden Sie es erneut an</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n listed folders are no longer there: skipped</source>
+        <translation>
+            <numerusform>%n aufgelisteter Ordner ist nicht mehr vorhanden: übersprungen</numerusform>
+            <numerusform>%n aufgelistete Ordner sind nicht mehr vorhanden: übersprungen</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Apply %n Icons</source>
+        <translation>
+            <numerusform>%n Symbol anwenden</numerusform>
+            <numerusform>%n Symbole anwenden</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%1: %2 of %n folders were not changed</source>
+        <translation>
+            <numerusform>%1: %2 von %n Ordner wurden nicht geändert</numerusform>
+            <numerusform>%1: %2 von %n Ordnern wurden nicht geändert</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>BatchConfirmation</name>
@@ -307,6 +360,75 @@
     <message>
         <source>Do not ask again</source>
         <translation>Nicht mehr fragen</translation>
+    </message>
+</context>
+<context>
+    <name>CommandLine</name>
+    <message>
+        <source>--set-api-key takes nothing else: it reads the key from standard input.</source>
+        <translation>--set-api-key nimmt nichts weiter an: Der Schlüssel wird von der Standardeingabe gelesen.</translation>
+    </message>
+    <message>
+        <source>--fast only goes with --apply-icons.</source>
+        <translation>--fast geht nur zusammen mit --apply-icons.</translation>
+    </message>
+    <message>
+        <source>%1: skipped “%2”: no such folder</source>
+        <translation>%1: „%2“ übersprungen: Ordner existiert nicht</translation>
+    </message>
+    <message>
+        <source>%1: skipped “%2”: not a folder</source>
+        <translation>%1: „%2“ übersprungen: kein Ordner</translation>
+    </message>
+    <message>
+        <source>--apply-icons needs at least one folder.</source>
+        <translation>--apply-icons braucht mindestens einen Ordner.</translation>
+    </message>
+    <message>
+        <source>--apply-icons found no folder to work on.</source>
+        <translation>--apply-icons hat keinen Ordner zum Bearbeiten gefunden.</translation>
+    </message>
+    <message>
+        <source>Usage: tavrune [FOLDER...]
+       tavrune --apply-icons [--fast] FOLDER...
+       tavrune --set-api-key &lt; FILE
+
+Gives folders custom AI-generated icons, made with your own OpenRouter API key.
+
+  FOLDER...            open the window with these folders added; when Tavrune is
+                       already running, the folders go to its window instead
+  --apply-icons        without a window: generate an icon for every FOLDER at once
+                       and apply it; one line per folder on stderr. Exit status 0
+                       when every folder got its icon, 1 when any failed, 2 on bad
+                       usage, when no API key is stored or the keyring is locked
+  --fast               with --apply-icons: ask the fast model first
+  --set-api-key        store the OpenRouter API key read from standard input, in
+                       the desktop keyring, or a private file when there is none
+  -h, --help           show this help
+  -v, --version        show the version
+</source>
+        <translation>Aufruf: tavrune [ORDNER...]
+        tavrune --apply-icons [--fast] ORDNER...
+        tavrune --set-api-key &lt; DATEI
+
+Gibt Ordnern eigene, mit KI generierte Symbole, erstellt mit Ihrem eigenen
+OpenRouter-API-Schlüssel.
+
+  ORDNER...            das Fenster mit diesen Ordnern öffnen; läuft Tavrune
+                       bereits, kommen die Ordner stattdessen in dessen Fenster
+  --apply-icons        ohne Fenster: für jeden ORDNER sofort ein Symbol
+                       generieren und anwenden; eine Zeile je Ordner auf stderr.
+                       Rückgabewert 0, wenn jeder Ordner sein Symbol erhielt,
+                       1, wenn einer fehlschlug, 2 bei falschem Aufruf, wenn
+                       kein API-Schlüssel gespeichert oder der Schlüsselbund
+                       gesperrt ist
+  --fast               mit --apply-icons: zuerst das schnelle Modell fragen
+  --set-api-key        den OpenRouter-API-Schlüssel von der Standardeingabe
+                       speichern: im Schlüsselbund der Arbeitsumgebung oder,
+                       wenn es keinen gibt, in einer privaten Datei
+  -h, --help           diese Hilfe anzeigen
+  -v, --version        die Version anzeigen
+</translation>
     </message>
 </context>
 <context>
@@ -431,11 +553,6 @@
         <translation>Eigener Text ist frei bearbeitbar. Der individuelle Modus macht jeden Ordner so einzigartig wie möglich.</translation>
     </message>
     <message>
-        <source>“%1”</source>
-        <comment>a folder name in quotes</comment>
-        <translation>„%1“</translation>
-    </message>
-    <message>
         <source>FOLDER DETAILS</source>
         <translation>ORDNERDETAILS</translation>
     </message>
@@ -474,10 +591,6 @@
     <message>
         <source>Cost: $%1</source>
         <translation>Kosten: $%1</translation>
-    </message>
-    <message>
-        <source>Could not fully reset the icon of %1</source>
-        <translation>Das Symbol von %1 konnte nicht vollständig zurückgesetzt werden</translation>
     </message>
     <message>
         <source>Detected: %1</source>
@@ -651,6 +764,10 @@
         <source>Generating %1 of %2…</source>
         <translation>Generierung %1 von %2 …</translation>
     </message>
+    <message>
+        <source>Applying %1 of %2…</source>
+        <translation>Anwenden: %1 von %2 …</translation>
+    </message>
 </context>
 <context>
     <name>HeadlessRun</name>
@@ -713,6 +830,14 @@
             <numerusform>tavrune: Unterbrochen, %n Generierungen angehalten</numerusform>
         </translation>
     </message>
+    <message>
+        <source>tavrune: %1</source>
+        <translation>tavrune: %1</translation>
+    </message>
+    <message>
+        <source>Try “tavrune --help” for more.</source>
+        <translation>Mehr erfahren Sie mit „tavrune --help“.</translation>
+    </message>
 </context>
 <context>
     <name>HistoryStrip</name>
@@ -740,6 +865,10 @@
         <source>Made with %1. Press to use it again.</source>
         <translation>Erstellt mit %1. Drücken, um es wieder zu verwenden.</translation>
     </message>
+    <message>
+        <source>Generated %1 with %2 for $%3</source>
+        <translation>Generiert (%1) mit %2 für $%3</translation>
+    </message>
 </context>
 <context>
     <name>HttpClient</name>
@@ -762,6 +891,17 @@
     <message>
         <source>Could not start the transfer</source>
         <translation>Die Übertragung konnte nicht gestartet werden</translation>
+    </message>
+</context>
+<context>
+    <name>IconChange</name>
+    <message>
+        <source>Couldn’t redo %1</source>
+        <translation>%1 konnte nicht wiederholt werden</translation>
+    </message>
+    <message>
+        <source>Couldn’t undo %1</source>
+        <translation>%1 konnte nicht rückgängig gemacht werden</translation>
     </message>
 </context>
 <context>

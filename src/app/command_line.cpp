@@ -1,12 +1,19 @@
 #include "command_line.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
 namespace {
 
 const QString Program = QStringLiteral("tavrune");
+
+// In the user's language once the catalogue is installed; English before any application object exists.
+QString translated(const char *text)
+{
+    return QCoreApplication::translate("CommandLine", text);
+}
 
 // A path or a file:// URL (file managers and desktop launchers pass either), made absolute.
 QString absolutePath(const QString &argument, const QString &workingDirectory)
@@ -62,7 +69,8 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &work
     if (parser.isSet(setApiKey)) {
         if (parser.isSet(applyIcons) || parser.isSet(fast) || !parser.positionalArguments().isEmpty()) {
             result.action = Action::usageError;
-            result.error = QStringLiteral("--set-api-key takes nothing else: it reads the key from standard input.");
+            result.error = translated(
+                QT_TRANSLATE_NOOP("CommandLine", "--set-api-key takes nothing else: it reads the key from standard input."));
             return result;
         }
         result.action = Action::setApiKey;
@@ -73,7 +81,7 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &work
     result.fast = parser.isSet(fast);
     if (result.fast && result.action != Action::applyIcons) {
         result.action = Action::usageError;
-        result.error = QStringLiteral("--fast only goes with --apply-icons.");
+        result.error = translated(QT_TRANSLATE_NOOP("CommandLine", "--fast only goes with --apply-icons."));
         return result;
     }
 
@@ -81,9 +89,11 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &work
         const QString path = absolutePath(argument, workingDirectory);
         const QFileInfo info(path);
         if (!info.exists()) {
-            result.skipped.append(QStringLiteral("%1: skipped “%2”: no such folder").arg(Program, argument));
+            result.skipped.append(
+                translated(QT_TRANSLATE_NOOP("CommandLine", "%1: skipped “%2”: no such folder")).arg(Program, argument));
         } else if (!info.isDir()) {
-            result.skipped.append(QStringLiteral("%1: skipped “%2”: not a folder").arg(Program, argument));
+            result.skipped.append(
+                translated(QT_TRANSLATE_NOOP("CommandLine", "%1: skipped “%2”: not a folder")).arg(Program, argument));
         } else {
             const QUrl url = QUrl::fromLocalFile(path == QLatin1String("/") ? path : path + u'/');
             if (!result.folders.contains(url))
@@ -93,15 +103,16 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &work
 
     if (result.action == Action::applyIcons && result.folders.isEmpty()) {
         result.action = Action::usageError;
-        result.error = result.skipped.isEmpty() ? QStringLiteral("--apply-icons needs at least one folder.")
-                                                : QStringLiteral("--apply-icons found no folder to work on.");
+        result.error = result.skipped.isEmpty()
+            ? translated(QT_TRANSLATE_NOOP("CommandLine", "--apply-icons needs at least one folder."))
+            : translated(QT_TRANSLATE_NOOP("CommandLine", "--apply-icons found no folder to work on."));
     }
     return result;
 }
 
 QString CommandLine::helpText()
 {
-    return QStringLiteral(
+    return translated(QT_TRANSLATE_NOOP("CommandLine",
         "Usage: tavrune [FOLDER...]\n"
         "       tavrune --apply-icons [--fast] FOLDER...\n"
         "       tavrune --set-api-key < FILE\n"
@@ -118,7 +129,7 @@ QString CommandLine::helpText()
         "  --set-api-key        store the OpenRouter API key read from standard input, in\n"
         "                       the desktop keyring, or a private file when there is none\n"
         "  -h, --help           show this help\n"
-        "  -v, --version        show the version\n");
+        "  -v, --version        show the version\n"));
 }
 
 CommandLine CommandLine::fromArguments(int argc, char **argv)

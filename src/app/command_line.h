@@ -8,7 +8,8 @@
 /// @brief What the user asked for on the command line: `tavrune [FOLDER...]`, `--apply-icons`, help, version.
 ///
 /// Parsed before any application object exists, so that help, version and usage errors print
-/// without a display and the right kind of application object can be chosen afterwards.
+/// without a display and the right kind of application object can be chosen afterwards. Its texts
+/// are in the user's language only when parsed again after the translations are installed.
 struct CommandLine
 {
     enum class Action { openWindow, applyIcons, setApiKey, showHelp, showVersion, usageError };

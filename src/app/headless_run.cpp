@@ -164,18 +164,26 @@ std::optional<int> runWithoutWindow(const CommandLine &commandLine, int &argc, c
     switch (commandLine.action) {
     case Action::openWindow:
         return std::nullopt;
-    case Action::showHelp:
+    case Action::showHelp: {
+        QCoreApplication app(argc, argv);
+        AppTranslations::install();
         std::fputs(CommandLine::helpText().toLocal8Bit().constData(), stdout);
         return 0;
+    }
     case Action::showVersion:
         std::fputs(CommandLine::versionText().toLocal8Bit().constData(), stdout);
         return 0;
-    case Action::usageError:
-        for (const QString &line : commandLine.skipped)
+    case Action::usageError: {
+        QCoreApplication app(argc, argv);
+        AppTranslations::install();
+        // Parsed again, now that the texts can be translated.
+        const CommandLine translated = CommandLine::fromArguments(argc, argv);
+        for (const QString &line : translated.skipped)
             printLine(stderr, line);
-        printLine(stderr, QStringLiteral("tavrune: ") + commandLine.error);
-        printLine(stderr, QStringLiteral("Try “tavrune --help” for more."));
+        printLine(stderr, QCoreApplication::translate("HeadlessRun", "tavrune: %1").arg(translated.error));
+        printLine(stderr, QCoreApplication::translate("HeadlessRun", "Try “tavrune --help” for more."));
         return HeadlessRun::badUsage;
+    }
     case Action::setApiKey:
     case Action::applyIcons:
         break;

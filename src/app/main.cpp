@@ -18,11 +18,11 @@ int main(int argc, char *argv[])
     const CommandLine commandLine = CommandLine::fromArguments(argc, argv);
     if (const std::optional<int> exitCode = runWithoutWindow(commandLine, argc, argv))
         return *exitCode;
-    for (const QString &line : commandLine.skipped)
-        std::fprintf(stderr, "%s\n", qPrintable(line));
-
     QApplication app(argc, argv);
     AppTranslations::install();
+    // Parsed again for the skipped arguments' lines, now in the user's language.
+    for (const QString &line : CommandLine::fromArguments(argc, argv).skipped)
+        std::fprintf(stderr, "%s\n", qPrintable(line));
     WindowLaunch::setApplicationIdentity();
 
     SingleInstance instance;

@@ -23,6 +23,22 @@ private:
         return QCoreApplication::translate(context, text, nullptr, n);
     }
 
+    // Runs the tavrune binary with only the language settings given, nothing on standard input.
+    static bool runTavrune(QProcess &tavrune, const QStringList &environment, const QStringList &arguments)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"})
+            env.remove(QString::fromLatin1(name));
+        for (const QString &setting : environment)
+            env.insert(setting.section(u'=', 0, 0), setting.section(u'=', 1));
+        tavrune.setProcessEnvironment(env);
+        tavrune.start(QStringLiteral(TAVRUNE_BINARY), arguments);
+        if (!tavrune.waitForStarted())
+            return false;
+        tavrune.closeWriteChannel();
+        return tavrune.waitForFinished(30000);
+    }
+
     static QStringList visibleTexts(const QWidget &root)
     {
         QStringList texts;
@@ -182,19 +198,53 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, environment);
         QFETCH(QByteArray, line);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char *name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"})
-            env.remove(QString::fromLatin1(name));
-        for (const QString &setting : environment)
-            env.insert(setting.section(u'=', 0, 0), setting.section(u'=', 1));
         QProcess tavrune;
-        tavrune.setProcessEnvironment(env);
-        tavrune.start(QStringLiteral(TAVRUNE_BINARY), {QStringLiteral("--set-api-key")});
-        QVERIFY(tavrune.waitForStarted());
-        tavrune.closeWriteChannel(); // nothing on standard input
-        QVERIFY(tavrune.waitForFinished(30000));
+        QVERIFY(runTavrune(tavrune, environment, {QStringLiteral("--set-api-key")}));
         QCOMPARE(tavrune.exitCode(), 2);
         QCOMPARE(tavrune.readAllStandardError(), line);
+    }
+
+    // Usage errors and help come before any window, and still speak German; English stays as it was.
+    void usageErrorsAndHelpAreGerman_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("standardError");
+        const QByteArray tryHelpDe = QStringLiteral("Mehr erfahren Sie mit „tavrune --help“.\n").toUtf8();
+        const QByteArray tryHelpEn = QStringLiteral("Try “tavrune --help” for more.\n").toUtf8();
+        QTest::newRow("German usage error")
+            << QStringLiteral("de") << QStringList{QStringLiteral("--fast")}
+            << QStringLiteral("tavrune: --fast geht nur zusammen mit --apply-icons.\n").toUtf8() + tryHelpDe;
+        QTest::newRow("German skipped folder")
+            << QStringLiteral("de") << QStringList{QStringLiteral("--apply-icons"), QStringLiteral("/nonexistent/Fotos")}
+            << QStringLiteral("tavrune: „/nonexistent/Fotos“ übersprungen: Ordner existiert nicht\n"
+                              "tavrune: --apply-icons hat keinen Ordner zum Bearbeiten gefunden.\n").toUtf8()
+                   + tryHelpDe;
+        QTest::newRow("English usage error")
+            << QStringLiteral("C") << QStringList{QStringLiteral("--fast")}
+            << QByteArray("tavrune: --fast only goes with --apply-icons.\n") + tryHelpEn;
+        QTest::newRow("German help") << QStringLiteral("de") << QStringList{QStringLiteral("--help")} << QByteArray();
+    }
+    void usageErrorsAndHelpAreGerman()
+    {
+        QFETCH(QString, language);
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, standardError);
+        QProcess tavrune;
+        QVERIFY(runTavrune(tavrune, {QStringLiteral("LANGUAGE=") + language, QStringLiteral("LANG=C.UTF-8")}, arguments));
+        QCOMPARE(tavrune.readAllStandardError(), standardError); // nothing else: no Qt warning either
+        if (!arguments.contains(QStringLiteral("--help"))) {
+            QCOMPARE(tavrune.exitCode(), 2);
+            return;
+        }
+        QCOMPARE(tavrune.exitCode(), 0);
+        const QStringList help = QString::fromUtf8(tavrune.readAllStandardOutput()).split(u'\n');
+        QCOMPARE(help.constFirst(), QStringLiteral("Aufruf: tavrune [ORDNER...]"));
+        // The options' descriptions keep their column.
+        for (const QString &line : help) {
+            if (line.startsWith(QLatin1String("  ")) && !line.trimmed().startsWith(QLatin1String("tavrune")))
+                QVERIFY2(line.size() > 24 && line.at(22) == u' ' && line.at(23) != u' ', qPrintable(line));
+        }
     }
 };
 

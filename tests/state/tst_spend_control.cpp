@@ -89,12 +89,16 @@ private Q_SLOTS:
         QCOMPARE(folder->iconState(), IconState::generated());
         QCOMPARE(other->iconState(), IconState::generated());
 
-        // Apply leaves a regenerating folder's old image alone, and says so.
+        // Apply leaves a regenerating folder's old image alone, and says so. The answer is held
+        // until then, however slowly the applies run.
+        answerAfter(10min);
         QFuture<void> again = state.generateIcon(folder->id());
         state.selectAll();
         settled(state.applySelectedIcons());
         QCOMPARE(state.activeToast()->message, QStringLiteral("Icon applied to “Idle” — 1 still generating, skipped"));
         QVERIFY(!settled(state.applyIcon(folder->id(), false)));
+        QTRY_VERIFY_WITH_TIMEOUT(m_server.chatRequests().size() == 3, 20000);
+        m_server.releaseDelayed();
         QTRY_VERIFY_WITH_TIMEOUT(again.isFinished(), 20000);
         QCOMPARE(folder->iconState(), IconState::generated());
     }
@@ -343,10 +347,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("held");
         for (const char *name : {"Untitled Folder", "untitled folder", "New Folder", "New folder", "Untitled Folder 2",
-                                 "New Folder (3)"})
-            QTest::newRow(name) << QString::fromLatin1(name) << true;
-        for (const char *name : {"New Folder Designs", "new folder", "Untitled folder", "My New Folder", "New Folder 2b"})
-            QTest::newRow(name) << QString::fromLatin1(name) << false;
+                                 "New Folder (3)", "Unbenannter Ordner", "Unbenannter Ordner 2", "Neuer Ordner",
+                                 "Neuer Ordner (3)"})
+            QTest::newRow(name) << QString::fromUtf8(name) << true;
+        for (const char *name : {"New Folder Designs", "new folder", "Untitled folder", "My New Folder", "New Folder 2b",
+                                 "neuer Ordner", "Neuer Ordner Fotos", "Unbenannter Ordner 2b"})
+            QTest::newRow(name) << QString::fromUtf8(name) << false;
     }
     void defaultNameMatchingIsExact()
     {

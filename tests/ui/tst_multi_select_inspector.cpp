@@ -119,7 +119,7 @@ private Q_SLOTS:
             f->folders.at(i)->setIconState(IconState::generated());
 
         QTest::mouseClick(f->view()->applyButton(), Qt::LeftButton);
-        // Applied on the icon worker: the records change when its answers come back.
+        // The icons are written on a worker thread.
         QTRY_COMPARE(f->folders.at(1)->iconState(), IconState::applied());
         QTRY_COMPARE(f->folders.at(3)->iconState(), IconState::applied());
         QCOMPARE(f->folders.at(0)->iconState(), IconState::placeholder());

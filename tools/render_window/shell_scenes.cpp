@@ -43,7 +43,10 @@ const SceneRegistration shellScenes{
     {QStringLiteral("toast"), QStringLiteral("a success toast over the grid"),
      [](SceneContext &c) {
          c.addFoldersInEveryState();
-         c.state.showToast(Toast::Kind::success, QStringLiteral("Icon ready for \u201cHoliday Photos\u201d"));
+         // The window's own texts, so that the scene shows them in the language rendered.
+         const QString name = QCoreApplication::translate("AppState", "“%1”", "a folder name in quotes")
+                                  .arg(QStringLiteral("Holiday Photos"));
+         c.state.showToast(Toast::Kind::success, QCoreApplication::translate("AppState", "Icon ready for %1").arg(name));
          c.settle(50);
      }},
     {QStringLiteral("toast-error"), QStringLiteral("a long error toast, cut to two lines"),

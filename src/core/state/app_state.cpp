@@ -72,7 +72,7 @@ void recordIconOutcome(FolderItem &folder, const IconImage &image, const FolderI
     // A partial apply (some file managers will not show it) counts as applied.
     if (!outcome.applied.applied()) {
         if (current && !generating)
-            folder.setIconState(IconState::failed(QStringLiteral("Failed to apply icon to folder")));
+            folder.setIconState(IconState::failed(AppState::tr("Failed to apply icon to folder")));
         return;
     }
     if (current) {
@@ -151,8 +151,11 @@ QString dollars(double amount)
 
 bool AppState::isDefaultFolderName(const QString &name)
 {
-    // Nautilus, Nemo, Caja, Dolphin, Thunar and PCManFM-Qt, optionally numbered ("Untitled Folder 2").
-    static const QRegularExpression pattern(QStringLiteral("^(Untitled Folder|untitled folder|New Folder|New folder)( \\(?\\d+\\)?)?$"));
+    // Nautilus, Nemo, Caja, Dolphin, Thunar and PCManFM-Qt, optionally numbered ("Untitled Folder 2"),
+    // in English and in German ("Unbenannter Ordner", "Neuer Ordner").
+    static const QRegularExpression pattern(
+        QStringLiteral("^(Untitled Folder|untitled folder|New Folder|New folder|Unbenannter Ordner|Neuer Ordner)"
+                       "( \\(?\\d+\\)?)?$"));
     return pattern.match(name).hasMatch();
 }
 
@@ -698,7 +701,7 @@ QFuture<void> AppState::generateAll(const QList<QUuid> &ids)
     }
     if (vanished > 0)
         showToast(Toast::Kind::error, vanished == 1 ? tr("1 listed folder is no longer there: skipped")
-                                                    : tr("%1 listed folders are no longer there: skipped").arg(vanished));
+                                                    : tr("%n listed folders are no longer there: skipped", nullptr, int(vanished)));
     if (generations.isEmpty())
         return QtFuture::makeReadyFuture();
     return QtFuture::whenAll(generations.begin(), generations.end()).then(this, [this, started](const QList<QFuture<void>> &) {
@@ -918,7 +921,7 @@ QFuture<void> AppState::applySelectedIcons()
     // Said after the summary, so the user knows those folders keep their icons for now.
     const QString skippedNote = skipped == 0 ? QString() : tr(" — %n still generating, skipped", nullptr, int(skipped));
     if (targets.isEmpty()) {
-        showToast(Toast::Kind::info, QStringLiteral("No generated icons to apply yet") + skippedNote);
+        showToast(Toast::Kind::info, tr("No generated icons to apply yet") + skippedNote);
         return QtFuture::makeReadyFuture();
     }
     return applyCurrentImages(targets, true, skippedNote).then([](const QList<bool> &) {});
@@ -945,7 +948,7 @@ QFuture<QList<bool>> AppState::applyCurrentImages(const QList<FolderItemPtr> &ta
             }
             if (!changed.isEmpty()) {
                 const QString step = changed.size() == 1 ? tr("Apply Icon to %1").arg(quoted(changed.constFirst().folder->name()))
-                                                         : tr("Apply %1 Icons").arg(changed.size());
+                                                         : tr("Apply %n Icons", nullptr, int(changed.size()));
                 m_undoStack.push(new IconChange(step, this, changed));
             }
             if (!notify)
@@ -957,11 +960,11 @@ QFuture<QList<bool>> AppState::applyCurrentImages(const QList<FolderItemPtr> &ta
                 if (outcome.iconFileMissing)
                     showToast(Toast::Kind::error, iconFileMissingMessage(name));
                 else if (!outcome.applied.applied())
-                    showToast(Toast::Kind::error, QStringLiteral("Couldn’t apply icon to ") + quoted(name));
+                    showToast(Toast::Kind::error, tr("Couldn’t apply icon to %1").arg(quoted(name)));
                 else if (outcome.applied.partial())
                     showToast(Toast::Kind::warning, outcome.applied.warning());
                 else
-                    showToast(Toast::Kind::success, QStringLiteral("Icon applied to ") + quoted(name));
+                    showToast(Toast::Kind::success, tr("Icon applied to %1").arg(quoted(name)));
                 return applied;
             }
             showApplyOutcome(outcomes, name, *selectionNote);
@@ -991,19 +994,19 @@ void AppState::showApplyOutcome(const QList<FolderIconOutcome> &outcomes, const 
     if (succeeded == total && total == 1 && partial > 0)
         showToast(Toast::Kind::warning, warning + skippedNote);
     else if (succeeded == total && total == 1)
-        showToast(Toast::Kind::success, QStringLiteral("Icon applied to ") + quoted(firstName) + skippedNote);
+        showToast(Toast::Kind::success, tr("Icon applied to %1").arg(quoted(firstName)) + skippedNote);
     else if (succeeded == total && partial > 0)
         showToast(Toast::Kind::warning,
                   tr("Applied %n folder icons — %1 will not show in every file manager", nullptr, int(succeeded)).arg(partial)
                       + skippedNote);
     else if (succeeded == total)
-        showToast(Toast::Kind::success, QStringLiteral("Applied %1 folder icons").arg(succeeded) + skippedNote);
+        showToast(Toast::Kind::success, tr("Applied %n folder icons", nullptr, int(succeeded)) + skippedNote);
     else if (partial > 0)
-        showToast(Toast::Kind::error, tr("Applied %1 of %2 icons — some failed, %3 will not show in every file manager")
-                                          .arg(succeeded).arg(total).arg(partial) + skippedNote);
+        showToast(Toast::Kind::error, tr("Applied %1 of %n icons — some failed, %2 will not show in every file manager", nullptr, int(total))
+                                          .arg(succeeded).arg(partial) + skippedNote);
     else
         showToast(Toast::Kind::error,
-                  QStringLiteral("Applied %1 of %2 icons — some failed").arg(succeeded).arg(total) + skippedNote);
+                  tr("Applied %1 of %n icons — some failed", nullptr, int(total)).arg(succeeded) + skippedNote);
 }
 
 QFuture<bool> AppState::resetIcon(const QUuid &id)
@@ -1052,7 +1055,8 @@ QFuture<void> AppState::showIcons(const QList<ShownIcon> &icons, const QString &
                 showToast(Toast::Kind::error, tr("%1: %2 no longer exists").arg(failure, quoted(vanished)));
             else if (unchanged > 0)
                 showToast(Toast::Kind::error,
-                          tr("%1: %2 of %3 folders were not changed").arg(failure).arg(unchanged).arg(outcomes.size()));
+                          tr("%1: %2 of %n folders were not changed", nullptr, int(outcomes.size()))
+                              .arg(failure, QString::number(unchanged)));
         });
 }
 
