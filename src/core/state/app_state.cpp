@@ -137,11 +137,6 @@ bool isPresent(const FolderItem &folder)
 }
 
 // The one place the state asks the icon service to follow a rename.
-bool followIconRename(const QUrl &from, const QUrl &to)
-{
-    return FolderIconService::followRename(from, to);
-}
-
 QString dollars(double amount)
 {
     return QStringLiteral("$") + QString::number(amount, 'f', 2);
@@ -1161,11 +1156,15 @@ bool AppState::followRenamedFolder(const QUrl &from, const QUrl &to)
     folder->setUrl(to);
     // The automatic prompt is made from the name and category when it is needed; a typed one stays.
     folder->setDetectedCategory(CategoryDetector::detect(to));
-    // No new generation: the icon it shows goes along with it.
-    if (!followIconRename(from, to) && folder->iconState() == IconState::applied()) {
+    // No new generation: the icon it shows goes along with it, moved on the icon worker after any
+    // apply or reset of the folder still queued there.
+    m_worker->followRename(from, to).then(this, [this, folder](bool followed) {
+        if (followed || folder->iconState() != IconState::applied())
+            return;
         folder->setIconState(IconState::generated());
-        showToast(Toast::Kind::warning, tr("The icon of %1 could not follow its new name: apply it again").arg(quoted(folder->name())));
-    }
+        showToast(Toast::Kind::warning,
+                  tr("The icon of %1 could not follow its new name: apply it again").arg(quoted(folder->name())));
+    });
     return true;
 }
 

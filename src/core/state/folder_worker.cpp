@@ -55,6 +55,11 @@ QFuture<FolderIconOutcome> FolderWorker::reset(const QUrl &folderUrl)
     });
 }
 
+QFuture<bool> FolderWorker::followRename(const QUrl &from, const QUrl &to)
+{
+    return QtConcurrent::run(&m_icons, [from, to] { return FolderIconService::followRename(from, to); });
+}
+
 QFuture<FolderWorker::Analysis> FolderWorker::analyse(const QUrl &folderUrl)
 {
     return QtConcurrent::run(&m_content, [folderUrl] {

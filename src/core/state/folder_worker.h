@@ -48,6 +48,8 @@ public:
     QFuture<FolderIconOutcome> apply(const IconImage &image, const QUrl &folderUrl);
     /// Gives the folder back what it showed before our first icon.
     QFuture<FolderIconOutcome> reset(const QUrl &folderUrl);
+    /// Moves our icon along with a folder renamed from `from` to `to`; false when it could not follow.
+    QFuture<bool> followRename(const QUrl &from, const QUrl &to);
     /// Reads the folder's content.
     QFuture<Analysis> analyse(const QUrl &folderUrl);
 
