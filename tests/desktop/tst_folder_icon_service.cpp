@@ -1,6 +1,7 @@
 #include "desktop/desktop_entry_icon.h"
 #include "desktop/folder_icon_service.h"
 #include "kconfig_reader.h"
+#include "solid_icon.h"
 #include "temp_tree.h"
 #include "test_files.h"
 
@@ -27,13 +28,7 @@ constexpr char kThunarIconKey[] = "metadata::thunar-custom-icon-name";
 
 IconImage makeIcon(const QColor &color)
 {
-    QImage image(48, 48, QImage::Format_ARGB32_Premultiplied);
-    image.fill(color);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return IconImage(image, png);
+    return solidIcon(color, 48);
 }
 
 QUrl urlOf(const QString &path)

@@ -1,6 +1,7 @@
 #include "desktop/folder_icon_service.h"
 #include "settled.h"
 #include "state/app_state.h"
+#include "solid_icon.h"
 #include "temp_tree.h"
 
 #include <QBuffer>
@@ -12,13 +13,7 @@ namespace {
 
 IconImage makeIcon(const QColor &color)
 {
-    QImage image(64, 64, QImage::Format_ARGB32_Premultiplied);
-    image.fill(color);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return IconImage(image, png);
+    return solidIcon(color, 64);
 }
 
 // The PNG the folder's `.directory` names, or nothing.
