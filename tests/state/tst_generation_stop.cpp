@@ -2,9 +2,12 @@
 #include "keys/keychain_service.h"
 
 #include "fake_open_router.h"
+#include "settled.h"
 #include "temp_tree.h"
 #include "test_files.h"
 
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QtTest>
@@ -14,6 +17,11 @@ using namespace std::chrono_literals;
 namespace {
 
 const QString QualityModel = QStringLiteral("openai/gpt-5.4-image-2");
+
+QString sentPrompt(const RecordedRequest &request)
+{
+    return request.json().value(QStringLiteral("messages")).toArray().at(0).toObject().value(QStringLiteral("content")).toString();
+}
 
 } // namespace
 
@@ -34,6 +42,18 @@ private:
             urls.append(dirUrl(m_tree.makeDir(prefix + QString::number(i))));
         state.addFolders(urls);
         return state.folders().mid(state.folders().size() - count);
+    }
+
+    /// A folder of 5,000 files, added first: the folders added after it wait for the one content
+    /// thread while it is read.
+    QUrl backlog()
+    {
+        const QString path = m_tree.filePath(QStringLiteral("Backlog"));
+        if (!QFileInfo::exists(path)) {
+            for (int i = 0; i < 5000; ++i)
+                m_tree.makeFile(QStringLiteral("Backlog/%1.txt").arg(i));
+        }
+        return dirUrl(path);
     }
 
     /// Folders whose name starts with "slow" are answered after a minute, the others at once.
@@ -141,6 +161,74 @@ private Q_SLOTS:
                  (QSet<QUuid>{folders.at(0)->id(), folders.at(1)->id()}));
         QCOMPARE(state.generationTotal(), 0);
         QCOMPARE(state.generationsEnded(), 0);
+    }
+
+    void aGenerationDoesNotWaitForItsFolderContent()
+    {
+        m_server.setDefaultReply(FakeReply::image(solidPicture(Qt::green)));
+        AppState state(AppState::Preferences::transient);
+        const QString scores = m_tree.makeDir(QStringLiteral("Scores"));
+        for (int i = 0; i < 20; ++i)
+            m_tree.makeFile(QStringLiteral("Scores/harpsichord-%1.mid").arg(i));
+        QFuture<void> read = state.addFolders({backlog(), dirUrl(scores)});
+        const FolderItemPtr folder = state.folders().constLast();
+
+        // Running at once, as far as the window can tell, while the content is still being read.
+        QFuture<void> done = state.generateIcon(folder->id());
+        QVERIFY(state.isAnalysing(folder->id()));
+        QCOMPARE(folder->fileCount(), 0);
+        QCOMPARE(folder->iconState(), IconState::generating());
+        QCOMPARE(state.generationTotal(), 1);
+        // A second Regenerate meanwhile is the same generation.
+        QVERIFY(!state.generateIcon(folder->id()).isFinished());
+        QCOMPARE(state.generationTotal(), 1);
+
+        QTRY_VERIFY_WITH_TIMEOUT(done.isFinished(), 30000);
+        QVERIFY(read.isFinished());
+        QCOMPARE(folder->iconState(), IconState::generated());
+        QCOMPARE(folder->fileCount(), 20);
+        // One request, made once the content was known: the prompt takes its cues from the files.
+        const QList<RecordedRequest> chats = m_server.chatRequests();
+        QCOMPARE(chats.size(), 1);
+        QVERIFY(sentPrompt(chats.at(0)).contains(QStringLiteral("harpsichord")));
+    }
+
+    void stoppingOrRemovingAFolderWhileItsContentIsReadSendsNothing()
+    {
+        m_server.setDefaultReply(FakeReply::image(solidPicture(Qt::green)));
+        AppState state(AppState::Preferences::transient);
+        QFuture<void> read = state.addFolders({backlog(), dirUrl(m_tree.makeDir(QStringLiteral("waiting-stop"))),
+                                               dirUrl(m_tree.makeDir(QStringLiteral("waiting-remove")))});
+        const FolderItemPtr stopped = state.folders().at(1);
+        const FolderItemPtr removed = state.folders().at(2);
+        const IconImage earlier(solidPicture(Qt::blue), FakeReply::encode(solidPicture(Qt::blue)));
+        stopped->setGeneratedImage(earlier);
+        stopped->setIconState(IconState::generated());
+        QSignalSpy ended(&state, &AppState::generationRunEnded);
+
+        state.setSelectedFolderIDs({stopped->id(), removed->id()});
+        QFuture<void> batch = state.generateSelectedIcons();
+        QCOMPARE(state.runningGenerationCount(), 2);
+        QVERIFY(state.stopGeneration(stopped->id()));
+        QCOMPARE(stopped->iconState(), IconState::generated());
+        QCOMPARE(stopped->generatedImage(), earlier);
+        state.removeFolder(removed->id());
+        QCOMPARE(state.runningGenerationCount(), 0);
+        QVERIFY(batch.isFinished());
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(ended.at(0).at(0).value<GenerationRunSummary>().stopped, 2);
+
+        // Undone, the removed folder is back as it was, and generates like any other.
+        settled(read);
+        state.undoStack()->undo();
+        QCOMPARE(removed->iconState(), IconState::placeholder());
+        QFuture<void> again = state.generateIcon(removed->id());
+        QTRY_VERIFY_WITH_TIMEOUT(again.isFinished(), 30000);
+        QCOMPARE(removed->iconState(), IconState::generated());
+        QTest::qWait(100);
+        const QList<RecordedRequest> chats = m_server.chatRequests();
+        QCOMPARE(chats.size(), 1);
+        QVERIFY(sentPrompt(chats.at(0)).contains(QStringLiteral("waiting-remove")));
     }
 };
 

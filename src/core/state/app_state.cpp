@@ -288,6 +288,20 @@ void AppState::setWatchingRoot(bool watching)
 void AppState::setFolders(const QList<FolderItemPtr> &folders)
 {
     notifyingAssign(this, m_folders, folders, &AppState::foldersChanged);
+    // A folder removed while its generation still waits for its content is not paid for: the
+    // generation stops, and an undo brings the folder back as it was before it.
+    QList<QUuid> unsent;
+    for (auto running = m_running.cbegin(); running != m_running.cend(); ++running) {
+        if (!running->sent)
+            unsent.append(running.key());
+    }
+    if (unsent.isEmpty())
+        return;
+    QSet<QUuid> listed;
+    for (const FolderItemPtr &item : m_folders)
+        listed.insert(item->id());
+    unsent.removeIf([&listed](const QUuid &id) { return listed.contains(id); });
+    stop(unsent);
 }
 
 void AppState::setActiveToast(const std::optional<Toast> &toast)
@@ -523,30 +537,16 @@ QFuture<void> AppState::generateIcon(const QUuid &id, bool askForKey)
         return QtFuture::makeReadyFuture();
     }
 
-    // The prompt describes the folder's content: a folder added a moment ago has it read first.
-    finishAnalysis(id);
-    const QString prompt = composePrompt(*folder);
     RunningGeneration run;
     run.folder = folder;
     run.serial = m_nextSerial++;
+    run.asksForKey = askForKey;
     run.earlierState = folder->iconState();
     run.earlierImage = folder->generatedImage();
-    run.model = QString::fromLatin1(m_useFastModel ? OpenRouterProtocol::fastModelId : OpenRouterProtocol::qualityModelId);
-    run.prompt = prompt;
     run.done = std::make_shared<QPromise<void>>();
     run.done->start();
     run.clock.start();
-    run.request = ImageGenerationService::shared().generateIcon(prompt, *apiKey, m_useFastModel);
-
-    // The watcher belongs to this object and reports on its thread: an outcome arriving after the
-    // generation was stopped, or after this object is gone, reaches nobody.
-    auto *watcher = new QFutureWatcher<GeneratedIcon>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, id, serial = run.serial] {
-        watcher->deleteLater();
-        finishGeneration(id, serial, watcher->future());
-    });
-    watcher->setFuture(run.request);
-
+    const quint64 serial = run.serial;
     QFuture<void> done = run.done->future();
     if (m_running.isEmpty() && m_runTotal > 0) {
         m_runTotal = m_runEnded = 0;
@@ -557,7 +557,62 @@ QFuture<void> AppState::generateIcon(const QUuid &id, bool askForKey)
     // Views that follow the folder already find its generation running.
     folder->setIconState(IconState::generating());
     Q_EMIT generationProgressChanged();
+
+    // The prompt describes the folder's content. A folder added a moment ago (a Desktop folder just
+    // reported, a folder of the command line) is still being read on the worker, which for a large
+    // one takes a while: the request follows the read instead of the window waiting for it.
+    const auto pending = m_analysing.constFind(id);
+    if (pending == m_analysing.cend()) {
+        sendRequest(id, serial);
+        return done;
+    }
+    auto *watcher = new QFutureWatcher<void>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, id, serial] {
+        watcher->deleteLater();
+        sendRequest(id, serial);
+    });
+    watcher->setFuture(pending->work);
     return done;
+}
+
+void AppState::sendRequest(const QUuid &id, quint64 serial)
+{
+    const auto running = m_running.find(id);
+    if (running == m_running.end() || running->serial != serial || running->sent)
+        return; // stopped meanwhile: nothing was sent, and the folder is back as it was
+    // Read by now: this only writes the content onto the record, if its own delivery has not yet.
+    finishAnalysis(id);
+    const FolderItemPtr folder = running->folder;
+    // What was true when the generation started may not be any more after a long read.
+    if (!isPresent(*folder)) {
+        showToast(Toast::Kind::error, tr("%1 is no longer there").arg(quoted(folder->name())));
+        stop({id});
+        return;
+    }
+    const std::optional<QString> apiKey = KeychainService::shared().load();
+    if (!apiKey) {
+        // The key went away meanwhile: as without one at the start, the generation waits for a new one.
+        const bool ask = running->asksForKey;
+        stop({id});
+        if (ask)
+            askForKey({id});
+        return;
+    }
+
+    RunningGeneration &run = *running;
+    run.model = QString::fromLatin1(m_useFastModel ? OpenRouterProtocol::fastModelId : OpenRouterProtocol::qualityModelId);
+    run.prompt = composePrompt(*folder);
+    run.sent = true;
+    run.request = ImageGenerationService::shared().generateIcon(run.prompt, *apiKey, m_useFastModel);
+
+    // The watcher belongs to this object and reports on its thread: an outcome arriving after the
+    // generation was stopped, or after this object is gone, reaches nobody.
+    auto *watcher = new QFutureWatcher<GeneratedIcon>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, id, serial] {
+        watcher->deleteLater();
+        finishGeneration(id, serial, watcher->future());
+    });
+    watcher->setFuture(run.request);
 }
 
 void AppState::finishGeneration(const QUuid &id, quint64 serial, const QFuture<GeneratedIcon> &request)
@@ -642,6 +697,7 @@ void AppState::endGeneration(const QUuid &id, Ending ending)
 int AppState::stop(const QList<QUuid> &ids)
 {
     int stopped = 0;
+    int aborted = 0;
     for (const QUuid &id : ids) {
         const auto running = m_running.constFind(id);
         if (running == m_running.cend())
@@ -649,12 +705,16 @@ int AppState::stop(const QList<QUuid> &ids)
         const RunningGeneration &run = *running;
         run.folder->setGeneratedImage(run.earlierImage);
         run.folder->setIconState(run.earlierState);
-        QFuture<GeneratedIcon> request = run.request;
-        request.cancel();
+        // One still waiting for its folder's content has nothing at OpenRouter to abort.
+        if (run.sent) {
+            QFuture<GeneratedIcon> request = run.request;
+            request.cancel();
+            ++aborted;
+        }
         endGeneration(id, Ending::stopped);
         ++stopped;
     }
-    if (stopped > 0)
+    if (aborted > 0)
         ImageGenerationService::shared().abortCanceled();
     return stopped;
 }

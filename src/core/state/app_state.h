@@ -173,6 +173,9 @@ public:
     // Generation and apply. The futures finish on the main thread once every outcome is written.
     // Each entry point leaves alone a folder whose generation is running (one paid generation per
     // folder at a time), and without a stored key opens the key sheet, starting once a key is saved.
+    // A folder whose content is still being read shows its generation running at once; the request
+    // is sent when the content is known (the prompt describes it). Removed from the list before
+    // then, the folder's generation stops and nothing is sent.
     QFuture<void> generateIcon(const QUuid &id);
     /// Several folders at once (the batch inspector): above largeBatchThreshold asked first.
     QFuture<void> regenerate(const QList<QUuid> &ids);
@@ -203,6 +206,8 @@ public:
     int iconWorkEnded() const { return m_iconWorkTotal - m_iconWorkRunning; }
     /// Waits for every apply, reset and content read queued, and writes their outcomes to the folder
     /// records at once, so that a session saved next holds them (quitting: no toast or undo step follows).
+    /// A generation that was waiting for a content read sends its request once the event loop runs
+    /// again: quitting stops generations first.
     void finishFolderWork();
     /// Makes the folder's earlier image at `index` (of history()) its current image again, state
     /// `generated`; the current one goes into the history. False when there is no such image.
@@ -216,8 +221,8 @@ public:
     /// Generations of the current run that have ended (done, failed or stopped).
     int generationsEnded() const { return m_runEnded; }
     bool isGenerating(const QUuid &id) const { return m_running.contains(id); }
-    /// Stops every running generation: requests are aborted at once and each folder goes back to
-    /// the state and image it had before. Shows one toast unless `quietly`. Returns how many stopped.
+    /// Stops every running generation: requests are aborted at once (those still waiting for their
+    /// folder's content are never sent) and each folder goes back to the state and image it had before. Shows one toast unless `quietly`. Returns how many stopped.
     int stopGenerating(bool quietly = false);
     /// Stops this folder's generation, if one runs, the same way.
     bool stopGeneration(const QUuid &id);
@@ -268,11 +273,15 @@ private:
     std::optional<QList<QUuid>> admitBatch(const QList<QUuid> &ids);
     void askForKey(const QList<QUuid> &ids);
 
-    /// One generation in flight and what its folder had before it started.
+    /// One generation in flight and what its folder had before it started. It waits for its folder's
+    /// content read before anything is sent: until then `sent` is false and `request` is empty.
     struct RunningGeneration
     {
         FolderItemPtr folder;
         quint64 serial = 0;
+        bool sent = false;
+        /// Whether a key found missing when the request is due opens the key sheet.
+        bool asksForKey = false;
         QFuture<GeneratedIcon> request;
         std::shared_ptr<QPromise<void>> done;
         IconState earlierState;
@@ -282,6 +291,9 @@ private:
         QElapsedTimer clock;
     };
     enum class Ending { succeeded, failed, stopped };
+    /// Sends the generation's request, now that its folder's content is known; nothing when it was
+    /// stopped meanwhile (its folder removed, say).
+    void sendRequest(const QUuid &id, quint64 serial);
     void finishGeneration(const QUuid &id, quint64 serial, const QFuture<GeneratedIcon> &request);
     /// Takes the generation out of the running ones, counts it and ends the run after the last one.
     void endGeneration(const QUuid &id, Ending ending);
@@ -352,7 +364,7 @@ private:
         QFuture<void> work;
         std::function<void()> write;
     };
-    /// Writes the folder's content once read, waiting for it if need be (a prompt needs it now).
+    /// Writes the folder's content once read, waiting for it if need be (only where blocking is harmless: quitting).
     void finishAnalysis(const QUuid &id);
     QHash<QUuid, Analysis> m_analysing;
     std::unique_ptr<FolderWorker> m_worker;
