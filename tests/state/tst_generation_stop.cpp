@@ -230,6 +230,25 @@ private Q_SLOTS:
         QCOMPARE(chats.size(), 1);
         QVERIFY(sentPrompt(chats.at(0)).contains(QStringLiteral("waiting-remove")));
     }
+
+    void aKeyGoneWhileTheContentIsReadSendsNothingUntilANewOne()
+    {
+        m_server.setDefaultReply(FakeReply::image(solidPicture(Qt::green)));
+        AppState state;
+        QFuture<void> read = state.addFolders({backlog(), dirUrl(m_tree.makeDir(QStringLiteral("waiting-key")))});
+        const FolderItemPtr folder = state.folders().constLast();
+        QFuture<void> done = state.generateIcon(folder->id());
+        QVERIFY(QFile::remove(storedKeyPath()));
+
+        QTRY_VERIFY_WITH_TIMEOUT(done.isFinished(), 30000);
+        QCOMPARE(folder->iconState(), IconState::placeholder());
+        QVERIFY(state.showOnboarding());
+        QVERIFY(KeychainService::shared().save(QStringLiteral("sk-or-v1-stop")));
+        state.setShowOnboarding(false); // the key sheet saved a new key
+        QTRY_COMPARE_WITH_TIMEOUT(folder->iconState(), IconState::generated(), 30000);
+        QCOMPARE(m_server.chatRequests().size(), 1);
+        settled(read);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestGenerationStop)
