@@ -577,11 +577,12 @@ QFuture<void> AppState::generateIcon(const QUuid &id, bool askForKey)
 
 void AppState::sendRequest(const QUuid &id, quint64 serial)
 {
+    // Read by now: this only writes the content onto the record, if its own delivery has not yet.
+    // Done first, since views follow the record and may start or stop generations as it changes.
+    finishAnalysis(id);
     const auto running = m_running.find(id);
     if (running == m_running.end() || running->serial != serial || running->sent)
         return; // stopped meanwhile: nothing was sent, and the folder is back as it was
-    // Read by now: this only writes the content onto the record, if its own delivery has not yet.
-    finishAnalysis(id);
     const FolderItemPtr folder = running->folder;
     // What was true when the generation started may not be any more after a long read.
     if (!isPresent(*folder)) {
@@ -702,7 +703,8 @@ int AppState::stop(const QList<QUuid> &ids)
         const auto running = m_running.constFind(id);
         if (running == m_running.cend())
             continue;
-        const RunningGeneration &run = *running;
+        // Copied: putting the folder back notifies its views, which may start other generations.
+        const RunningGeneration run = *running;
         run.folder->setGeneratedImage(run.earlierImage);
         run.folder->setIconState(run.earlierState);
         // One still waiting for its folder's content has nothing at OpenRouter to abort.
