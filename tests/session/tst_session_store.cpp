@@ -38,6 +38,39 @@ IconImage makeGradientIcon(int hue)
 
 QString sessionFile(const QString &name) { return SessionStore::directory() + u'/' + name; }
 
+// The PNG the folder's `.directory` names as its icon, or nothing.
+QByteArray directoryIcon(const QUrl &folder)
+{
+    QFile entry(folder.toLocalFile() + QStringLiteral(".directory"));
+    if (!entry.open(QIODevice::ReadOnly))
+        return {};
+    for (const QByteArray &line : entry.readAll().split('\n')) {
+        if (line.startsWith("Icon=")) {
+            QFile icon(QString::fromUtf8(line.mid(5)));
+            return icon.open(QIODevice::ReadOnly) ? icon.readAll() : QByteArray();
+        }
+    }
+    return {};
+}
+
+// A new image made current as a generation makes it, generated `minute` minutes after `start`.
+IconImage generate(const FolderItemPtr &folder, const QDateTime &start, int minute)
+{
+    const IconImage icon = makeIcon(QColor::fromHsv(minute * 25 % 360, 200, 200));
+    folder->makeCurrent(IconHistoryEntry{icon, QString(), start.addSecs(minute * 60), QStringLiteral("model"),
+                                         QStringLiteral("prompt %1").arg(minute), false, std::nullopt});
+    folder->setIconState(IconState::generated());
+    return icon;
+}
+
+bool inHistory(const FolderItemPtr &folder, const QByteArray &png)
+{
+    const QList<IconHistoryEntry> history = folder->history();
+    return std::any_of(history.cbegin(), history.cend(), [&](const IconHistoryEntry &entry) {
+        return !entry.image.isNull() && entry.image.png() == png;
+    });
+}
+
 QStringList sessionImages() { return QDir(SessionStore::directory()).entryList({QStringLiteral("*.png")}, QDir::Files); }
 
 // Each file write makes a new inode (temporary file + rename): an unchanged inode is an untouched file.
@@ -573,6 +606,102 @@ private Q_SLOTS:
         run.state.undoStack()->clear(); // the step leaves: so do the files
         run.store.flush();
         QCOMPARE(sessionImages().size(), 1);
+    }
+
+    void undoAppliesAnEarlierImageNotReadYet()
+    {
+        TempTree tree;
+        const QDateTime start = QDateTime::currentDateTime().addDays(-1);
+        QByteArray earlier;
+        {
+            Run run;
+            run.state.addFolders({dirUrl(tree.makeDir(QStringLiteral("Music")))});
+            earlier = generate(run.at(0), start, 0).png();
+            QVERIFY(settled(run.state.applyIcon(run.at(0)->id(), false)));
+            generate(run.at(0), start, 1); // the folder still shows the first one
+        }
+        Run run;
+        const FolderItemPtr folder = run.at(0);
+        QVERIFY(folder->history().constFirst().image.isNull() && folder->history().constFirst().applied);
+        QVERIFY(settled(run.state.applyIcon(folder->id(), false)));
+
+        // Undone, the earlier image is on the folder again, read from its file.
+        run.state.undoStack()->undo();
+        QTRY_COMPARE(directoryIcon(folder->url()), earlier);
+        QTRY_VERIFY(folder->history().constFirst().applied);
+        QCOMPARE(folder->iconState(), IconState::generated());
+        run.state.undoStack()->redo();
+        QTRY_COMPARE(folder->iconState(), IconState::applied());
+
+        // Its file gone meanwhile, the undo says so and the folder keeps what it shows.
+        QVERIFY(QFile::remove(folder->history().constFirst().file));
+        run.state.undoStack()->undo();
+        QTRY_COMPARE(run.state.activeToast()->message,
+                     QStringLiteral("Couldn’t undo Apply Icon to “Music”: the icon file of “Music” is missing"));
+        QCOMPARE(directoryIcon(folder->url()), folder->generatedImage().png());
+        QCOMPARE(folder->iconState(), IconState::applied());
+        run.state.undoStack()->redo();
+        QTRY_COMPARE(directoryIcon(folder->url()), folder->generatedImage().png());
+        QCOMPARE(folder->iconState(), IconState::applied());
+    }
+
+    void imagesOnlyUndoHoldsKeepTheirFilesAndComeBack()
+    {
+        TempTree tree;
+        const QDateTime start = QDateTime::currentDateTime().addDays(-1);
+        Run run;
+        run.state.addFolders({dirUrl(tree.makeDir(QStringLiteral("Music")))});
+        const FolderItemPtr folder = run.at(0);
+        const IconImage first = generate(folder, start, 0);
+        QVERIFY(settled(run.state.applyIcon(folder->id(), false)));
+        run.store.flush();
+        const QString firstFile = first.pngFile();
+        QVERIFY(QFile::exists(firstFile));
+
+        // Eleven more keep it (applied); once another is applied, the next one pushes it out of the history.
+        for (int minute = 1; minute < FolderItem::historyLimit; ++minute)
+            generate(folder, start, minute);
+        QVERIFY(settled(run.state.applyIcon(folder->id(), false)));
+        generate(folder, start, FolderItem::historyLimit);
+        QVERIFY(!inHistory(folder, first.png()));
+        run.store.flush();
+        QVERIFY(QFile::exists(firstFile)); // undoing the apply needs it
+
+        // Undone, it is on the folder again and back in the history, applied, under its own file.
+        run.state.undoStack()->undo();
+        QTRY_COMPARE(directoryIcon(folder->url()), first.png());
+        QTRY_VERIFY(inHistory(folder, first.png()));
+        QCOMPARE(folder->history().size(), FolderItem::historyLimit - 1);
+        QVERIFY(std::any_of(folder->history().cbegin(), folder->history().cend(),
+                            [&](const IconHistoryEntry &entry) { return entry.applied && entry.image == first; }));
+        run.store.flush();
+        QCOMPARE(sessionImages().size(), FolderItem::historyLimit);
+
+        // Out again, its file stays while the step does, and goes with it.
+        run.state.undoStack()->redo();
+        QTRY_VERIFY(!directoryIcon(folder->url()).isEmpty() && directoryIcon(folder->url()) != first.png());
+        generate(folder, start, FolderItem::historyLimit + 1);
+        QVERIFY(!inHistory(folder, first.png()));
+        run.store.flush();
+        QVERIFY(QFile::exists(firstFile));
+        run.state.undoStack()->clear();
+        run.store.flush();
+        QVERIFY(!QFile::exists(firstFile));
+        QCOMPARE(sessionImages().size(), FolderItem::historyLimit);
+
+        // An earlier image chosen: the one it replaced, pushed out since, is current again when undone.
+        const IconImage replaced = folder->generatedImage();
+        QVERIFY(run.state.useHistoryImage(folder->id(), 0));
+        for (int minute = FolderItem::historyLimit + 2; minute < 2 * FolderItem::historyLimit + 2; ++minute)
+            generate(folder, start, minute);
+        QVERIFY(!inHistory(folder, replaced.png()));
+        run.store.flush();
+        QVERIFY(QFile::exists(replaced.pngFile()));
+        run.state.undoStack()->undo();
+        QCOMPARE(folder->generatedImage(), replaced);
+        QCOMPARE(folder->iconState(), IconState::generated());
+        run.store.flush();
+        QVERIFY(QFile::exists(replaced.pngFile()));
     }
 
     void turningOffDeletesAndStopsRemembering()
