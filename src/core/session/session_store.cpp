@@ -179,7 +179,7 @@ SessionStore::~SessionStore()
     m_reader.clear();
     m_skipRenditionUpgrades = true;
     // Undo ends with the process: removed folders' files go now.
-    if (!m_quitting && m_state && !m_state->heldImageFiles().isEmpty())
+    if (!m_quitting && m_state && !m_state->heldImages().isEmpty())
         m_dirty = true;
     m_quitting = true;
     flush();
@@ -268,6 +268,11 @@ void SessionStore::deleteStoredSession()
                 tracked.imageKey = 0;
             }
         }
+    }
+    // Images only Undo holds go along with the folders' (those it knows only by their file cannot).
+    if (m_state) {
+        for (const IconHistoryEntry &held : m_state->heldImages())
+            moveToPrivateDirectory(held.image, QFileInfo(held.image.pngFile()).fileName());
     }
     // An image still being read at launch goes as soon as it is in memory (applyImage).
     const QDir dir(directory());
@@ -482,9 +487,9 @@ void SessionStore::writeNow()
     // their files, until their step goes or we quit.
     QSet<QString> kept;
     if (!m_quitting) {
-        for (const QString &path : m_state->heldImageFiles()) {
-            const QFileInfo file(path);
-            if (file.absolutePath() == dir)
+        for (const IconHistoryEntry &image : m_state->heldImages()) {
+            const QFileInfo file(image.pngPath());
+            if (!image.pngPath().isEmpty() && file.absolutePath() == dir)
                 kept.insert(file.fileName());
         }
     }

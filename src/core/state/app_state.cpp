@@ -449,28 +449,22 @@ QList<FolderItemPtr> AppState::heldFolders() const
     return held;
 }
 
-QSet<QString> AppState::heldImageFiles() const
+QList<IconHistoryEntry> AppState::heldImages() const
 {
-    QSet<QString> files;
-    const auto hold = [&files](const IconHistoryEntry &image) {
-        if (const QString path = image.pngPath(); !path.isEmpty())
-            files.insert(path);
-    };
+    QList<IconHistoryEntry> images;
     for (int i = 0; i < m_undoStack.count(); ++i) {
         const QUndoCommand *step = m_undoStack.command(i);
-        QList<IconHistoryEntry> images;
         if (const auto *removal = dynamic_cast<const FolderRemoval *>(step)) {
             for (const FolderItemPtr &folder : removal->folders())
                 images += QList<IconHistoryEntry>{folder->currentEntry()} + folder->history();
         } else if (const auto *change = dynamic_cast<const IconChange *>(step)) {
-            images = change->images();
+            images += change->images();
         } else if (const auto *choice = dynamic_cast<const ImageChoice *>(step)) {
-            images = choice->images();
+            images += choice->images();
         }
-        for (const IconHistoryEntry &image : std::as_const(images))
-            hold(image);
     }
-    return files;
+    images.removeIf([](const IconHistoryEntry &image) { return image.isNone(); });
+    return images;
 }
 
 void AppState::selectFolder(const QUuid &id, bool extending)

@@ -161,9 +161,9 @@ public:
     void commitPromptEdit(const QUuid &id, const QString &before);
     /// Records gone from the list that an undo step can still bring back: their files must stay.
     QList<FolderItemPtr> heldFolders() const;
-    /// Every image file an undo step can still bring back or apply again, the removed folders' included:
-    /// these must stay on disk for as long as their steps are on the stack, even when no folder names them.
-    QSet<QString> heldImageFiles() const;
+    /// Every image an undo step can still bring back or apply again, the removed folders' included: their
+    /// files must stay on disk for as long as their steps are on the stack, even when no folder names them.
+    QList<IconHistoryEntry> heldImages() const;
     void selectFolder(const QUuid &id, bool extending);
     void selectAll();
     void deselectAll();
