@@ -178,7 +178,7 @@ SessionStore::~SessionStore()
     // Folders not read yet are not waited for: nothing would be left to show them in.
     m_reader.clear();
     m_skipRenditionUpgrades = true;
-    // Undo ends with the process: removed folders' files go now.
+    // Undo ends with the process: the files only its steps held (removed folders', earlier images) go now.
     if (!m_quitting && m_state && !m_state->heldImages().isEmpty())
         m_dirty = true;
     m_quitting = true;
