@@ -1,14 +1,9 @@
-// Renditions judged on their pixels: each is the mean of the area it covers, at every size; and the large
-// ones leaving memory for their file while the icon is drawn.
+// Renditions judged on their pixels: each is the mean of the area it covers, at every size.
 #include "imaging/icon_image.h"
 
-#include <QBuffer>
-#include <QTemporaryDir>
 #include <QtTest>
 
-#include <atomic>
 #include <cstdlib>
-#include <thread>
 
 namespace {
 
@@ -30,19 +25,6 @@ QImage filled(int width, int height, QRgb premultiplied)
     QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
     image.fill(premultiplied);
     return image;
-}
-
-std::atomic<int> loads{0};
-
-// Every rendition of the icon whose PNG is at `path`, made anew from it.
-QList<QImage> renditionsFromPng(const QString &path)
-{
-    ++loads;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray png = file.readAll();
-    return IconImage(QImage::fromData(png).convertToFormat(QImage::Format_ARGB32_Premultiplied), png).renditions();
 }
 
 } // namespace
@@ -90,46 +72,6 @@ private Q_SLOTS:
                 }
             }
         }
-    }
-
-    void largeRenditionsLeaveMemoryWhileDrawn()
-    {
-        QImage full(512, 512, QImage::Format_ARGB32_Premultiplied);
-        for (int y = 0; y < full.height(); ++y) {
-            for (int x = 0; x < full.width(); ++x)
-                full.setPixel(x, y, qRgb(x / 2, y / 2, (x + y) / 4));
-        }
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        QVERIFY(full.save(&buffer, "PNG"));
-        const IconImage icon(full, png);
-        const IconImage copy = icon;
-        const QList<QImage> made = icon.renditions();
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("icon.png"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(png) == png.size());
-        file.close();
-
-        // Another thread draws the preview throughout: before, during and after the switch, always the same.
-        std::atomic<bool> switched{false};
-        std::atomic<int> wrong{0};
-        std::thread drawing([&] {
-            for (int after = 0; after < 50;) {
-                after += switched ? 1 : 0;
-                wrong += icon.rendition(240) == made.constLast() && copy.rendition(120) == made.at(made.size() - 2) ? 0 : 1;
-            }
-        });
-        QTest::qWait(20);
-        icon.keepPngIn(path, &renditionsFromPng);
-        switched = true;
-        drawing.join();
-        QCOMPARE(wrong.load(), 0);
-        QVERIFY(copy.loadsLargeRenditionsLazily());
-        QVERIFY(loads.load() > 0);
-        QCOMPARE(copy.renditions(), made);
-        QCOMPARE(copy.png(), png);
     }
 };
 
