@@ -320,6 +320,10 @@
             <numerusform>%1: %2 von %n Ordnern wurden nicht geändert</numerusform>
         </translation>
     </message>
+    <message>
+        <source>%1: the icon file of %2 is missing</source>
+        <translation>%1: Die Symboldatei von %2 fehlt</translation>
+    </message>
 </context>
 <context>
     <name>BatchConfirmation</name>

@@ -2,7 +2,8 @@
 // ready, the time until the first 60 and every image are present, the longest stall of the event loop
 // meanwhile (and which event it was), CPU time and resident memory. Measured twice: for a session of
 // the older format (PNGs only, every icon decoded), then for the same session with the renditions the
-// first restore stored. Then what one folder's change writes, and that an idle session writes nothing.
+// first restore stored. Then what one folder's change writes, that an idle session writes nothing, and
+// what new icons cost in memory before and after the session has written them.
 //
 // With "window" the real application restores (the session before its window exists, as at launch)
 // and its window is shown offscreen, so painting and the grid's thumbnails are measured as well.
@@ -32,6 +33,8 @@
 #include <QTimer>
 
 #include <cstdio>
+
+#include <malloc.h>
 #include <ctime>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -60,7 +63,7 @@ qint64 processCpuMs()
 }
 
 // Generated art compresses poorly: a gradient under fine noise gives PNGs of a realistic size.
-IconImage icon(int seed)
+QImage styledPicture(int seed)
 {
     QImage picture(1024, 1024, QImage::Format_RGB32);
     QRandomGenerator random(seed);
@@ -73,7 +76,12 @@ IconImage icon(int seed)
                            qBound(0, base.blue() + noise, 255));
         }
     }
-    const QImage styled = IconStyler::appIconStyled(picture);
+    return IconStyler::appIconStyled(picture);
+}
+
+IconImage icon(int seed)
+{
+    const QImage styled = styledPicture(seed);
     return IconImage{styled, IconStyler::encodePng(styled)};
 }
 
@@ -392,5 +400,36 @@ int main(int argc, char *argv[])
     loop.exec();
     store.flush();
     reportChanges("idle 3 s", before, files());
+
+    // Generations finishing in this run: a new icon holds every rendition until the session has written
+    // it; from then on only the grid's, the preview's being read from beside its PNG when shown.
+    const int fresh = std::min(count, 200);
+    QList<std::pair<QImage, QByteArray>> pictures;
+    for (int i = 0; i < 8; ++i) {
+        const QImage styled = styledPicture(100 + i);
+        pictures.append({styled, IconStyler::encodePng(styled)});
+    }
+    // Memory freed counts as freed: the allocator gives it back to the system before each reading.
+    const auto trimmedResidentKiB = [] {
+        ::malloc_trim(0);
+        return residentKiB();
+    };
+    const qint64 residentBefore = trimmedResidentKiB();
+    for (int i = 0; i < fresh; ++i) {
+        // Icons of their own (renditions made for each), sharing only the pictures' PNG bytes.
+        const auto &[styled, png] = pictures.at(i % pictures.size());
+        state.folders().at(i)->makeCurrent(IconHistoryEntry{IconImage{styled, png}, QString(), QDateTime::currentDateTime(),
+                                                            QStringLiteral("openai/gpt-5.4-image-2"),
+                                                            QStringLiteral("a new prompt"), false, 0.04});
+    }
+    const qint64 residentHeld = trimmedResidentKiB();
+    store.flush();
+    const qint64 residentWritten = trimmedResidentKiB();
+    int lazy = 0;
+    for (int i = 0; i < fresh; ++i)
+        lazy += state.folders().at(i)->generatedImage().loadsLargeRenditionsLazily() ? 1 : 0;
+    std::printf("%d new icons: resident memory +%lld MiB until written, +%lld MiB once written (%d of them "
+                "loading the preview's renditions when shown)\n",
+                fresh, (residentHeld - residentBefore) / 1024, (residentWritten - residentBefore) / 1024, lazy);
     return 0;
 }

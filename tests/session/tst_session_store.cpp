@@ -38,6 +38,26 @@ IconImage makeGradientIcon(int hue)
 
 QString sessionFile(const QString &name) { return SessionStore::directory() + u'/' + name; }
 
+// A new image made current as a generation makes it, `minute` minutes into the day before.
+IconImage generate(const FolderItemPtr &folder, int minute)
+{
+    const IconImage icon = makeIcon(QColor::fromHsv(minute * 25 % 360, 200, 200));
+    const QDateTime at = QDateTime::currentDateTime().addDays(-1).addSecs(minute * 60);
+    folder->makeCurrent(IconHistoryEntry{icon, QString(), at, QString(), QString(), false, std::nullopt});
+    folder->setIconState(IconState::generated());
+    return icon;
+}
+
+// The history's entry of `image`; nothing once it has left the history.
+std::optional<IconHistoryEntry> entryOf(const FolderItemPtr &folder, const IconImage &image)
+{
+    for (const IconHistoryEntry &entry : folder->history()) {
+        if (entry.image == image)
+            return entry;
+    }
+    return std::nullopt;
+}
+
 QStringList sessionImages() { return QDir(SessionStore::directory()).entryList({QStringLiteral("*.png")}, QDir::Files); }
 
 // Each file write makes a new inode (temporary file + rename): an unchanged inode is an untouched file.
@@ -353,6 +373,7 @@ private Q_SLOTS:
     {
         TempTree tree;
         const IconImage mine = makeGradientIcon(40);
+        const QList<QImage> made = mine.renditions();
         {
             Run run;
             run.state.addFolders({dirUrl(tree.makeDir(QStringLiteral("A")))});
@@ -362,14 +383,14 @@ private Q_SLOTS:
         const IconImage restored = run.at(0)->generatedImage();
         QVERIFY(restored.loadsLargeRenditionsLazily());
         QCOMPARE(restored.rendition(48), mine.rendition(48));
-        QCOMPARE(restored.rendition(240), mine.rendition(240));
+        QCOMPARE(restored.rendition(240), made.constLast());
 
         // Its renditions file gone, the PNG gives them; both gone, the grid's largest stands in.
         const QString png = restored.pngFile();
         QVERIFY(QFile::remove(sessionFile(RenditionFile::nameFor(QFileInfo(png).fileName()))));
-        QCOMPARE(RenditionFile::loadBeside(png), mine.renditions());
+        QCOMPARE(RenditionFile::loadBeside(png), made);
         QVERIFY(QFile::remove(png));
-        const IconImage orphan = mine.withLargeRenditionsLoadedBy(&RenditionFile::loadBeside);
+        const IconImage orphan = makeGradientIcon(40).withLargeRenditionsLoadedBy(&RenditionFile::loadBeside);
         orphan.keepPngIn(png);
         QCOMPARE(orphan.rendition(120), mine.rendition(96));
         QCOMPARE(orphan.rendition(240).width(), IconImage::keptRenditionSide);
@@ -446,15 +467,21 @@ private Q_SLOTS:
         TempTree tree;
         const IconImage icon = makeGradientIcon(30);
         const QByteArray png = icon.png();
+        const QList<QImage> made = icon.renditions();
         {
             Run run;
             run.state.addFolders({dirUrl(tree.makeDir(QStringLiteral("Music")))});
             run.at(0)->setGeneratedImage(icon);
             run.at(0)->setIconState(IconState::generated());
+            QVERIFY(!icon.loadsLargeRenditionsLazily());
             run.store.flush();
-            // Written, the fresh icon lets go of its bytes and reads them back from its file.
+            // Written, the fresh icon lets go of its bytes and reads them back from its file; every copy of
+            // it (the record's too) draws the preview's large renditions from beside it, as a restored icon.
             QVERIFY(icon.pngFile().startsWith(SessionStore::directory() + u'/'));
             QCOMPARE(icon.png(), png);
+            QCOMPARE(run.at(0)->generatedImage(), icon);
+            QVERIFY(icon.loadsLargeRenditionsLazily());
+            QCOMPARE(icon.renditions(), made);
         }
         Run run;
         const IconImage restored = run.at(0)->generatedImage();
@@ -566,6 +593,90 @@ private Q_SLOTS:
         run.state.undoStack()->clear(); // the step leaves: so do the files
         run.store.flush();
         QCOMPARE(sessionImages().size(), 1);
+    }
+
+    void undoAppliesAnEarlierImageNotReadYet()
+    {
+        TempTree tree;
+        QByteArray earlier;
+        {
+            Run run;
+            run.state.addFolders({dirUrl(tree.makeDir(QStringLiteral("Music")))});
+            earlier = generate(run.at(0), 0).png();
+            QVERIFY(settled(run.state.applyIcon(run.at(0)->id(), false)));
+            generate(run.at(0), 1); // the folder still shows the first one
+        }
+        Run run;
+        const FolderItemPtr folder = run.at(0);
+        QVERIFY(folder->history().constFirst().image.isNull());
+        QVERIFY(settled(run.state.applyIcon(folder->id(), false)));
+
+        // Undone, the earlier image is on the folder again, read from its file.
+        run.state.undoStack()->undo();
+        QTRY_COMPARE(directoryIcon(folder->url()), earlier);
+        QTRY_VERIFY(folder->history().constFirst().applied);
+        run.state.undoStack()->redo();
+        QTRY_COMPARE(folder->iconState(), IconState::applied());
+
+        // Its file gone meanwhile, the undo says so and the folder keeps what it shows.
+        QVERIFY(QFile::remove(folder->history().constFirst().file));
+        run.state.undoStack()->undo();
+        QTRY_COMPARE(run.state.activeToast()->message,
+                     QStringLiteral("Couldn’t undo Apply Icon to “Music”: the icon file of “Music” is missing"));
+        QCOMPARE(directoryIcon(folder->url()), folder->generatedImage().png());
+        QCOMPARE(folder->iconState(), IconState::applied());
+    }
+
+    void imagesOnlyUndoHoldsKeepTheirFilesAndComeBack()
+    {
+        TempTree tree;
+        Run run;
+        run.state.addFolders({dirUrl(tree.makeDir(QStringLiteral("Music")))});
+        const FolderItemPtr folder = run.at(0);
+        const IconImage first = generate(folder, 0);
+        QVERIFY(settled(run.state.applyIcon(folder->id(), false)));
+        run.store.flush();
+        const QString firstFile = first.pngFile();
+
+        // Applied, it stays in the history; once another one is applied, a newer one pushes it out.
+        for (int minute = 1; minute < FolderItem::historyLimit; ++minute)
+            generate(folder, minute);
+        QVERIFY(settled(run.state.applyIcon(folder->id(), false)));
+        generate(folder, FolderItem::historyLimit);
+        QVERIFY(!entryOf(folder, first));
+        run.store.flush();
+        QVERIFY(QFile::exists(firstFile)); // undoing the apply needs it
+
+        // Undone, it is on the folder again and back in the history, applied, under its own file.
+        run.state.undoStack()->undo();
+        QTRY_COMPARE(directoryIcon(folder->url()), first.png());
+        QTRY_VERIFY(entryOf(folder, first) && entryOf(folder, first)->applied);
+        QCOMPARE(folder->history().size(), FolderItem::historyLimit - 1);
+        run.store.flush();
+        QCOMPARE(sessionImages().size(), FolderItem::historyLimit);
+
+        // Out again, its file stays while the step does, and goes with it.
+        run.state.undoStack()->redo();
+        QTRY_VERIFY(!entryOf(folder, first)->applied);
+        generate(folder, FolderItem::historyLimit + 1);
+        run.store.flush();
+        QVERIFY(QFile::exists(firstFile));
+        run.state.undoStack()->clear();
+        run.store.flush();
+        QVERIFY(!QFile::exists(firstFile));
+
+        // An earlier image chosen: the one it replaced, pushed out since, is current again when undone.
+        const IconImage replaced = folder->generatedImage();
+        QVERIFY(run.state.useHistoryImage(folder->id(), 0));
+        for (int minute = 0; minute < FolderItem::historyLimit; ++minute)
+            generate(folder, FolderItem::historyLimit + 2 + minute);
+        QVERIFY(!entryOf(folder, replaced));
+        run.store.flush();
+        run.state.undoStack()->undo();
+        QCOMPARE(folder->generatedImage(), replaced);
+        QCOMPARE(folder->iconState(), IconState::generated());
+        run.store.flush();
+        QVERIFY(QFile::exists(replaced.pngFile()));
     }
 
     void turningOffDeletesAndStopsRemembering()

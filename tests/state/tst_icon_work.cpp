@@ -3,6 +3,7 @@
 #include "state/app_state.h"
 #include "solid_icon.h"
 #include "temp_tree.h"
+#include "test_files.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -14,21 +15,6 @@ namespace {
 IconImage makeIcon(const QColor &color)
 {
     return solidIcon(color, 64);
-}
-
-// The PNG the folder's `.directory` names, or nothing.
-QByteArray directoryIcon(const QUrl &folder)
-{
-    QFile entry(folder.toLocalFile() + QStringLiteral(".directory"));
-    if (!entry.open(QIODevice::ReadOnly))
-        return {};
-    for (const QByteArray &line : entry.readAll().split('\n')) {
-        if (line.startsWith("Icon=")) {
-            QFile icon(QString::fromUtf8(line.mid(5)));
-            return icon.open(QIODevice::ReadOnly) ? icon.readAll() : QByteArray();
-        }
-    }
-    return {};
 }
 
 } // namespace

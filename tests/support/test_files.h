@@ -24,6 +24,16 @@ inline QByteArray fileContent(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+/// The PNG the folder's `.directory` names as its icon; empty when it names none.
+inline QByteArray directoryIcon(const QUrl &folder)
+{
+    for (const QByteArray &line : fileContent(folder.toLocalFile() + QStringLiteral(".directory")).split('\n')) {
+        if (line.startsWith("Icon="))
+            return fileContent(QString::fromUtf8(line.mid(5)));
+    }
+    return {};
+}
+
 /// A square picture of one colour, as the fake OpenRouter hands it back.
 inline QImage solidPicture(const QColor &colour, int size = 256)
 {

@@ -13,6 +13,7 @@
 #include <array>
 #include <atomic>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -213,22 +214,26 @@ struct IconImage::Data
 {
     qint64 serial = nextSerial.fetch_add(1);
     QSize size;
-    QList<QImage> renditions; // smallest first
+    // The renditions up to keptRenditionSide, smallest first: always held, never changed once made.
+    QList<QImage> renditions;
+    // The sides of the larger ones, smallest first; whether they are held or loaded when drawn may
+    // change while other threads draw, so that is kept under the lock.
+    QList<int> largeSides;
     // The PNG lives either in memory or in a file; copies share it, so keepPngIn() changes both
     // under the lock while other threads may be reading.
-    mutable QMutex pngLock;
+    mutable QMutex lock;
     mutable QByteArray png;
     mutable QString pngFile;
-    // Renditions not held but loaded when drawn (sides, smallest first), and how.
-    QList<int> lazySides;
-    RenditionLoader loader = nullptr;
-    mutable std::atomic<bool> lazyFailed{false};
+    // The large renditions while held; empty once `loader` brings them from beside pngFile instead.
+    mutable QList<QImage> large;
+    mutable RenditionLoader loader = nullptr;
+    mutable bool lazyFailed = false;
 
     Data() { alive.fetch_add(1); }
     ~Data()
     {
         alive.fetch_sub(1);
-        if (!lazySides.isEmpty()) {
+        if (loader) {
             LargeRenditionCache &cache = largeRenditionCache();
             const QMutexLocker locker(&cache.lock);
             cache.images.remove(serial);
@@ -236,6 +241,24 @@ struct IconImage::Data
     }
     Data(const Data &) = delete;
     Data &operator=(const Data &) = delete;
+
+    /// Takes `all` (smallest first) apart into the kept renditions and the large ones, held.
+    void setRenditions(const QList<QImage> &all)
+    {
+        for (const QImage &image : all) {
+            if (longerSide(image) <= keptRenditionSide) {
+                renditions.append(image);
+            } else {
+                large.append(image);
+                largeSides.append(longerSide(image));
+            }
+        }
+        // Only ever an icon far from the usual sizes: what it has is all it can draw from.
+        if (renditions.isEmpty()) {
+            renditions = std::exchange(large, {});
+            largeSides.clear();
+        }
+    }
 };
 
 const QList<int> &IconImage::renditionSides()
@@ -288,9 +311,9 @@ IconImage::IconImage(const QImage &styled, const QByteArray &png)
             made.append(larger.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     }
     std::reverse(made.begin(), made.end());
-    data->renditions = std::move(made);
     if (fullSide <= sides.constLast())
-        data->renditions.append(styled.convertToFormat(QImage::Format_ARGB32_Premultiplied)); // small already
+        made.append(styled.convertToFormat(QImage::Format_ARGB32_Premultiplied)); // small already
+    data->setRenditions(made);
     d = std::move(data);
 }
 
@@ -324,7 +347,7 @@ IconImage IconImage::fromRenditions(const QByteArray &png, QSize size, const QLi
     auto data = std::make_shared<Data>();
     data->png = png;
     data->size = size;
-    data->renditions = renditions;
+    data->setRenditions(renditions);
     icon.d = std::move(data);
     return icon;
 }
@@ -337,7 +360,7 @@ QByteArray IconImage::png() const
         return QByteArray();
     QString path;
     {
-        const QMutexLocker locker(&d->pngLock);
+        const QMutexLocker locker(&d->lock);
         if (d->pngFile.isEmpty())
             return d->png;
         path = d->pngFile;
@@ -353,17 +376,21 @@ QString IconImage::pngFile() const
 {
     if (!d)
         return QString();
-    const QMutexLocker locker(&d->pngLock);
+    const QMutexLocker locker(&d->lock);
     return d->pngFile;
 }
 
-void IconImage::keepPngIn(const QString &path) const
+void IconImage::keepPngIn(const QString &path, RenditionLoader loader) const
 {
     if (!d || path.isEmpty())
         return;
-    const QMutexLocker locker(&d->pngLock);
+    const QMutexLocker locker(&d->lock);
     d->pngFile = path;
     d->png = QByteArray();
+    if (loader && !d->largeSides.isEmpty() && !d->loader) {
+        d->large = QList<QImage>();
+        d->loader = loader;
+    }
 }
 
 IconImage IconImage::withPngInMemory() const
@@ -376,62 +403,86 @@ IconImage IconImage::withPngInMemory() const
     data->serial = d->serial;
     data->size = d->size;
     // Loaded now while the file is there: the copy has no file to load them from.
-    data->renditions = renditions();
+    data->setRenditions(renditions());
     data->png = bytes;
+    icon.d = std::move(data);
+    return icon;
+}
+
+IconImage IconImage::fromPngFile(const QString &path)
+{
+    if (path.isEmpty())
+        return {};
+    IconImage icon;
+    auto data = std::make_shared<Data>();
+    data->pngFile = path;
     icon.d = std::move(data);
     return icon;
 }
 
 IconImage IconImage::withLargeRenditionsLoadedBy(RenditionLoader loader) const
 {
-    if (!d || !loader || !d->lazySides.isEmpty())
+    if (!d || !loader || d->largeSides.isEmpty())
         return *this;
     auto data = std::make_shared<Data>();
     data->serial = d->serial;
     data->size = d->size;
+    data->renditions = d->renditions;
+    data->largeSides = d->largeSides;
     {
-        const QMutexLocker locker(&d->pngLock);
+        const QMutexLocker locker(&d->lock);
+        if (d->loader)
+            return *this;
         data->png = d->png;
         data->pngFile = d->pngFile;
     }
-    for (const QImage &image : d->renditions) {
-        if (longerSide(image) <= keptRenditionSide)
-            data->renditions.append(image);
-        else
-            data->lazySides.append(longerSide(image));
-    }
-    if (data->lazySides.isEmpty() || data->renditions.isEmpty())
-        return *this;
     data->loader = loader;
     IconImage icon;
     icon.d = std::move(data);
     return icon;
 }
 
-bool IconImage::loadsLargeRenditionsLazily() const { return d && !d->lazySides.isEmpty(); }
+bool IconImage::loadsLargeRenditionsLazily() const
+{
+    if (!d)
+        return false;
+    const QMutexLocker locker(&d->lock);
+    return d->loader != nullptr;
+}
 
 QList<QImage> IconImage::largeRenditions() const
 {
-    if (!d || d->lazySides.isEmpty() || d->lazyFailed.load())
+    if (!d || d->largeSides.isEmpty())
         return {};
+    QString file;
+    RenditionLoader loader = nullptr;
+    {
+        const QMutexLocker locker(&d->lock);
+        if (!d->loader)
+            return d->large;
+        if (d->lazyFailed)
+            return {};
+        file = d->pngFile;
+        loader = d->loader;
+    }
     LargeRenditionCache &cache = largeRenditionCache();
     {
         const QMutexLocker locker(&cache.lock);
         if (const QList<QImage> *held = cache.images.object(d->serial))
             return *held;
     }
-    // Loaded outside the lock: two threads drawing the same icon at once load it twice, harmlessly.
-    const QString file = pngFile();
+    // Loaded outside the locks: two threads drawing the same icon at once load it twice, harmlessly.
     QList<QImage> large;
     if (!file.isEmpty()) {
-        const QList<QImage> all = d->loader(file);
+        const QList<QImage> all = loader(file);
         for (const QImage &image : all) {
-            if (d->lazySides.contains(longerSide(image)) && image.format() == QImage::Format_ARGB32_Premultiplied)
+            if (d->largeSides.contains(longerSide(image)) && image.format() == QImage::Format_ARGB32_Premultiplied)
                 large.append(image);
         }
     }
-    if (large.size() != d->lazySides.size()) {
+    if (large.size() != d->largeSides.size()) {
         // Not again on every paint: the kept renditions stand in from now on.
+        const QMutexLocker locker(&d->lock);
         d->lazyFailed = true;
         return {};
     }
@@ -465,7 +516,7 @@ QList<QImage> IconImage::renditions() const
 {
     if (!d)
         return {};
-    return d->lazySides.isEmpty() ? d->renditions : d->renditions + largeRenditions();
+    return d->largeSides.isEmpty() ? d->renditions : d->renditions + largeRenditions();
 }
 
 QImage IconImage::decodeFullImage() const

@@ -45,25 +45,31 @@ public:
     QByteArray png() const;
     /// The file the PNG is kept in instead of memory; empty while the bytes are in memory.
     QString pngFile() const;
-    /// The PNG is now in the file at `path`, byte for byte: memory lets go of it and every copy of this
-    /// icon reads it from there. Thread-safe; the file's owner keeps it for as long as the icon lives.
-    void keepPngIn(const QString &path) const;
-    /// This icon with its PNG read into memory, for work that reads it more than once; the same
-    /// picture (cacheKey()) but not the same icon. A null icon when the PNG's file has gone.
-    IconImage withPngInMemory() const;
-    /// The full-size icon's size in pixels.
-    QSize size() const;
-
     /// Brings back every rendition of the icon whose PNG is the file at the path given, from wherever they
     /// are kept beside it; an empty list when they cannot be had. Called on whichever thread draws.
     using RenditionLoader = QList<QImage> (*)(const QString &pngFile);
+    /// The PNG is now in the file at `path`, byte for byte: memory lets go of it and every copy of this
+    /// icon reads it from there. With a `loader` (its renditions are beside that file too), the large
+    /// renditions leave memory as well, as withLargeRenditionsLoadedBy() has them. Thread-safe, while
+    /// other threads draw the icon; the file's owner keeps it for as long as the icon lives.
+    void keepPngIn(const QString &path, RenditionLoader loader = nullptr) const;
+    /// This icon with its PNG read into memory, for work that reads it more than once; the same
+    /// picture (cacheKey()) but not the same icon. A null icon when the PNG's file has gone.
+    IconImage withPngInMemory() const;
+    /// An icon known only by the file its PNG is in, nothing read: enough to apply (withPngInMemory()
+    /// reads it then), not to draw. Null for an empty path.
+    static IconImage fromPngFile(const QString &path);
+    /// The full-size icon's size in pixels.
+    QSize size() const;
+
     /// Renditions up to this side stay in memory for icons that load the others lazily: the grid's and
     /// the list's at every pixel ratio up to 2.
     static constexpr int keptRenditionSide = 96;
     /// This icon (the same picture, cacheKey() and PNG) holding only the renditions up to
     /// keptRenditionSide in memory: the larger ones (the inspector's preview) are loaded by `loader`
     /// from beside pngFile() when first drawn, and kept only while recently drawn. Should they fail to
-    /// load, the largest one kept stands in. Call it before the icon is shared with other threads.
+    /// load, the largest one kept stands in. This icon itself is left as it is (keepPngIn() with a loader
+    /// makes the same change to it in place).
     IconImage withLargeRenditionsLoadedBy(RenditionLoader loader) const;
     /// Whether the large renditions are loaded when drawn rather than held.
     bool loadsLargeRenditionsLazily() const;

@@ -117,21 +117,51 @@ IconHistoryEntry FolderItem::currentEntry() const
 
 void FolderItem::makeCurrent(const IconHistoryEntry &entry) { replaceCurrent(entry, m_history); }
 
-void FolderItem::replaceCurrent(const IconHistoryEntry &entry, QList<IconHistoryEntry> history)
+QString IconHistoryEntry::pngPath() const
 {
-    const IconHistoryEntry previous = currentEntry();
-    if (!previous.image.isNull()) {
-        // By date, newest first: an older image chosen again puts the current one back where it belongs.
-        const auto at = std::find_if(history.begin(), history.end(), [&](const IconHistoryEntry &earlier) {
-            return earlier.generatedAt < previous.generatedAt;
-        });
-        history.insert(at, previous);
-    }
+    const QString kept = image.pngFile();
+    return kept.isEmpty() ? file : kept;
+}
+
+IconImage IconHistoryEntry::applicableImage() const
+{
+    return image.isNull() ? IconImage::fromPngFile(file) : image;
+}
+
+bool IconHistoryEntry::isSameImage(const IconHistoryEntry &other) const
+{
+    if (!image.isNull() && !other.image.isNull())
+        return image.cacheKey() == other.image.cacheKey();
+    const QString path = pngPath();
+    return !path.isEmpty() && path == other.pngPath();
+}
+
+void FolderItem::insertByDate(QList<IconHistoryEntry> &history, const IconHistoryEntry &entry)
+{
+    // Newest first: an older image chosen again puts the current one back where it belongs.
+    const auto at = std::find_if(history.begin(), history.end(), [&](const IconHistoryEntry &earlier) {
+        return earlier.generatedAt < entry.generatedAt;
+    });
+    history.insert(at, entry);
+    trim(history);
+}
+
+void FolderItem::trim(QList<IconHistoryEntry> &history)
+{
     // The oldest go first; the one the folder still shows stays whatever its age.
     for (qsizetype i = history.size() - 1; i >= 0 && history.size() > historyLimit - 1; --i) {
         if (!history.at(i).applied)
             history.removeAt(i);
     }
+}
+
+void FolderItem::replaceCurrent(const IconHistoryEntry &entry, QList<IconHistoryEntry> history)
+{
+    const IconHistoryEntry previous = currentEntry();
+    if (!previous.image.isNull())
+        insertByDate(history, previous);
+    else
+        trim(history);
     m_currentApplied = entry.applied;
     setLastGeneratedPrompt(entry.prompt.isEmpty() ? std::nullopt : std::optional<QString>(entry.prompt));
     setLastGeneratedAt(entry.generatedAt.isValid() ? std::optional<QDateTime>(entry.generatedAt) : std::nullopt);
@@ -159,5 +189,49 @@ void FolderItem::markApplied(bool currentApplied)
     QList<IconHistoryEntry> history = m_history;
     for (IconHistoryEntry &entry : history)
         entry.applied = false;
+    setHistory(history);
+}
+
+void FolderItem::restoreCurrent(const IconHistoryEntry &entry)
+{
+    if (entry.isNone()) {
+        makeCurrent(IconHistoryEntry{});
+        return;
+    }
+    if (currentEntry().isSameImage(entry))
+        return;
+    QList<IconHistoryEntry> rest = m_history;
+    IconHistoryEntry current = entry;
+    current.applied = false;
+    const auto found = std::find_if(rest.cbegin(), rest.cend(), [&](const IconHistoryEntry &earlier) {
+        return earlier.isSameImage(entry);
+    });
+    if (found != rest.cend()) {
+        current.applied = found->applied;
+        // The one read, should only one of them be.
+        if (!found->image.isNull())
+            current.image = found->image;
+        rest.erase(found);
+    }
+    // Drawn as the current image: an entry not read yet cannot be.
+    if (current.image.isNull())
+        return;
+    replaceCurrent(current, rest);
+}
+
+void FolderItem::markHistoryImageApplied(const IconHistoryEntry &entry)
+{
+    m_currentApplied = false;
+    QList<IconHistoryEntry> history = m_history;
+    bool listed = false;
+    for (IconHistoryEntry &earlier : history) {
+        earlier.applied = !entry.isNone() && earlier.isSameImage(entry);
+        listed = listed || earlier.applied;
+    }
+    if (!listed && !entry.isNone()) {
+        IconHistoryEntry back = entry;
+        back.applied = true;
+        insertByDate(history, back);
+    }
     setHistory(history);
 }

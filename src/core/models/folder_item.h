@@ -79,6 +79,16 @@ struct IconHistoryEntry
     /// What OpenRouter said it cost, in US dollars; nothing when it did not say.
     std::optional<double> cost;
 
+    /// No image at all (neither an icon nor a file): what a folder without an image shows.
+    bool isNone() const { return image.isNull() && file.isEmpty(); }
+    /// Where the PNG is on disk now: the icon's file, else `file`; empty while only memory holds it.
+    QString pngPath() const;
+    /// An icon that applies this entry's image: the icon itself, or one that knows only its file when it
+    /// has not been read. Null for none.
+    IconImage applicableImage() const;
+    /// Both hold the same image: the same icon, or (one of them not read) the same file. Never for none.
+    bool isSameImage(const IconHistoryEntry &other) const;
+
     friend bool operator==(const IconHistoryEntry &, const IconHistoryEntry &) = default;
 };
 
@@ -152,6 +162,12 @@ public:
     bool makeHistoryEntryCurrent(qsizetype index);
     /// Marks which image the folder shows: the current one (`currentApplied`) or none of the history's.
     void markApplied(bool currentApplied);
+    /// Makes the image of `entry` current again (an undo): taken out of the history when it is there,
+    /// else it comes back as `entry` has it, not applied (an image that had left the history).
+    void restoreCurrent(const IconHistoryEntry &entry);
+    /// Marks the image of `entry`, one of the history's, as the one the folder shows; an image that had
+    /// left the history comes back into it (by date; the oldest then leave down to the limit).
+    void markHistoryImageApplied(const IconHistoryEntry &entry);
 
     /// The folder was renamed or moved: the record follows it (and its name with it).
     void setUrl(const QUrl &url);
@@ -189,6 +205,10 @@ Q_SIGNALS:
 private:
     FolderItem(const QUrl &url, SemanticCategory category);
     void replaceCurrent(const IconHistoryEntry &entry, QList<IconHistoryEntry> history);
+    /// Puts `entry` into `history` by date, newest first, then trims it.
+    static void insertByDate(QList<IconHistoryEntry> &history, const IconHistoryEntry &entry);
+    /// Drops the oldest entries down to what the history holds beside the current image, never an applied one.
+    static void trim(QList<IconHistoryEntry> &history);
 
     const QUuid m_id;
     QUrl m_url;

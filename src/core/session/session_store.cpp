@@ -178,8 +178,8 @@ SessionStore::~SessionStore()
     // Folders not read yet are not waited for: nothing would be left to show them in.
     m_reader.clear();
     m_skipRenditionUpgrades = true;
-    // Undo ends with the process: removed folders' files go now.
-    if (!m_quitting && m_state && !m_state->heldFolders().isEmpty())
+    // Undo ends with the process: the files only its steps held (removed folders', earlier images) go now.
+    if (!m_quitting && m_state && !m_state->heldImages().isEmpty())
         m_dirty = true;
     m_quitting = true;
     flush();
@@ -268,6 +268,11 @@ void SessionStore::deleteStoredSession()
                 tracked.imageKey = 0;
             }
         }
+    }
+    // Images only Undo holds go along with the folders' (those it knows only by their file cannot).
+    if (m_state) {
+        for (const IconHistoryEntry &held : m_state->heldImages())
+            moveToPrivateDirectory(held.image, QFileInfo(held.image.pngFile()).fileName());
     }
     // An image still being read at launch goes as soon as it is in memory (applyImage).
     const QDir dir(directory());
@@ -478,18 +483,14 @@ void SessionStore::writeNow()
         record.folders.append(std::move(folder));
     }
 
-    // Removed folders that Undo can bring back keep their files, until their step goes or we quit.
+    // Images Undo can bring back (removed folders', those that left a history, earlier applied ones) keep
+    // their files, until their step goes or we quit.
     QSet<QString> kept;
     if (!m_quitting) {
-        for (const FolderItemPtr &item : m_state->heldFolders()) {
-            QList<QString> paths{item->generatedImage().pngFile()};
-            for (const IconHistoryEntry &entry : item->history())
-                paths.append(entry.image.isNull() ? entry.file : entry.image.pngFile());
-            for (const QString &path : std::as_const(paths)) {
-                const QFileInfo file(path);
-                if (!path.isEmpty() && file.absolutePath() == dir)
-                    kept.insert(file.fileName());
-            }
+        for (const IconHistoryEntry &image : m_state->heldImages()) {
+            const QFileInfo file(image.pngPath());
+            if (!image.pngPath().isEmpty() && file.absolutePath() == dir)
+                kept.insert(file.fileName());
         }
     }
     m_writer.start([this, dir, storing, kept, record = std::move(record), images = std::move(images)] {
@@ -502,12 +503,14 @@ void SessionStore::writeNow()
                 failed.append(pending.fileName);
                 continue;
             }
-            // Only a shortcut for the next launch: without it the PNG is decoded instead.
+            // A shortcut for the next launch (without it the PNG is decoded instead), and from now on where
+            // the preview's large renditions come from.
             const QByteArray renditions = RenditionFile::encode(pending.image);
-            if (!renditions.isEmpty())
-                OwnerOnlyFile::replace(dir + u'/' + RenditionFile::nameFor(pending.fileName), renditions);
-            // On disk now, the bytes need not stay in memory.
-            pending.image.keepPngIn(path);
+            const bool besidePng = !renditions.isEmpty()
+                && OwnerOnlyFile::replace(dir + u'/' + RenditionFile::nameFor(pending.fileName), renditions);
+            // On disk now, the bytes need not stay in memory, nor the large renditions: every copy of the
+            // icon, wherever it is drawn, then reads them from there as a restored icon does.
+            pending.image.keepPngIn(path, besidePng ? &RenditionFile::loadBeside : nullptr);
         }
         bool ok = failed.isEmpty();
         if (ok && storing) {
@@ -750,9 +753,12 @@ void SessionStore::applyImage(const std::weak_ptr<FolderItem> &weak, IconImage i
         // this in order with index writes, whose clean-up removes the file again if the icon goes.
         if (!fromRenditions && ownsSession()) {
             // Quitting, or deleting the session, does not wait for these: the next launch would just decode again.
-            m_writer.start([this, path = directory() + u'/' + RenditionFile::nameFor(found->imageFile), image] {
-                if (!m_skipRenditionUpgrades)
-                    OwnerOnlyFile::replace(path, RenditionFile::encode(image));
+            m_writer.start([this, png = directory() + u'/' + found->imageFile, image] {
+                // Stored, they are where the preview's large renditions come from, as for any restored icon.
+                if (!m_skipRenditionUpgrades
+                    && OwnerOnlyFile::replace(RenditionFile::nameFor(png), RenditionFile::encode(image))
+                    && image.pngFile() == png)
+                    image.keepPngIn(png, &RenditionFile::loadBeside);
             });
         }
     }

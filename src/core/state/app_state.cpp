@@ -52,13 +52,13 @@ QString iconFileMissingMessage(const QString &name)
     return AppState::tr("The icon file of %1 is missing").arg(quoted(name));
 }
 
-// Writes onto the record what the folder shows once `image` was applied to it (a null image: once
-// its icon was reset). The image may be an earlier one of the folder's (an undo): its history entry
-// is then the one shown. A folder generating meanwhile keeps its state.
-void recordIconOutcome(FolderItem &folder, const IconImage &image, const FolderIconOutcome &outcome)
+// Writes onto the record what the folder shows once `image` was applied to it (none: once its icon
+// was reset). The image may be an earlier one of the folder's (an undo): its history entry is then the
+// one shown, back in the history if it had left it. A folder generating meanwhile keeps its state.
+void recordIconOutcome(FolderItem &folder, const IconHistoryEntry &image, const FolderIconOutcome &outcome)
 {
     const bool generating = folder.iconState().is(IconState::Kind::generating);
-    if (image.isNull()) {
+    if (image.isNone()) {
         if (!outcome.resetClean)
             return; // something of ours is still shown: the record says so as it was
         folder.markApplied(false);
@@ -68,7 +68,7 @@ void recordIconOutcome(FolderItem &folder, const IconImage &image, const FolderI
     }
     if (outcome.iconFileMissing)
         return; // nothing was tried: the folder keeps its renditions and state
-    const bool current = folder.generatedImage().cacheKey() == image.cacheKey();
+    const bool current = folder.currentEntry().isSameImage(image);
     // A partial apply (some file managers will not show it) counts as applied.
     if (!outcome.applied.applied()) {
         if (current && !generating)
@@ -81,23 +81,20 @@ void recordIconOutcome(FolderItem &folder, const IconImage &image, const FolderI
             folder.setIconState(IconState::applied());
         return;
     }
-    folder.markApplied(false);
-    QList<IconHistoryEntry> history = folder.history();
-    for (IconHistoryEntry &entry : history)
-        entry.applied = !entry.image.isNull() && entry.image.cacheKey() == image.cacheKey();
-    folder.setHistory(history);
+    folder.markHistoryImageApplied(image);
     if (folder.iconState().is(IconState::Kind::applied))
         folder.setIconState(IconState::generated());
 }
 
-// The image of ours the folder shows now, as far as its record knows; null for none.
-IconImage shownImage(const FolderItem &folder)
+// The image of ours the folder shows now, as far as its record knows (an earlier one maybe not read
+// yet); none for none.
+IconHistoryEntry shownImage(const FolderItem &folder)
 {
     if (folder.iconState().is(IconState::Kind::applied) || folder.currentEntry().applied)
-        return folder.generatedImage();
+        return folder.currentEntry();
     for (const IconHistoryEntry &entry : folder.history()) {
         if (entry.applied)
-            return entry.image;
+            return entry;
     }
     return {};
 }
@@ -466,6 +463,24 @@ QList<FolderItemPtr> AppState::heldFolders() const
     return held;
 }
 
+QList<IconHistoryEntry> AppState::heldImages() const
+{
+    QList<IconHistoryEntry> images;
+    for (int i = 0; i < m_undoStack.count(); ++i) {
+        const QUndoCommand *step = m_undoStack.command(i);
+        if (const auto *removal = dynamic_cast<const FolderRemoval *>(step)) {
+            for (const FolderItemPtr &folder : removal->folders())
+                images += QList<IconHistoryEntry>{folder->currentEntry()} + folder->history();
+        } else if (const auto *change = dynamic_cast<const IconChange *>(step)) {
+            images += change->images();
+        } else if (const auto *choice = dynamic_cast<const ImageChoice *>(step)) {
+            images += choice->images();
+        }
+    }
+    images.removeIf([](const IconHistoryEntry &image) { return image.isNone(); });
+    return images;
+}
+
 void AppState::selectFolder(const QUuid &id, bool extending)
 {
     QSet<QUuid> selection = m_selectedFolderIDs;
@@ -637,14 +652,14 @@ void AppState::finishGeneration(const QUuid &id, quint64 serial, const QFuture<G
         const IconImage &image = icon.image;
         // The prompt is the image's: a failed or stopped request leaves the previous pair as it was. The
         // image replaced goes into the folder's history; the date follows the state.
-        const qint64 before = folder->generatedImage().cacheKey();
+        const IconHistoryEntry before = folder->currentEntry();
         // The model that answered, which after a fallback is not the one asked first.
         const QString model = icon.model.isEmpty() ? running->model : icon.model;
         folder->makeCurrent(IconHistoryEntry{image, QString(), QDateTime(), model, running->prompt, false, icon.cost});
         folder->setIconState(IconState::generated());
         // Undone, the folder has its previous image back, applied if it was and still shows it.
         IconState previous = IconState::generated();
-        if (!before)
+        if (before.isNone())
             previous = IconState::placeholder();
         else if (running->earlierState.is(IconState::Kind::applied))
             previous = IconState::applied();
@@ -898,7 +913,7 @@ bool AppState::useHistoryImage(const QUuid &id, qsizetype index)
     const FolderItemPtr folder = this->folder(id);
     if (!folder || folder->iconState().is(IconState::Kind::generating))
         return false;
-    const qint64 before = folder->generatedImage().cacheKey();
+    const IconHistoryEntry before = folder->currentEntry();
     const IconState beforeState = folder->iconState();
     if (!folder->makeHistoryEntryCurrent(index))
         return false;
@@ -909,10 +924,12 @@ bool AppState::useHistoryImage(const QUuid &id, qsizetype index)
 
 // --- Applying and resetting ---------------------------------------------------------------------
 
-QFuture<FolderIconOutcome> AppState::queueIconWork(const FolderItemPtr &folder, const IconImage &image)
+QFuture<FolderIconOutcome> AppState::queueIconWork(const FolderItemPtr &folder, const IconHistoryEntry &image)
 {
     const quint64 serial = m_nextIconWork++;
-    QFuture<FolderIconOutcome> work = image.isNull() ? m_worker->reset(folder->url()) : m_worker->apply(image, folder->url());
+    // Applying needs only the PNG: an earlier image not read yet is applied from its file.
+    QFuture<FolderIconOutcome> work = image.isNone() ? m_worker->reset(folder->url())
+                                                     : m_worker->apply(image.applicableImage(), folder->url());
     auto done = std::make_shared<QPromise<FolderIconOutcome>>();
     done->start();
     IconWork entry;
@@ -990,8 +1007,8 @@ QFuture<QList<bool>> AppState::applyCurrentImages(const QList<FolderItemPtr> &ta
     QList<QFuture<FolderIconOutcome>> work;
     QList<IconChange::Shown> shown;
     for (const FolderItemPtr &target : targets) {
-        shown.append({target, shownImage(*target), target->generatedImage()});
-        work.append(queueIconWork(target, target->generatedImage()));
+        shown.append({target, shownImage(*target), target->currentEntry()});
+        work.append(queueIconWork(target, target->currentEntry()));
     }
     return QtFuture::whenAll(work.begin(), work.end())
         .then(this, [this, shown, notify, selectionNote](const QList<QFuture<FolderIconOutcome>> &ended) {
@@ -1071,7 +1088,7 @@ QFuture<bool> AppState::resetIcon(const QUuid &id)
     const FolderItemPtr folder = this->folder(id);
     if (!folder || folder->generatedImage().isNull() || folder->iconState().is(IconState::Kind::generating))
         return QtFuture::makeReadyFuture(false);
-    const IconImage before = shownImage(*folder);
+    const IconHistoryEntry before = shownImage(*folder);
     return queueIconWork(folder, {}).then(this, [this, folder, before](const FolderIconOutcome &outcome) {
         // When something of ours could not be taken off the folder, the folder still shows our icon:
         // its state stays as it is, and the user hears why.
@@ -1079,9 +1096,9 @@ QFuture<bool> AppState::resetIcon(const QUuid &id)
             showToast(Toast::Kind::error, tr("Could not fully reset the icon of %1").arg(quoted(folder->name())));
             return false;
         }
-        if (!before.isNull())
+        if (!before.isNone())
             m_undoStack.push(new IconChange(tr("Reset Icon of %1").arg(quoted(folder->name())), this,
-                                            {{folder, before, IconImage()}}));
+                                            {{folder, before, IconHistoryEntry()}}));
         return true;
     });
 }
@@ -1098,18 +1115,23 @@ QFuture<void> AppState::showIcons(const QList<ShownIcon> &icons, const QString &
             const QList<FolderIconOutcome> outcomes = resultsOf(ended);
             qsizetype unchanged = 0;
             QString vanished;
+            QString missing;
             for (qsizetype i = 0; i < outcomes.size(); ++i) {
                 const FolderIconOutcome &outcome = outcomes.at(i);
                 // A folder gone from disk shows nothing: the step could not give it back what it showed.
-                const bool done = icons.at(i).image.isNull() ? outcome.resetClean : outcome.applied.applied();
+                const bool done = icons.at(i).image.isNone() ? outcome.resetClean : outcome.applied.applied();
                 if (done && outcome.folderFound)
                     continue;
                 ++unchanged;
                 if (!outcome.folderFound)
                     vanished = icons.at(i).folder->name();
+                else if (outcome.iconFileMissing)
+                    missing = icons.at(i).folder->name();
             }
             if (unchanged == 1 && !vanished.isEmpty())
                 showToast(Toast::Kind::error, tr("%1: %2 no longer exists").arg(failure, quoted(vanished)));
+            else if (unchanged == 1 && !missing.isEmpty())
+                showToast(Toast::Kind::error, tr("%1: the icon file of %2 is missing").arg(failure, quoted(missing)));
             else if (unchanged > 0)
                 showToast(Toast::Kind::error,
                           tr("%1: %2 of %n folders were not changed", nullptr, int(outcomes.size()))

@@ -161,6 +161,9 @@ public:
     void commitPromptEdit(const QUuid &id, const QString &before);
     /// Records gone from the list that an undo step can still bring back: their files must stay.
     QList<FolderItemPtr> heldFolders() const;
+    /// Every image an undo step can still bring back or apply again, the removed folders' included: their
+    /// files must stay on disk for as long as their steps are on the stack, even when no folder names them.
+    QList<IconHistoryEntry> heldImages() const;
     void selectFolder(const QUuid &id, bool extending);
     void selectAll();
     void deselectAll();
@@ -191,14 +194,15 @@ public:
     QFuture<void> applySelectedIcons();
     /// Gives the folder back what it showed before our first icon; says so when something of ours stays.
     QFuture<bool> resetIcon(const QUuid &id);
-    /// What a folder should show: `image` applied, or (null image) none of our icons.
+    /// What a folder should show: `image` applied (the current one or an earlier one, read or not, even
+    /// one that has left the history since), or (none) none of our icons.
     struct ShownIcon
     {
         FolderItemPtr folder;
-        IconImage image;
+        IconHistoryEntry image;
     };
-    /// For undo steps: applies or resets each folder, updating its record; when a folder has vanished or
-    /// refused, one toast starting with `failure` says so.
+    /// For undo steps: applies or resets each folder, updating its record; when a folder has vanished,
+    /// its icon file is missing or it refused, one toast starting with `failure` says so.
     QFuture<void> showIcons(const QList<ShownIcon> &icons, const QString &failure);
     /// Applies and resets queued or running, and where the current batch of them stands ("Applying 3 of 10").
     int runningIconWorkCount() const { return m_iconWorkRunning; }
@@ -309,9 +313,9 @@ private:
     void handleHeldFolder(const QUrl &url);
     void showBatchOutcome(const QList<FolderItemPtr> &batch);
 
-    /// Queues an apply of `image` (or a reset, for a null image) of the folder; the future finishes
-    /// on this thread once the outcome is written to the record.
-    QFuture<FolderIconOutcome> queueIconWork(const FolderItemPtr &folder, const IconImage &image);
+    /// Queues an apply of `image` (or a reset, for none) of the folder; the future finishes on this
+    /// thread once the outcome is written to the record.
+    QFuture<FolderIconOutcome> queueIconWork(const FolderItemPtr &folder, const IconHistoryEntry &image);
     void deliverIconWork(quint64 serial);
     /// Applies the folders' current images as one batch and undo step. Without `selectionNote` toasts as the folder's own Apply; with it, as Apply Icons on the selection,
     /// the note said after the summary.

@@ -19,6 +19,18 @@ QList<FolderItemPtr> IconChange::folders() const
     return result;
 }
 
+QList<IconHistoryEntry> IconChange::images() const
+{
+    QList<IconHistoryEntry> result;
+    for (const Shown &shown : m_folders) {
+        for (const IconHistoryEntry &image : {shown.before, shown.after}) {
+            if (!image.isNone())
+                result.append(image);
+        }
+    }
+    return result;
+}
+
 void IconChange::redo()
 {
     if (std::exchange(m_done, true) || !m_state)

@@ -11,18 +11,21 @@ class AppState;
 /// @brief The undo step of applying or resetting folder icons: undone, each folder shows again what
 /// it showed before (an earlier icon of ours applied again, or none of ours); redone, what it showed after.
 ///
-/// The disk work goes through AppState's worker like any apply or reset, in order with it.
+/// The disk work goes through AppState's worker like any apply or reset, in order with it. The step holds
+/// the images themselves (an earlier image not read yet by its file), so one that has left the folder's
+/// history since is applied again all the same, and comes back into the history; their files stay for as
+/// long as the step is on the stack.
 class IconChange final : public QUndoCommand
 {
     Q_DECLARE_TR_FUNCTIONS(IconChange)
 
 public:
-    /// One folder's icon before and after: the image of ours it showed, null for none.
+    /// One folder's icon before and after: the image of ours it showed, none for none.
     struct Shown
     {
         FolderItemPtr folder;
-        IconImage before;
-        IconImage after;
+        IconHistoryEntry before;
+        IconHistoryEntry after;
     };
 
     /// Pushed once the change is made: the first redo does nothing.
@@ -30,6 +33,8 @@ public:
 
     /// The folders whose icons the step changes.
     QList<FolderItemPtr> folders() const;
+    /// The images the step can apply again, before and after, none left out.
+    QList<IconHistoryEntry> images() const;
 
     void redo() override;
     void undo() override;

@@ -1,11 +1,12 @@
 #include "state/image_choice.h"
 
-ImageChoice::ImageChoice(const QString &text, const FolderItemPtr &folder, qint64 before, const IconState &beforeState)
+ImageChoice::ImageChoice(const QString &text, const FolderItemPtr &folder, const IconHistoryEntry &before,
+                         const IconState &beforeState)
     : QUndoCommand(text)
     , m_folder(folder)
     , m_before(before)
     , m_beforeState(beforeState)
-    , m_after(folder->generatedImage().cacheKey())
+    , m_after(folder->currentEntry())
     , m_afterState(folder->iconState())
 {
 }
@@ -25,21 +26,13 @@ void ImageChoice::undo()
     show(m_before, m_beforeState);
 }
 
-void ImageChoice::show(qint64 key, const IconState &state)
+void ImageChoice::show(const IconHistoryEntry &image, const IconState &state)
 {
     // A folder generating meanwhile keeps its state; its images still trade places.
     const bool generating = m_folder->iconState().is(IconState::Kind::generating);
-    if (key == 0) {
-        m_folder->makeCurrent(IconHistoryEntry{}); // the current one goes into the history
-    } else if (m_folder->generatedImage().cacheKey() != key) {
-        const QList<IconHistoryEntry> history = m_folder->history();
-        for (qsizetype i = 0; i < history.size(); ++i) {
-            if (history.at(i).image.cacheKey() == key) {
-                m_folder->makeHistoryEntryCurrent(i);
-                break;
-            }
-        }
-    }
+    m_folder->restoreCurrent(image);
+    const IconHistoryEntry current = m_folder->currentEntry();
+    const bool shown = image.isNone() ? current.isNone() : current.isSameImage(image);
     if (!generating)
-        m_folder->setIconState(m_folder->generatedImage().cacheKey() == key ? state : IconState::generated());
+        m_folder->setIconState(shown ? state : IconState::generated());
 }
