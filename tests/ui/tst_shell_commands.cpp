@@ -440,6 +440,7 @@ private Q_SLOTS:
         action(Command::redo)->trigger();
         QTRY_VERIFY(applied(0) && applied(1));
         QTRY_COMPARE(folders.at(0)->iconState(), IconState::applied());
+        QTRY_COMPARE(folders.at(1)->iconState(), IconState::applied());
 
         QVERIFY(settled(m_state->resetIcon(folders.at(1)->id())));
         QVERIFY(!applied(1));

@@ -1,0 +1,1 @@
+// The target that compiles the Qt headers every test shares (see CMakeLists.txt); nothing of its own.
