@@ -59,8 +59,8 @@ void removeUnreferencedImages(const QString &directory, const SessionRecord &rec
     for (const SessionRecord::Folder &folder : record.folders) {
         if (!folder.imageFile.isEmpty())
             referenced.insert(folder.imageFile);
-        for (const SessionRecord::HistoryEntry &entry : folder.history)
-            referenced.insert(entry.imageFile);
+        for (const QString &file : SessionRecord::historyFiles(folder))
+            referenced.insert(file);
     }
     const QDir dir(directory);
     const QStringList names = dir.entryList({QStringLiteral("*.png"), QStringLiteral("*.renditions")}, QDir::Files);
@@ -309,7 +309,7 @@ void SessionStore::syncTracked()
 void SessionStore::track(const FolderItemPtr &item, const IconState &persisted)
 {
     FolderItem *record = item.get();
-    m_tracked.insert(item->id(), Tracked{record, persisted, {}, 0, false, {}});
+    m_tracked.insert(item->id(), Tracked{record, persisted, {}, 0, false, {}, {}});
     const QUuid id = item->id();
     connect(record, &FolderItem::iconStateChanged, this, [this, record, id] {
         const auto found = m_tracked.find(id);
@@ -445,7 +445,13 @@ void SessionStore::writeNow()
         QHash<qint64, QString> files;
         if (!tracked.imageFile.isEmpty() && tracked.imageKey != 0)
             files.insert(tracked.imageKey, tracked.imageFile);
-        for (const IconHistoryEntry &entry : item->history()) {
+        // A restored history nobody has looked at yet goes back as it came: its files are all here.
+        if (!item->isHistoryLoaded())
+            folder.storedHistory = tracked.storedHistory;
+        else
+            tracked.storedHistory = QJsonArray();
+        const QList<IconHistoryEntry> history = item->isHistoryLoaded() ? item->history() : QList<IconHistoryEntry>();
+        for (const IconHistoryEntry &entry : history) {
             QString name;
             if (entry.image.isNull()) {
                 // Restored and not read yet: still in its file here, under its name.
@@ -600,14 +606,20 @@ SessionStore::RestoreOutcome SessionStore::restore()
         item->setLastGeneratedModel(stored.lastGeneratedModel);
         item->setGenerationCost(stored.generationCost);
         item->markApplied(stored.imageApplied);
-        // Earlier images are read when their folder is shown alone: history costs disk, not memory.
-        QList<IconHistoryEntry> history;
-        for (const SessionRecord::HistoryEntry &entry : stored.history)
-            history.append(IconHistoryEntry{IconImage(), dir + u'/' + entry.imageFile,
-                                            entry.generatedAt.value_or(QDateTime()), entry.model, entry.prompt,
-                                            entry.applied, entry.cost});
-        item->setHistory(history);
+        // Earlier images are read when their folder is shown alone: history costs disk, not memory. Their
+        // entries are made only when something first asks for them (most folders' never are).
+        if (!stored.storedHistory.isEmpty()) {
+            item->setHistoryLoader([dir, stored = stored.storedHistory] {
+                QList<IconHistoryEntry> history;
+                for (const SessionRecord::HistoryEntry &entry : SessionRecord::historyEntries(stored))
+                    history.append(IconHistoryEntry{IconImage(), dir + u'/' + entry.imageFile,
+                                                    entry.generatedAt.value_or(QDateTime()), entry.model,
+                                                    entry.prompt, entry.applied, entry.cost});
+                return history;
+            });
+        }
         track(item, state);
+        m_tracked[item->id()].storedHistory = stored.storedHistory;
         if (!stored.imageFile.isEmpty()) {
             Tracked &tracked = m_tracked[item->id()];
             tracked.imageFile = stored.imageFile;
