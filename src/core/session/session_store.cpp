@@ -83,23 +83,17 @@ QByteArray readFile(const QString &path, qint64 maxSize)
 // then nothing is decoded. Otherwise the PNG is decoded and scaled as when it was made.
 IconImage readImage(const QString &directory, const QString &pngName, bool *fromRenditions)
 {
+    const QString pngPath = directory + u'/' + pngName;
+    // The icon keeps its file, not the PNG's bytes: with renditions that fit it, they are never read
+    // into memory, and the large renditions wait until drawn.
+    if (IconImage icon = RenditionFile::readBeside(pngPath); !icon.isNull()) {
+        *fromRenditions = true;
+        return icon;
+    }
     *fromRenditions = false;
-    const QByteArray png = readFile(directory + u'/' + pngName, ImageDecoder::maxPixels * 4);
+    const QByteArray png = readFile(pngPath, ImageDecoder::maxPixels * 4);
     if (!isPng(png))
         return {};
-    // The bytes are read here only to know the renditions are this PNG's (or to decode it): the icon
-    // keeps the file, not them.
-    const QString pngPath = directory + u'/' + pngName;
-    const QByteArray renditions = readFile(directory + u'/' + RenditionFile::nameFor(pngName), RenditionFile::maxFileSize);
-    if (!renditions.isEmpty()) {
-        IconImage icon = RenditionFile::decode(renditions, png);
-        if (!icon.isNull()) {
-            *fromRenditions = true;
-            icon.keepPngIn(pngPath);
-            // The grid's renditions stay in memory; the preview's large ones are read again when shown.
-            return icon.withLargeRenditionsLoadedBy(&RenditionFile::loadBeside);
-        }
-    }
     const QImage image = ImageDecoder::decode(png);
     if (image.isNull())
         return {};
