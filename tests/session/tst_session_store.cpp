@@ -235,6 +235,17 @@ private Q_SLOTS:
         QTest::newRow("negative history cost") << "{\"version\":1,\"viewMode\":\"grid\",\"folders\":[" + folder
                                                       + QByteArray(history).replace("IMAGE", "a.png").replace("}]", ",\"cost\":-1}]")
                                                       + "}]}";
+        QVERIFY(SessionRecord::fromJson("{\"version\":1,\"viewMode\":\"grid\",\"folders\":[" + folder
+                                        + QByteArray(history).replace("IMAGE", QByteArray(80, 'a') + ".png") + "}]}"));
+        QTest::newRow("history name too long") << "{\"version\":1,\"viewMode\":\"grid\",\"folders\":[" + folder
+                                                      + QByteArray(history).replace("IMAGE", QByteArray(81, 'a') + ".png")
+                                                      + "}]}";
+        QTest::newRow("history date not a date") << "{\"version\":1,\"viewMode\":\"grid\",\"folders\":[" + folder
+                                                        + QByteArray(history).replace("IMAGE", "a.png").replace(
+                                                            "}]", ",\"generatedAt\":\"yesterday\"}]")
+                                                        + "}]}";
+        QTest::newRow("history entry not an object") << "{\"version\":1,\"viewMode\":\"grid\",\"folders\":[" + folder
+                                                            + ",\"history\":[\"a.png\"]}]}";
         QTest::newRow("folders not a list") << QByteArray("{\"version\":1,\"viewMode\":\"grid\",\"folders\":{}}");
     }
 
@@ -566,6 +577,14 @@ private Q_SLOTS:
             run.store.flush();
             QVERIFY(!run.at(0)->isHistoryLoaded());
             QCOMPARE(sessionImages(), filesBefore);
+            // Removed and brought back, it is still whole.
+            run.state.removeFolder(run.at(0)->id());
+            run.state.undoStack()->undo();
+            run.store.flush();
+            QCOMPARE(sessionImages(), filesBefore);
+            const std::optional<SessionRecord> index = SessionRecord::fromJson(fileContent(sessionFile(QStringLiteral("session.json"))));
+            QVERIFY(index);
+            QCOMPARE(SessionRecord::historyFiles(index->folders.constFirst()).size(), FolderItem::historyLimit - 1);
         }
         QStringList prompts;
         {

@@ -172,7 +172,7 @@ public:
     void setHistory(const QList<IconHistoryEntry> &history);
     /// The history is what `loader` makes, run the first time anything reads or changes the history
     /// (once, on this record's thread): a restored session's earlier images are mostly never looked
-    /// at, so their entries are not made at launch. Notifies nothing: the history is there from now.
+    /// at, so their entries are not made at launch. Notifies only when it replaces a history there was.
     void setHistoryLoader(std::function<QList<IconHistoryEntry>()> loader);
     void setLastGeneratedModel(const QString &model);
 

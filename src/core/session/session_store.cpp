@@ -294,8 +294,12 @@ void SessionStore::syncTracked()
             continue;
         }
         // A removed record may live on in a running generation; it is no longer ours to store.
-        if (it->record)
+        if (it->record) {
             disconnect(it->record, nullptr, this, nullptr);
+            // Undo may bring it back, tracked afresh: its history is made now, as its stored form goes here.
+            if (!it->record->isHistoryLoaded())
+                it->record->history();
+        }
         it = m_tracked.erase(it);
     }
 }
