@@ -321,10 +321,10 @@ IconImage RenditionFile::readBeside(const QString &pngPath)
         return {};
     quint32 pngCrc = 0;
     bool isPng = false;
-    if (const uchar *mapped = png.map(0, png.size())) {
+    if (uchar *mapped = png.map(0, png.size())) {
         isPng = std::memcmp(mapped, "\x89PNG\r\n\x1a\n", 8) == 0;
         pngCrc = crc32(reinterpret_cast<const char *>(mapped), png.size());
-        png.unmap(const_cast<uchar *>(mapped));
+        png.unmap(mapped);
     } else {
         const QByteArray bytes = png.readAll();
         isPng = bytes.startsWith("\x89PNG\r\n\x1a\n");
@@ -334,6 +334,7 @@ IconImage RenditionFile::readBeside(const QString &pngPath)
         return {};
     if (contents->keptCount == contents->sizes.size()) {
         // Format 1 (or an icon too small for large renditions): all of them, and the large ones let go.
+        // The PNG's bytes are not in memory: the icon reads them from its file from the start.
         IconImage icon = IconImage::fromRenditions(QByteArray(), contents->size, allRenditions(*contents));
         icon.keepPngIn(pngPath);
         return icon.withLargeRenditionsLoadedBy(&loadBeside);
