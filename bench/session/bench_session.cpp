@@ -194,6 +194,7 @@ void measureRestore(const char *label, int count, bool withWindow)
 
     QElapsedTimer timer;
     const qint64 cpuBefore = processCpuMs();
+    const qint64 uiCpuBefore = threadCpuNs();
     timer.start();
     if (withWindow) {
         tavrune = std::make_unique<TavruneApp>(TavruneApp::Options{false, true});
@@ -211,6 +212,7 @@ void measureRestore(const char *label, int count, bool withWindow)
         restore.outcome = ownStore->restore();
     }
     const qint64 modelReady = timer.elapsed();
+    const qint64 modelReadyCpu = (threadCpuNs() - uiCpuBefore) / 1000000;
 
     int imagesPresent = 0;
     qint64 firstScreen = -1;
@@ -248,9 +250,10 @@ void measureRestore(const char *label, int count, bool withWindow)
     // Quitting does not wait for renditions an older session's icons still need: wait here, so the
     // next restore finds them all.
     restore.store->flush();
-    std::printf("%s: outcome %d, model ready (UI thread%s) %lld ms, first 60 images %lld ms, all %d images %lld ms\n",
-                label, int(restore.outcome), withWindow ? ", window built" : "", modelReady, firstScreen, imagesPresent,
-                allImages);
+    std::printf("%s: outcome %d, model ready (UI thread%s) %lld ms (CPU %lld ms), first 60 images %lld ms, all %d "
+                "images %lld ms\n",
+                label, int(restore.outcome), withWindow ? ", window built" : "", modelReady, modelReadyCpu, firstScreen,
+                imagesPresent, allImages);
     std::printf("  longest event-loop stall meanwhile %lld ms; longest events:", longestStall);
     for (const TimingApplication::Event &event : std::as_const(app->longest))
         std::printf(" %.1f ms (CPU %.1f ms, %ld waits) at %lld ms (%s);", double(event.ns) / 1e6,

@@ -255,6 +255,17 @@ private Q_SLOTS:
         QTest::newRow("negative history cost") << "{\"version\":1,\"viewMode\":\"grid\",\"folders\":[" + folder
                                                       + QByteArray(history).replace("IMAGE", "a.png").replace("}]", ",\"cost\":-1}]")
                                                       + "}]}";
+        QVERIFY(SessionRecord::fromJson("{\"version\":1,\"viewMode\":\"grid\",\"folders\":[" + folder
+                                        + QByteArray(history).replace("IMAGE", QByteArray(80, 'a') + ".png") + "}]}"));
+        QTest::newRow("history name too long") << "{\"version\":1,\"viewMode\":\"grid\",\"folders\":[" + folder
+                                                      + QByteArray(history).replace("IMAGE", QByteArray(81, 'a') + ".png")
+                                                      + "}]}";
+        QTest::newRow("history date not a date") << "{\"version\":1,\"viewMode\":\"grid\",\"folders\":[" + folder
+                                                        + QByteArray(history).replace("IMAGE", "a.png").replace(
+                                                            "}]", ",\"generatedAt\":\"yesterday\"}]")
+                                                        + "}]}";
+        QTest::newRow("history entry not an object") << "{\"version\":1,\"viewMode\":\"grid\",\"folders\":[" + folder
+                                                            + ",\"history\":[\"a.png\"]}]}";
         QTest::newRow("folders not a list") << QByteArray("{\"version\":1,\"viewMode\":\"grid\",\"folders\":{}}");
     }
 
@@ -565,6 +576,74 @@ private Q_SLOTS:
         QCOMPARE(folder->history().constFirst().cost.value_or(-1), 0.013);
         run.store.flush();
         QCOMPARE(sessionImages().size(), 11);
+    }
+
+    // A restored history is made into entries only when asked for: until then writes carry it as it was,
+    // and a new image still finds it (the applied one stays, the oldest other goes).
+    void historyNotLookedAtSurvivesWritesAndNewImages()
+    {
+        TempTree tree;
+        const QDateTime start = QDateTime::currentDateTime().addDays(-1);
+        {
+            Run run;
+            run.state.addFolders({dirUrl(tree.makeDir(QStringLiteral("Music"))), dirUrl(tree.makeDir(QStringLiteral("Code")))});
+            for (int i = 0; i < FolderItem::historyLimit; ++i) {
+                run.at(0)->makeCurrent(IconHistoryEntry{makeIcon(QColor::fromHsv(i * 25, 200, 200)), QString(),
+                                                        start.addSecs(i * 60), QStringLiteral("m"),
+                                                        QStringLiteral("prompt %1").arg(i), false, 0.01});
+                if (i == 0)
+                    run.at(0)->markApplied(true);
+                run.at(0)->setIconState(IconState::generated());
+            }
+        }
+        const QStringList filesBefore = sessionImages();
+        QCOMPARE(filesBefore.size(), FolderItem::historyLimit);
+        {
+            Run run;
+            run.at(1)->setCustomPrompt(QStringLiteral("a lighthouse"));
+            run.store.flush();
+            QVERIFY(!run.at(0)->isHistoryLoaded());
+            QCOMPARE(sessionImages(), filesBefore);
+            // Removed and brought back, it is still whole.
+            run.state.removeFolder(run.at(0)->id());
+            run.state.undoStack()->undo();
+            run.store.flush();
+            QCOMPARE(sessionImages(), filesBefore);
+            const std::optional<SessionRecord> index = SessionRecord::fromJson(fileContent(sessionFile(QStringLiteral("session.json"))));
+            QVERIFY(index);
+            QCOMPARE(SessionRecord::historyFiles(index->folders.constFirst()).size(), FolderItem::historyLimit - 1);
+        }
+        QStringList prompts;
+        {
+            Run run;
+            const FolderItemPtr folder = run.at(0);
+            QCOMPARE(run.at(1)->customPrompt(), QStringLiteral("a lighthouse"));
+            folder->makeCurrent(IconHistoryEntry{makeIcon(Qt::red), QString(), start.addSecs(3600), QStringLiteral("m"),
+                                                 QStringLiteral("newest"), false, std::nullopt});
+            run.store.flush();
+            for (const IconHistoryEntry &entry : folder->history())
+                prompts.append(entry.prompt);
+            QCOMPARE(prompts.size(), FolderItem::historyLimit - 1);
+            QCOMPARE(prompts.constFirst(), QStringLiteral("prompt 11"));
+            QCOMPARE(prompts.constLast(), QStringLiteral("prompt 0")); // applied, kept past its age
+            QVERIFY(folder->history().constLast().applied);
+            QVERIFY(!prompts.contains(QStringLiteral("prompt 1")));
+            QCOMPARE(sessionImages().size(), FolderItem::historyLimit);
+
+            // Selected, the folder's earlier images are read.
+            run.state.setSelectedFolderIDs({folder->id()});
+            const auto allRead = [&] {
+                const QList<IconHistoryEntry> history = folder->history();
+                return std::all_of(history.cbegin(), history.cend(),
+                                   [](const IconHistoryEntry &entry) { return !entry.image.isNull(); });
+            };
+            QTRY_VERIFY(allRead());
+        }
+        Run run;
+        QStringList restored;
+        for (const IconHistoryEntry &entry : run.at(0)->history())
+            restored.append(entry.prompt);
+        QCOMPARE(restored, prompts);
     }
 
     void removedFoldersKeepTheirFilesUntilTheirStepLeaves()

@@ -442,6 +442,31 @@ IconImage IconImage::withLargeRenditionsLoadedBy(RenditionLoader loader) const
     return icon;
 }
 
+IconImage IconImage::fromKeptRenditions(const QString &pngFile, QSize size, const QList<QImage> &kept,
+                                        RenditionLoader loader)
+{
+    const QList<int> sides = renditionSidesFor(size);
+    const auto lazy = std::find_if(sides.cbegin(), sides.cend(), [](int side) { return side > keptRenditionSide; });
+    const qsizetype keptCount = lazy - sides.cbegin();
+    if (!loader || pngFile.isEmpty() || keptCount == 0 || keptCount != kept.size())
+        return {};
+    for (qsizetype i = 0; i < keptCount; ++i) {
+        const QImage &image = kept.at(i);
+        if (image.format() != QImage::Format_ARGB32_Premultiplied || longerSide(image) != sides.at(i))
+            return {};
+    }
+    auto data = std::make_shared<Data>();
+    data->size = size;
+    data->renditions = kept;
+    data->pngFile = pngFile;
+    data->largeSides = QList<int>(lazy, sides.cend());
+    if (!data->largeSides.isEmpty())
+        data->loader = loader;
+    IconImage icon;
+    icon.d = std::move(data);
+    return icon;
+}
+
 bool IconImage::loadsLargeRenditionsLazily() const
 {
     if (!d)

@@ -71,6 +71,12 @@ public:
     /// load, the largest one kept stands in. This icon itself is left as it is (keepPngIn() with a loader
     /// makes the same change to it in place).
     IconImage withLargeRenditionsLoadedBy(RenditionLoader loader) const;
+    /// The icon whose PNG (a full image of `size`) is the file at `pngFile`, made of its renditions up
+    /// to keptRenditionSide (`kept`, smallest first, as fromRenditions() takes them) and loading the
+    /// larger ones by `loader`, as withLargeRenditionsLoadedBy() makes it: the large ones are never
+    /// read here. A null icon unless `kept` are those renditions.
+    static IconImage fromKeptRenditions(const QString &pngFile, QSize size, const QList<QImage> &kept,
+                                        RenditionLoader loader);
     /// Whether the large renditions are loaded when drawn rather than held.
     bool loadsLargeRenditionsLazily() const;
 

@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <utility>
 
 size_t qHash(const FileEntry &entry, size_t seed) noexcept
 {
@@ -92,9 +93,38 @@ void FolderItem::setTopFiles(const QList<FileEntry> &files)
     notifyingAssign(this, m_topFiles, files, &FolderItem::topFilesChanged);
 }
 
+QList<IconHistoryEntry> FolderItem::history() const
+{
+    loadHistory();
+    return m_history;
+}
+
+void FolderItem::loadHistory() const
+{
+    if (!m_historyLoader)
+        return;
+    // Moved out first: whatever the loader does, it runs once.
+    const std::function<QList<IconHistoryEntry>()> loader = std::exchange(m_historyLoader, nullptr);
+    m_history = loader();
+}
+
 void FolderItem::setHistory(const QList<IconHistoryEntry> &history)
 {
+    loadHistory(); // compared with what it replaces, as any change
     notifyingAssign(this, m_history, history, &FolderItem::historyChanged);
+}
+
+void FolderItem::setHistoryLoader(std::function<QList<IconHistoryEntry>()> loader)
+{
+    if (!loader) {
+        setHistory({});
+        return;
+    }
+    const bool wasEmpty = isHistoryLoaded() && m_history.isEmpty();
+    m_history.clear();
+    m_historyLoader = std::move(loader);
+    if (!wasEmpty)
+        Q_EMIT historyChanged();
 }
 
 void FolderItem::setLastGeneratedModel(const QString &model)
@@ -115,7 +145,7 @@ IconHistoryEntry FolderItem::currentEntry() const
     return entry;
 }
 
-void FolderItem::makeCurrent(const IconHistoryEntry &entry) { replaceCurrent(entry, m_history); }
+void FolderItem::makeCurrent(const IconHistoryEntry &entry) { replaceCurrent(entry, history()); }
 
 QString IconHistoryEntry::pngPath() const
 {
@@ -173,6 +203,7 @@ void FolderItem::replaceCurrent(const IconHistoryEntry &entry, QList<IconHistory
 
 bool FolderItem::makeHistoryEntryCurrent(qsizetype index)
 {
+    loadHistory();
     if (index < 0 || index >= m_history.size() || m_history.at(index).image.isNull())
         return false;
     // A copy: replaceCurrent() replaces the history the entry lives in.
@@ -186,7 +217,7 @@ bool FolderItem::makeHistoryEntryCurrent(qsizetype index)
 void FolderItem::markApplied(bool currentApplied)
 {
     m_currentApplied = currentApplied;
-    QList<IconHistoryEntry> history = m_history;
+    QList<IconHistoryEntry> history = this->history();
     for (IconHistoryEntry &entry : history)
         entry.applied = false;
     setHistory(history);

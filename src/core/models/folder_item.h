@@ -9,6 +9,7 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -145,8 +146,11 @@ public:
     qint64 fileCount() const { return m_fileCount; }
     qint64 folderSizeBytes() const { return m_folderSizeBytes; }
     QList<FileEntry> topFiles() const { return m_topFiles; }
-    /// The images generated before the current one, newest first.
-    QList<IconHistoryEntry> history() const { return m_history; }
+    /// The images generated before the current one, newest first. Made now when it was given as a
+    /// loader that has not run yet.
+    QList<IconHistoryEntry> history() const;
+    /// False while the history is still a loader that has not run (see setHistoryLoader()).
+    bool isHistoryLoaded() const { return !m_historyLoader; }
     /// The model that answered with the current image; empty when not known.
     QString lastGeneratedModel() const { return m_lastGeneratedModel; }
 
@@ -182,6 +186,10 @@ public:
     void setFolderSizeBytes(qint64 bytes);
     void setTopFiles(const QList<FileEntry> &files);
     void setHistory(const QList<IconHistoryEntry> &history);
+    /// The history is what `loader` makes, run the first time anything reads or changes the history
+    /// (once, on this record's thread): a restored session's earlier images are mostly never looked
+    /// at, so their entries are not made at launch. Notifies only when it replaces a history there was.
+    void setHistoryLoader(std::function<QList<IconHistoryEntry>()> loader);
     void setLastGeneratedModel(const QString &model);
 
     /// Records are the same folder entry exactly when their ids are equal.
@@ -209,6 +217,8 @@ private:
     static void insertByDate(QList<IconHistoryEntry> &history, const IconHistoryEntry &entry);
     /// Drops the oldest entries down to what the history holds beside the current image, never an applied one.
     static void trim(QList<IconHistoryEntry> &history);
+    /// Runs the history's loader, if it has not run yet.
+    void loadHistory() const;
 
     const QUuid m_id;
     QUrl m_url;
@@ -222,7 +232,9 @@ private:
     qint64 m_fileCount = 0;
     qint64 m_folderSizeBytes = 0;
     QList<FileEntry> m_topFiles;
-    QList<IconHistoryEntry> m_history;
+    /// Made from m_historyLoader when first needed; only then is it the history.
+    mutable QList<IconHistoryEntry> m_history;
+    mutable std::function<QList<IconHistoryEntry>()> m_historyLoader;
     QString m_lastGeneratedModel;
     /// The folder shows the current image (applied, maybe generated on since).
     bool m_currentApplied = false;

@@ -8,23 +8,28 @@
 
 #include <libdeflate.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 // Layout (integers little-endian):
-//   8   magic "TVRNRND" and the format's number (1)
+//   8   magic "TVRNRND" and the format's number (2; 1 is still read)
 //   1   byte order of the pixel words (1 little, 2 big): pixels are stored as the machine holds them
 //   3   zero
 //   8   size of the PNG the renditions were made from
 //   4   CRC-32 of that PNG
 //   4+4 the full icon's width and height
 //   4   number of renditions, then per rendition 4+4 width and height, smallest first
+//   4   how many of them (the first ones) are those an icon keeps in memory (format 2 only)
 //   8   size of the compressed pixels, then the pixels (raw deflate): every rendition's rows in turn,
-//       premultiplied ARGB, 4 bytes per pixel, no padding
+//       premultiplied ARGB, 4 bytes per pixel, no padding; in format 2 only the kept renditions', then
+//   8   (format 2) the same for the others, which a restored icon reads only when they are drawn
 //   4   CRC-32 of everything before it
 namespace {
 
-constexpr char Magic[8] = {'T', 'V', 'R', 'N', 'R', 'N', 'D', 1};
+constexpr char Magic[7] = {'T', 'V', 'R', 'N', 'R', 'N', 'D'};
+constexpr char Format = 2;
 constexpr quint8 ByteOrder = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? 1 : 2;
 const QString PngSuffix = QStringLiteral(".png");
 const QString Suffix = QStringLiteral(".renditions");
@@ -99,22 +104,11 @@ QString RenditionFile::pngNameFor(const QString &name)
     return name.chopped(Suffix.size()) + PngSuffix;
 }
 
-QByteArray RenditionFile::encode(const IconImage &icon)
-{
-    if (icon.isNull())
-        return {};
-    const QByteArray png = icon.png();
-    const QList<QImage> renditions = icon.renditions();
+namespace {
 
-    QByteArray pixels;
-    for (const QImage &rendition : renditions) {
-        const QImage image = rendition.format() == QImage::Format_ARGB32_Premultiplied
-            ? rendition
-            : rendition.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        const qsizetype rowBytes = qsizetype(image.width()) * 4;
-        for (int y = 0; y < image.height(); ++y)
-            pixels.append(reinterpret_cast<const char *>(image.constScanLine(y)), rowBytes);
-    }
+// Raw deflate of `pixels`; empty when it fails.
+QByteArray compress(const QByteArray &pixels)
+{
     const std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(libdeflate_alloc_compressor(1));
     if (!compressor)
         return {};
@@ -126,10 +120,150 @@ QByteArray RenditionFile::encode(const IconImage &icon)
     if (compressedSize == 0)
         return {};
     compressed.truncate(qsizetype(compressedSize));
+    return compressed;
+}
+
+// Images of `sizes` from the raw deflate `compressed` holding exactly their rows; empty on any fault.
+QList<QImage> inflate(QByteArrayView compressed, const QList<QSize> &sizes)
+{
+    qint64 pixelCount = 0;
+    QList<QImage> images;
+    images.reserve(sizes.size());
+    for (const QSize &size : sizes) {
+        pixelCount += qint64(size.width()) * size.height();
+        images.append(QImage(size, QImage::Format_ARGB32_Premultiplied));
+        if (images.constLast().isNull())
+            return {};
+    }
+    // Inflated in one go into one buffer, then copied row by row into the images.
+    QByteArray pixels(qsizetype(pixelCount * 4), Qt::Uninitialized);
+    const std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(libdeflate_alloc_decompressor());
+    size_t inflated = 0;
+    if (!decompressor
+        || libdeflate_deflate_decompress(decompressor.get(), compressed.data(), size_t(compressed.size()),
+                                         pixels.data(), size_t(pixels.size()), &inflated)
+               != LIBDEFLATE_SUCCESS
+        || inflated != size_t(pixels.size()))
+        return {};
+    const char *from = pixels.constData();
+    for (QImage &image : images) {
+        const qsizetype rowBytes = qsizetype(image.width()) * 4;
+        for (int y = 0; y < image.height(); ++y, from += rowBytes)
+            std::memcpy(image.scanLine(y), from, size_t(rowBytes));
+    }
+    return images;
+}
+
+// A file's content, checked whole; its pixels not inflated yet (views into the file's bytes).
+struct Contents
+{
+    quint64 pngSize = 0;
+    quint32 pngCrc = 0;
+    QSize size;
+    QList<QSize> sizes;
+    /// Format 2: the kept renditions' pixels, then the others'. Format 1: all in the first.
+    QByteArrayView keptPixels;
+    QByteArrayView otherPixels;
+    qsizetype keptCount = 0;
+};
+
+std::optional<Contents> parse(const QByteArray &file)
+{
+    if (file.size() < qsizetype(sizeof Magic) + 5 || file.size() > RenditionFile::maxFileSize)
+        return std::nullopt;
+    // The checksum first: a file cut short or damaged anywhere is refused before anything in it is believed.
+    const qsizetype bodySize = file.size() - 4;
+    if (qFromLittleEndian<quint32>(file.constData() + bodySize) != crc32(file.constData(), bodySize))
+        return std::nullopt;
+    Reader in(QByteArrayView(file.constData(), bodySize));
+    const char *magic = in.take(sizeof Magic);
+    const char *format = in.take(1);
+    const char *order = in.take(4);
+    if (!magic || std::memcmp(magic, Magic, sizeof Magic) != 0 || !format || (*format != 1 && *format != Format)
+        || !order || quint8(order[0]) != ByteOrder)
+        return std::nullopt;
+
+    Contents contents;
+    quint32 width = 0, height = 0, count = 0;
+    if (!in.get(&contents.pngSize) || !in.get(&contents.pngCrc) || !in.get(&width) || !in.get(&height)
+        || !in.get(&count))
+        return std::nullopt;
+    if (width == 0 || height == 0 || width > 65536 || height > 65536 || count == 0 || count > 64)
+        return std::nullopt;
+    contents.size = QSize(int(width), int(height));
+    qint64 pixelCount = 0;
+    for (quint32 i = 0; i < count; ++i) {
+        quint32 w = 0, h = 0;
+        if (!in.get(&w) || !in.get(&h) || w == 0 || h == 0 || w > 4096 || h > 4096)
+            return std::nullopt;
+        contents.sizes.append(QSize(int(w), int(h)));
+        pixelCount += qint64(w) * h;
+    }
+    quint32 keptCount = count;
+    if (*format == Format && (!in.get(&keptCount) || keptCount > count))
+        return std::nullopt;
+    contents.keptCount = qsizetype(keptCount);
+    quint64 compressedSize = 0;
+    if (pixelCount > MaxPixels || !in.get(&compressedSize) || compressedSize > quint64(bodySize))
+        return std::nullopt;
+    const char *kept = in.take(qint64(compressedSize));
+    contents.keptPixels = QByteArrayView(kept, qsizetype(compressedSize));
+    if (*format == Format) {
+        if (!in.get(&compressedSize) || compressedSize > quint64(bodySize))
+            return std::nullopt;
+        const char *other = in.take(qint64(compressedSize));
+        contents.otherPixels = QByteArrayView(other, qsizetype(compressedSize));
+    }
+    if (!kept || in.position() != bodySize)
+        return std::nullopt;
+    return contents;
+}
+
+// Every rendition the file holds, smallest first; empty on any fault.
+QList<QImage> allRenditions(const Contents &contents)
+{
+    if (contents.keptCount == contents.sizes.size())
+        return inflate(contents.keptPixels, contents.sizes);
+    QList<QImage> renditions = inflate(contents.keptPixels, contents.sizes.first(contents.keptCount));
+    const QList<QImage> others = inflate(contents.otherPixels, contents.sizes.sliced(contents.keptCount));
+    if (renditions.size() != contents.keptCount || others.isEmpty())
+        return {};
+    return renditions + others;
+}
+
+} // namespace
+
+QByteArray RenditionFile::encode(const IconImage &icon)
+{
+    if (icon.isNull())
+        return {};
+    const QByteArray png = icon.png();
+    const QList<QImage> renditions = icon.renditions();
+
+    // The renditions an icon keeps in memory in one stream, the others in another: a restore inflates
+    // only the first.
+    QByteArray keptPixels, otherPixels;
+    quint32 keptCount = 0;
+    for (const QImage &rendition : renditions) {
+        const QImage image = rendition.format() == QImage::Format_ARGB32_Premultiplied
+            ? rendition
+            : rendition.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        const bool kept = std::max(image.width(), image.height()) <= IconImage::keptRenditionSide;
+        keptCount += kept ? 1 : 0;
+        QByteArray &pixels = kept ? keptPixels : otherPixels;
+        const qsizetype rowBytes = qsizetype(image.width()) * 4;
+        for (int y = 0; y < image.height(); ++y)
+            pixels.append(reinterpret_cast<const char *>(image.constScanLine(y)), rowBytes);
+    }
+    const QByteArray keptCompressed = compress(keptPixels);
+    const QByteArray otherCompressed = otherPixels.isEmpty() ? QByteArray() : compress(otherPixels);
+    if (keptCompressed.isEmpty() || (!otherPixels.isEmpty() && otherCompressed.isEmpty()))
+        return {};
 
     QByteArray out;
-    out.reserve(64 + renditions.size() * 8 + compressed.size());
+    out.reserve(80 + renditions.size() * 8 + keptCompressed.size() + otherCompressed.size());
     out.append(Magic, sizeof Magic);
+    out.append(Format);
     out.append(char(ByteOrder));
     out.append(3, '\0');
     put<quint64>(out, quint64(png.size()));
@@ -141,76 +275,22 @@ QByteArray RenditionFile::encode(const IconImage &icon)
         put<quint32>(out, quint32(rendition.width()));
         put<quint32>(out, quint32(rendition.height()));
     }
-    put<quint64>(out, quint64(compressed.size()));
-    out.append(compressed);
+    put<quint32>(out, keptCount);
+    put<quint64>(out, quint64(keptCompressed.size()));
+    out.append(keptCompressed);
+    put<quint64>(out, quint64(otherCompressed.size()));
+    out.append(otherCompressed);
     put<quint32>(out, crc32(out.constData(), out.size()));
     return out;
 }
 
 IconImage RenditionFile::decode(const QByteArray &file, const QByteArray &png)
 {
-    if (file.size() < qsizetype(sizeof Magic) + 4 || file.size() > maxFileSize)
-        return {};
-    // The checksum first: a file cut short or damaged anywhere is refused before anything in it is believed.
-    const qsizetype bodySize = file.size() - 4;
-    if (qFromLittleEndian<quint32>(file.constData() + bodySize) != crc32(file.constData(), bodySize))
-        return {};
-    Reader in(QByteArrayView(file.constData(), bodySize));
-    const char *magic = in.take(sizeof Magic);
-    const char *order = in.take(4);
-    if (!magic || std::memcmp(magic, Magic, sizeof Magic) != 0 || !order || quint8(order[0]) != ByteOrder)
-        return {};
-
-    quint64 pngSize = 0;
-    quint32 pngCrc = 0, width = 0, height = 0, count = 0;
-    if (!in.get(&pngSize) || !in.get(&pngCrc) || !in.get(&width) || !in.get(&height) || !in.get(&count))
-        return {};
+    const std::optional<Contents> contents = parse(file);
     // Made from other PNG bytes (the PNG was replaced, or the file belongs to another icon): not this icon.
-    if (pngSize != quint64(png.size()) || pngCrc != crc32(png.constData(), png.size()))
+    if (!contents || contents->pngSize != quint64(png.size()) || contents->pngCrc != crc32(png.constData(), png.size()))
         return {};
-    if (width == 0 || height == 0 || width > 65536 || height > 65536 || count == 0 || count > 64)
-        return {};
-
-    QList<QSize> sizes;
-    qint64 pixelCount = 0;
-    for (quint32 i = 0; i < count; ++i) {
-        quint32 w = 0, h = 0;
-        if (!in.get(&w) || !in.get(&h) || w == 0 || h == 0 || w > 4096 || h > 4096)
-            return {};
-        sizes.append(QSize(int(w), int(h)));
-        pixelCount += qint64(w) * h;
-    }
-    quint64 compressedSize = 0;
-    if (pixelCount > MaxPixels || !in.get(&compressedSize) || compressedSize > quint64(bodySize))
-        return {};
-    const char *compressed = in.take(qint64(compressedSize));
-    if (!compressed || in.position() != bodySize)
-        return {};
-
-    QList<QImage> renditions;
-    renditions.reserve(sizes.size());
-    for (const QSize &size : std::as_const(sizes)) {
-        renditions.append(QImage(size, QImage::Format_ARGB32_Premultiplied));
-        if (renditions.constLast().isNull())
-            return {};
-    }
-    // Inflated in one go into one buffer, then copied row by row into the images.
-    QByteArray pixels(qsizetype(pixelCount * 4), Qt::Uninitialized);
-    const std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(libdeflate_alloc_decompressor());
-    size_t inflated = 0;
-    if (!decompressor
-        || libdeflate_deflate_decompress(decompressor.get(), compressed, size_t(compressedSize), pixels.data(),
-                                         size_t(pixels.size()), &inflated)
-               != LIBDEFLATE_SUCCESS
-        || inflated != size_t(pixels.size()))
-        return {};
-    const char *from = pixels.constData();
-    for (QImage &image : renditions) {
-        const qsizetype rowBytes = qsizetype(image.width()) * 4;
-        for (int y = 0; y < image.height(); ++y, from += rowBytes)
-            std::memcpy(image.scanLine(y), from, size_t(rowBytes));
-    }
-    return IconImage::fromRenditions(png, QSize(int(width), int(height)), renditions);
+    return IconImage::fromRenditions(png, contents->size, allRenditions(*contents));
 }
 
 namespace {
@@ -224,6 +304,45 @@ QByteArray readAtMost(const QString &path, qint64 maxSize)
 }
 
 } // namespace
+
+IconImage RenditionFile::readBeside(const QString &pngPath)
+{
+    const QFileInfo info(pngPath);
+    // The contents point into the file's bytes.
+    const QByteArray file = readAtMost(info.absolutePath() + u'/' + nameFor(info.fileName()), maxFileSize);
+    const std::optional<Contents> contents = parse(file);
+    if (!contents)
+        return {};
+    // The PNG is only checked against the renditions here, not kept: mapped, it is neither copied nor
+    // allocated for.
+    QFile png(pngPath);
+    if (!png.open(QIODevice::ReadOnly) || quint64(png.size()) != contents->pngSize || png.size() < 8
+        || png.size() > qint64(ImageDecoder::maxPixels) * 4)
+        return {};
+    quint32 pngCrc = 0;
+    bool isPng = false;
+    if (uchar *mapped = png.map(0, png.size())) {
+        isPng = std::memcmp(mapped, "\x89PNG\r\n\x1a\n", 8) == 0;
+        pngCrc = crc32(reinterpret_cast<const char *>(mapped), png.size());
+        png.unmap(mapped);
+    } else {
+        const QByteArray bytes = png.readAll();
+        isPng = bytes.startsWith("\x89PNG\r\n\x1a\n");
+        pngCrc = crc32(bytes.constData(), bytes.size());
+    }
+    if (!isPng || pngCrc != contents->pngCrc)
+        return {};
+    if (contents->keptCount == contents->sizes.size()) {
+        // Format 1 (or an icon too small for large renditions): all of them, and the large ones let go.
+        // The PNG's bytes are not in memory: the icon reads them from its file from the start.
+        IconImage icon = IconImage::fromRenditions(QByteArray(), contents->size, allRenditions(*contents));
+        icon.keepPngIn(pngPath);
+        return icon.withLargeRenditionsLoadedBy(&loadBeside);
+    }
+    return IconImage::fromKeptRenditions(pngPath, contents->size,
+                                         inflate(contents->keptPixels, contents->sizes.first(contents->keptCount)),
+                                         &loadBeside);
+}
 
 QList<QImage> RenditionFile::loadBeside(const QString &pngPath)
 {

@@ -3,9 +3,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <QSet>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -115,30 +115,48 @@ std::optional<QDateTime> timeFromJson(const QJsonObject &object, const QString &
     return time.toLocalTime();
 }
 
-std::optional<QList<SessionRecord::HistoryEntry>> historyFromJson(const QJsonValue &value)
+// The entry of one checked item; with `check`, whether it is whole and of the expected types and values
+// (without, it is taken as checked: the local time of its date is made only then).
+std::optional<SessionRecord::HistoryEntry> historyEntryFromJson(const QJsonValue &item, bool check)
 {
-    QList<SessionRecord::HistoryEntry> history;
-    if (value.isUndefined())
-        return history;
-    if (!value.isArray() || value.toArray().size() > MaxHistory)
+    if (!item.isObject())
         return std::nullopt;
-    for (const QJsonValue &item : value.toArray()) {
-        if (!item.isObject())
-            return std::nullopt;
-        const QJsonObject object = item.toObject();
-        SessionRecord::HistoryEntry entry;
-        bool ok = object.value(kImage).isString() && object.value(kHistoryModel).isString()
-                  && object.value(kHistoryPrompt).isString() && object.value(kHistoryApplied).isBool();
-        entry.imageFile = object.value(kImage).toString();
+    const QJsonObject object = item.toObject();
+    SessionRecord::HistoryEntry entry;
+    bool ok = object.value(kImage).isString() && object.value(kHistoryModel).isString()
+              && object.value(kHistoryPrompt).isString() && object.value(kHistoryApplied).isBool();
+    entry.imageFile = object.value(kImage).toString();
+    if (!check) {
         entry.model = object.value(kHistoryModel).toString();
         entry.prompt = object.value(kHistoryPrompt).toString();
         entry.applied = object.value(kHistoryApplied).toBool();
         entry.generatedAt = timeFromJson(object, kHistoryAt, &ok);
         entry.cost = costFromJson(object, &ok);
-        // Same rule as the current image's file: nothing else is ever opened from an index.
-        if (!ok || !SessionRecord::isImageFileName(entry.imageFile))
+        return entry;
+    }
+    // Only whether the date reads: making its local time is the slow part, left for when it is shown.
+    const std::optional<QString> at = optionalString(object, kHistoryAt, &ok);
+    ok = ok && (!at || QDateTime::fromString(*at, Qt::ISODateWithMs).isValid());
+    costFromJson(object, &ok);
+    // Same rule as the current image's file: nothing else is ever opened from an index.
+    if (!ok || !SessionRecord::isImageFileName(entry.imageFile))
+        return std::nullopt;
+    return entry;
+}
+
+// Checks every entry, as the rest of the folder is checked, but keeps them as they are in the index:
+// a session of a thousand folders with a dozen images each would otherwise spend most of its restore
+// on entries nobody looks at.
+std::optional<QJsonArray> historyFromJson(const QJsonValue &value)
+{
+    if (value.isUndefined())
+        return QJsonArray();
+    if (!value.isArray() || value.toArray().size() > MaxHistory)
+        return std::nullopt;
+    const QJsonArray history = value.toArray();
+    for (const QJsonValue &item : history) {
+        if (!historyEntryFromJson(item, true))
             return std::nullopt;
-        history.append(entry);
     }
     return history;
 }
@@ -188,11 +206,11 @@ std::optional<SessionRecord::Folder> folderFromJson(const QJsonValue &value)
     folder.lastGeneratedModel = optionalString(object, kModel, &ok).value_or(QString());
     folder.generationCost = costFromJson(object, &ok);
     const QJsonValue imageApplied = object.value(kImageApplied);
-    std::optional<QList<SessionRecord::HistoryEntry>> history = historyFromJson(object.value(kHistory));
+    std::optional<QJsonArray> history = historyFromJson(object.value(kHistory));
     if (!ok || !history || !(imageApplied.isBool() || imageApplied.isUndefined()))
         return std::nullopt;
     folder.imageApplied = imageApplied.toBool();
-    folder.history = std::move(*history);
+    folder.storedHistory = std::move(*history);
     const QJsonValue selected = object.value(kSelected);
     if (!ok || !(selected.isBool() || selected.isUndefined()))
         return std::nullopt;
@@ -204,9 +222,38 @@ std::optional<SessionRecord::Folder> folderFromJson(const QJsonValue &value)
 
 bool SessionRecord::isImageFileName(const QString &name)
 {
-    // Plain names only: no directory part, no dot file, nothing an edited index could point elsewhere with.
-    static const QRegularExpression pattern(QStringLiteral("\\A[A-Za-z0-9_-]{1,80}\\.png\\z"));
-    return pattern.match(name).hasMatch();
+    // Plain names only: no directory part, no dot file, nothing an edited index could point elsewhere
+    // with: 1 to 80 of [A-Za-z0-9_-], then ".png".
+    const QStringView suffix = u".png";
+    if (!name.endsWith(suffix) || name.size() <= suffix.size() || name.size() > 80 + suffix.size())
+        return false;
+    const QStringView stem = QStringView(name).chopped(suffix.size());
+    return std::all_of(stem.begin(), stem.end(), [](QChar c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_'
+               || c == u'-';
+    });
+}
+
+QList<SessionRecord::HistoryEntry> SessionRecord::historyEntries(const QJsonArray &storedHistory)
+{
+    QList<HistoryEntry> entries;
+    entries.reserve(storedHistory.size());
+    for (const QJsonValue &item : storedHistory) {
+        if (std::optional<HistoryEntry> entry = historyEntryFromJson(item, false))
+            entries.append(std::move(*entry));
+    }
+    return entries;
+}
+
+QStringList SessionRecord::historyFiles(const Folder &folder)
+{
+    QStringList files;
+    files.reserve(folder.history.size() + folder.storedHistory.size());
+    for (const HistoryEntry &entry : folder.history)
+        files.append(entry.imageFile);
+    for (const QJsonValue &item : folder.storedHistory)
+        files.append(item.toObject().value(kImage).toString());
+    return files;
 }
 
 QByteArray SessionRecord::toJson() const
@@ -254,6 +301,8 @@ QByteArray SessionRecord::toJson() const
                 history.append(item);
             }
             object.insert(kHistory, history);
+        } else if (!folder.storedHistory.isEmpty()) {
+            object.insert(kHistory, folder.storedHistory);
         }
         list.append(object);
     }
@@ -296,10 +345,10 @@ std::optional<SessionRecord> SessionRecord::fromJson(const QByteArray &json)
         urls.insert(folder->url);
         if (!folder->imageFile.isEmpty())
             images.insert(folder->imageFile);
-        for (const HistoryEntry &entry : std::as_const(folder->history)) {
-            if (images.contains(entry.imageFile))
+        for (const QString &file : historyFiles(*folder)) {
+            if (images.contains(file))
                 return std::nullopt;
-            images.insert(entry.imageFile);
+            images.insert(file);
         }
         record.folders.append(std::move(*folder));
     }

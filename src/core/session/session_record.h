@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QJsonArray>
 #include <QList>
 #include <QString>
 #include <QUrl>
@@ -55,6 +56,10 @@ struct SessionRecord
         bool imageApplied = false;
         /// Earlier images, newest first.
         QList<HistoryEntry> history;
+        /// Earlier images as an index read holds them (then `history` is empty): checked like every
+        /// other field, but made into entries only by historyEntries(), when they are needed. Written
+        /// back as they are.
+        QJsonArray storedHistory;
         bool selected = false;
 
         friend bool operator==(const Folder &, const Folder &) = default;
@@ -71,4 +76,8 @@ struct SessionRecord
     static std::optional<SessionRecord> fromJson(const QByteArray &json);
     /// Whether a name is one the store gives image files: nothing else is ever opened from an index.
     static bool isImageFileName(const QString &name);
+    /// The entries of a folder's `storedHistory`, as fromJson() read and checked it.
+    static QList<HistoryEntry> historyEntries(const QJsonArray &storedHistory);
+    /// The image files a folder's history names (`history` and `storedHistory`).
+    static QStringList historyFiles(const Folder &folder);
 };

@@ -59,8 +59,8 @@ void removeUnreferencedImages(const QString &directory, const SessionRecord &rec
     for (const SessionRecord::Folder &folder : record.folders) {
         if (!folder.imageFile.isEmpty())
             referenced.insert(folder.imageFile);
-        for (const SessionRecord::HistoryEntry &entry : folder.history)
-            referenced.insert(entry.imageFile);
+        for (const QString &file : SessionRecord::historyFiles(folder))
+            referenced.insert(file);
     }
     const QDir dir(directory);
     const QStringList names = dir.entryList({QStringLiteral("*.png"), QStringLiteral("*.renditions")}, QDir::Files);
@@ -83,23 +83,17 @@ QByteArray readFile(const QString &path, qint64 maxSize)
 // then nothing is decoded. Otherwise the PNG is decoded and scaled as when it was made.
 IconImage readImage(const QString &directory, const QString &pngName, bool *fromRenditions)
 {
+    const QString pngPath = directory + u'/' + pngName;
+    // The icon keeps its file, not the PNG's bytes: with renditions that fit it, they are never read
+    // into memory, and the large renditions wait until drawn.
+    if (IconImage icon = RenditionFile::readBeside(pngPath); !icon.isNull()) {
+        *fromRenditions = true;
+        return icon;
+    }
     *fromRenditions = false;
-    const QByteArray png = readFile(directory + u'/' + pngName, ImageDecoder::maxPixels * 4);
+    const QByteArray png = readFile(pngPath, ImageDecoder::maxPixels * 4);
     if (!isPng(png))
         return {};
-    // The bytes are read here only to know the renditions are this PNG's (or to decode it): the icon
-    // keeps the file, not them.
-    const QString pngPath = directory + u'/' + pngName;
-    const QByteArray renditions = readFile(directory + u'/' + RenditionFile::nameFor(pngName), RenditionFile::maxFileSize);
-    if (!renditions.isEmpty()) {
-        IconImage icon = RenditionFile::decode(renditions, png);
-        if (!icon.isNull()) {
-            *fromRenditions = true;
-            icon.keepPngIn(pngPath);
-            // The grid's renditions stay in memory; the preview's large ones are read again when shown.
-            return icon.withLargeRenditionsLoadedBy(&RenditionFile::loadBeside);
-        }
-    }
     const QImage image = ImageDecoder::decode(png);
     if (image.isNull())
         return {};
@@ -305,8 +299,12 @@ void SessionStore::syncTracked()
             continue;
         }
         // A removed record may live on in a running generation; it is no longer ours to store.
-        if (it->record)
+        if (it->record) {
             disconnect(it->record, nullptr, this, nullptr);
+            // Undo may bring it back, tracked afresh: its history is made now, as its stored form goes here.
+            if (!it->record->isHistoryLoaded())
+                it->record->history();
+        }
         it = m_tracked.erase(it);
     }
 }
@@ -314,7 +312,7 @@ void SessionStore::syncTracked()
 void SessionStore::track(const FolderItemPtr &item, const IconState &persisted)
 {
     FolderItem *record = item.get();
-    m_tracked.insert(item->id(), Tracked{record, persisted, {}, 0, false, {}});
+    m_tracked.insert(item->id(), Tracked{record, persisted, {}, 0, false, {}, {}});
     const QUuid id = item->id();
     connect(record, &FolderItem::iconStateChanged, this, [this, record, id] {
         const auto found = m_tracked.find(id);
@@ -450,7 +448,13 @@ void SessionStore::writeNow()
         QHash<qint64, QString> files;
         if (!tracked.imageFile.isEmpty() && tracked.imageKey != 0)
             files.insert(tracked.imageKey, tracked.imageFile);
-        for (const IconHistoryEntry &entry : item->history()) {
+        // A restored history nobody has looked at yet goes back as it came: its files are all here.
+        if (!item->isHistoryLoaded())
+            folder.storedHistory = tracked.storedHistory;
+        else
+            tracked.storedHistory = QJsonArray();
+        const QList<IconHistoryEntry> history = item->isHistoryLoaded() ? item->history() : QList<IconHistoryEntry>();
+        for (const IconHistoryEntry &entry : history) {
             QString name;
             if (entry.image.isNull()) {
                 // Restored and not read yet: still in its file here, under its name.
@@ -603,14 +607,20 @@ SessionStore::RestoreOutcome SessionStore::restore()
         item->setLastGeneratedModel(stored.lastGeneratedModel);
         item->setGenerationCost(stored.generationCost);
         item->markApplied(stored.imageApplied);
-        // Earlier images are read when their folder is shown alone: history costs disk, not memory.
-        QList<IconHistoryEntry> history;
-        for (const SessionRecord::HistoryEntry &entry : stored.history)
-            history.append(IconHistoryEntry{IconImage(), dir + u'/' + entry.imageFile,
-                                            entry.generatedAt.value_or(QDateTime()), entry.model, entry.prompt,
-                                            entry.applied, entry.cost});
-        item->setHistory(history);
+        // Earlier images are read when their folder is shown alone: history costs disk, not memory. Their
+        // entries are made only when something first asks for them (most folders' never are).
+        if (!stored.storedHistory.isEmpty()) {
+            item->setHistoryLoader([dir, stored = stored.storedHistory] {
+                QList<IconHistoryEntry> history;
+                for (const SessionRecord::HistoryEntry &entry : SessionRecord::historyEntries(stored))
+                    history.append(IconHistoryEntry{IconImage(), dir + u'/' + entry.imageFile,
+                                                    entry.generatedAt.value_or(QDateTime()), entry.model,
+                                                    entry.prompt, entry.applied, entry.cost});
+                return history;
+            });
+        }
         track(item, state);
+        m_tracked[item->id()].storedHistory = stored.storedHistory;
         if (!stored.imageFile.isEmpty()) {
             Tracked &tracked = m_tracked[item->id()];
             tracked.imageFile = stored.imageFile;

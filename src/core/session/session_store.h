@@ -90,6 +90,9 @@ private:
         bool imagePending = false;
         /// The file holding each image of the folder (current and history) by cacheKey, as last written.
         QHash<qint64, QString> files;
+        /// The restored history as the index holds it, written back as it is until the record's
+        /// history is made (FolderItem::isHistoryLoaded()).
+        QJsonArray storedHistory;
     };
     struct Check;
     struct Restored;
