@@ -231,7 +231,7 @@ void FolderItem::restoreCurrent(const IconHistoryEntry &entry)
     }
     if (currentEntry().isSameImage(entry))
         return;
-    QList<IconHistoryEntry> rest = m_history;
+    QList<IconHistoryEntry> rest = history();
     IconHistoryEntry current = entry;
     current.applied = false;
     const auto found = std::find_if(rest.cbegin(), rest.cend(), [&](const IconHistoryEntry &earlier) {
@@ -253,7 +253,7 @@ void FolderItem::restoreCurrent(const IconHistoryEntry &entry)
 void FolderItem::markHistoryImageApplied(const IconHistoryEntry &entry)
 {
     m_currentApplied = false;
-    QList<IconHistoryEntry> history = m_history;
+    QList<IconHistoryEntry> history = this->history();
     bool listed = false;
     for (IconHistoryEntry &earlier : history) {
         earlier.applied = !entry.isNone() && earlier.isSameImage(entry);
