@@ -14,9 +14,33 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <libdeflate.h>
 #include <sys/stat.h>
 
 namespace {
+
+// The renditions file as the previous release wrote it (format 1): the same header without the count
+// of kept renditions, and every rendition's pixels in one raw deflate stream.
+QByteArray olderRenditionFile(const QByteArray &current, const IconImage &icon)
+{
+    const QList<QImage> renditions = icon.renditions();
+    const qsizetype header = 7 + 1 + 4 + 8 + 4 * 4 + 8 * renditions.size();
+    QByteArray out = current.left(header);
+    out[7] = 1;
+    QByteArray pixels;
+    for (const QImage &image : renditions)
+        pixels.append(reinterpret_cast<const char *>(image.constBits()), image.sizeInBytes());
+    libdeflate_compressor *compressor = libdeflate_alloc_compressor(1);
+    QByteArray compressed(qsizetype(libdeflate_deflate_compress_bound(compressor, size_t(pixels.size()))), '\0');
+    compressed.resize(qsizetype(libdeflate_deflate_compress(compressor, pixels.constData(), size_t(pixels.size()),
+                                                            compressed.data(), size_t(compressed.size()))));
+    libdeflate_free_compressor(compressor);
+    const auto put = [&out](auto value) { out.append(reinterpret_cast<const char *>(&value), sizeof value); };
+    put(quint64(compressed.size()));
+    out.append(compressed);
+    put(quint32(libdeflate_crc32(0, out.constData(), size_t(out.size()))));
+    return out;
+}
 
 IconImage makeIcon(const QColor &color)
 {
@@ -320,6 +344,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("damage");
         QTest::newRow("whole") << QString();
         QTest::newRow("session from before renditions were kept") << QStringLiteral("missing");
+        QTest::newRow("older format, read and written anew") << QStringLiteral("older");
         QTest::newRow("cut short") << QStringLiteral("truncated");
         QTest::newRow("one byte changed") << QStringLiteral("flipped");
         QTest::newRow("another icon's renditions") << QStringLiteral("mismatched");
@@ -357,8 +382,12 @@ private Q_SLOTS:
                 bytes = fileContent(otherRenditions);
             if (damage == u"garbage")
                 bytes = QByteArray(4000, 'x');
+            if (damage == u"older")
+                bytes = olderRenditionFile(bytes, mine);
             if (!damage.isEmpty() && damage != u"missing")
                 QVERIFY(writeFile(renditions, bytes));
+            bool older = false;
+            QCOMPARE(!RenditionFile::readBeside(sessionFile(mineName), &older).isNull() && older, damage == u"older");
         }
         const ino_t before = inodes().value(QFileInfo(renditions).fileName());
 

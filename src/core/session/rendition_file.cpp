@@ -165,6 +165,8 @@ struct Contents
     QByteArrayView keptPixels;
     QByteArrayView otherPixels;
     qsizetype keptCount = 0;
+    /// Of an older format, read all the same.
+    bool older = false;
 };
 
 std::optional<Contents> parse(const QByteArray &file)
@@ -203,6 +205,7 @@ std::optional<Contents> parse(const QByteArray &file)
     if (*format == Format && (!in.get(&keptCount) || keptCount > count))
         return std::nullopt;
     contents.keptCount = qsizetype(keptCount);
+    contents.older = *format != Format;
     quint64 compressedSize = 0;
     if (pixelCount > MaxPixels || !in.get(&compressedSize) || compressedSize > quint64(bodySize))
         return std::nullopt;
@@ -305,8 +308,10 @@ QByteArray readAtMost(const QString &path, qint64 maxSize)
 
 } // namespace
 
-IconImage RenditionFile::readBeside(const QString &pngPath)
+IconImage RenditionFile::readBeside(const QString &pngPath, bool *older)
 {
+    if (older)
+        *older = false;
     const QFileInfo info(pngPath);
     // The contents point into the file's bytes.
     const QByteArray file = readAtMost(info.absolutePath() + u'/' + nameFor(info.fileName()), maxFileSize);
@@ -332,6 +337,8 @@ IconImage RenditionFile::readBeside(const QString &pngPath)
     }
     if (!isPng || pngCrc != contents->pngCrc)
         return {};
+    if (older)
+        *older = contents->older;
     if (contents->keptCount == contents->sizes.size()) {
         // Format 1 (or an icon too small for large renditions): all of them, and the large ones let go.
         // The PNG's bytes are not in memory: the icon reads them from its file from the start.

@@ -26,8 +26,8 @@ IconImage decode(const QByteArray &file, const QByteArray &png);
 /// The icon whose PNG is the file at `pngPath`, from the renditions file beside it, holding the renditions
 /// up to IconImage::keptRenditionSide and loading the others by loadBeside() when drawn; the PNG stays in
 /// its file. A null icon unless that file is whole and was made from exactly the PNG's bytes (then the
-/// caller decodes the PNG).
-IconImage readBeside(const QString &pngPath);
+/// caller decodes the PNG). `older` says whether the file is of an older format, worth writing again.
+IconImage readBeside(const QString &pngPath, bool *older = nullptr);
 /// Every rendition of the icon whose PNG is at `pngPath`: from the renditions file beside it when that
 /// fits the PNG, else made anew from the PNG (slow: tens of milliseconds). Empty when the PNG cannot be
 /// read. An IconImage::RenditionLoader.

@@ -86,8 +86,10 @@ IconImage readImage(const QString &directory, const QString &pngName, bool *from
     const QString pngPath = directory + u'/' + pngName;
     // The icon keeps its file, not the PNG's bytes: with renditions that fit it, they are never read
     // into memory, and the large renditions wait until drawn.
-    if (IconImage icon = RenditionFile::readBeside(pngPath); !icon.isNull()) {
-        *fromRenditions = true;
+    bool older = false;
+    if (IconImage icon = RenditionFile::readBeside(pngPath, &older); !icon.isNull()) {
+        // A file of the older format counts as none: it is written again, for quicker launches after this.
+        *fromRenditions = !older;
         return icon;
     }
     *fromRenditions = false;
