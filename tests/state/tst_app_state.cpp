@@ -67,10 +67,10 @@ private Q_SLOTS:
         QCOMPARE(names(state.folders()), (QStringList{QStringLiteral("Stuff"), QStringLiteral("Other")}));
         QCOMPARE(changed.count(), 1);
 
-        // Listed at once with its category; the content summary follows from the worker.
+        // Listed at once with its category; the content summary follows from the worker (a folder this
+        // small may be read before addFolders() returns: aFolderIsListedWhileItsContentIsRead has a large one).
         const FolderItemPtr stuff = state.folders().constFirst();
         QCOMPARE(stuff->detectedCategory(), SemanticCategory::music);
-        QVERIFY(state.isAnalysing(stuff->id()));
         settled(analysed);
         QVERIFY(!state.isAnalysing(stuff->id()));
         QCOMPARE(stuff->fileCount(), 2);
