@@ -53,6 +53,11 @@ private Q_SLOTS:
         QVERIFY(settled(reset));
         QCOMPARE(folder->iconState(), IconState::generated());
         QVERIFY(!FolderIconService::isIconApplied(folder->url()));
+        // The reset took off the icon the apply before it put on: its own step, whose undo puts it back.
+        QCOMPARE(state.undoStack()->undoText(), QStringLiteral("Reset Icon of “order0”"));
+        state.undoStack()->undo();
+        QTRY_COMPARE(folder->iconState(), IconState::applied());
+        QVERIFY(FolderIconService::isIconApplied(folder->url()));
     }
 
     void removingOrQuittingWhileApplyingFinishesEveryFolder()

@@ -924,7 +924,8 @@ bool AppState::useHistoryImage(const QUuid &id, qsizetype index)
 
 // --- Applying and resetting ---------------------------------------------------------------------
 
-QFuture<FolderIconOutcome> AppState::queueIconWork(const FolderItemPtr &folder, const IconHistoryEntry &image)
+QFuture<FolderIconOutcome> AppState::queueIconWork(const FolderItemPtr &folder, const IconHistoryEntry &image,
+                                                   const std::shared_ptr<IconHistoryEntry> &shownBefore)
 {
     const quint64 serial = m_nextIconWork++;
     // Applying needs only the PNG: an earlier image not read yet is applied from its file.
@@ -933,8 +934,11 @@ QFuture<FolderIconOutcome> AppState::queueIconWork(const FolderItemPtr &folder, 
     auto done = std::make_shared<QPromise<FolderIconOutcome>>();
     done->start();
     IconWork entry;
-    entry.deliver = [folder, image, work, done] {
+    entry.deliver = [folder, image, work, done, shownBefore] {
         const FolderIconOutcome outcome = work.result();
+        // Every earlier apply or reset of the folder is written by now: what it showed right before this one.
+        if (shownBefore)
+            *shownBefore = shownImage(*folder);
         recordIconOutcome(*folder, image, outcome);
         done->addResult(outcome);
         done->finish();
@@ -1006,19 +1010,23 @@ QFuture<QList<bool>> AppState::applyCurrentImages(const QList<FolderItemPtr> &ta
 {
     QList<QFuture<FolderIconOutcome>> work;
     QList<IconChange::Shown> shown;
+    QList<std::shared_ptr<IconHistoryEntry>> before;
     for (const FolderItemPtr &target : targets) {
-        shown.append({target, shownImage(*target), target->currentEntry()});
-        work.append(queueIconWork(target, target->currentEntry()));
+        shown.append({target, {}, target->currentEntry()});
+        before.append(std::make_shared<IconHistoryEntry>());
+        work.append(queueIconWork(target, target->currentEntry(), before.constLast()));
     }
     return QtFuture::whenAll(work.begin(), work.end())
-        .then(this, [this, shown, notify, selectionNote](const QList<QFuture<FolderIconOutcome>> &ended) {
+        .then(this, [this, shown, before, notify, selectionNote](const QList<QFuture<FolderIconOutcome>> &ended) {
             const QList<FolderIconOutcome> outcomes = resultsOf(ended);
             QList<bool> applied;
             QList<IconChange::Shown> changed;
             for (qsizetype i = 0; i < outcomes.size(); ++i) {
                 applied.append(outcomes.at(i).applied.applied());
-                if (applied.constLast())
+                if (applied.constLast()) {
                     changed.append(shown.at(i));
+                    changed.last().before = *before.at(i);
+                }
             }
             if (!changed.isEmpty()) {
                 const QString step = changed.size() == 1 ? tr("Apply Icon to %1").arg(quoted(changed.constFirst().folder->name()))
@@ -1088,8 +1096,9 @@ QFuture<bool> AppState::resetIcon(const QUuid &id)
     const FolderItemPtr folder = this->folder(id);
     if (!folder || folder->generatedImage().isNull() || folder->iconState().is(IconState::Kind::generating))
         return QtFuture::makeReadyFuture(false);
-    const IconHistoryEntry before = shownImage(*folder);
-    return queueIconWork(folder, {}).then(this, [this, folder, before](const FolderIconOutcome &outcome) {
+    const auto shownBefore = std::make_shared<IconHistoryEntry>();
+    return queueIconWork(folder, {}, shownBefore).then(this, [this, folder, shownBefore](const FolderIconOutcome &outcome) {
+        const IconHistoryEntry before = *shownBefore;
         // When something of ours could not be taken off the folder, the folder still shows our icon:
         // its state stays as it is, and the user hears why.
         if (!outcome.resetClean) {

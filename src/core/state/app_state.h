@@ -314,8 +314,10 @@ private:
     void showBatchOutcome(const QList<FolderItemPtr> &batch);
 
     /// Queues an apply of `image` (or a reset, for none) of the folder; the future finishes on this
-    /// thread once the outcome is written to the record.
-    QFuture<FolderIconOutcome> queueIconWork(const FolderItemPtr &folder, const IconHistoryEntry &image);
+    /// thread once the outcome is written to the record. `shownBefore`, when given, gets what the folder
+    /// showed just before: after every apply or reset queued earlier, which the undo step must undo to.
+    QFuture<FolderIconOutcome> queueIconWork(const FolderItemPtr &folder, const IconHistoryEntry &image,
+                                             const std::shared_ptr<IconHistoryEntry> &shownBefore = nullptr);
     void deliverIconWork(quint64 serial);
     /// Applies the folders' current images as one batch and undo step. Without `selectionNote` toasts as the folder's own Apply; with it, as Apply Icons on the selection,
     /// the note said after the summary.
