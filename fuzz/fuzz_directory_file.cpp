@@ -5,14 +5,13 @@
 // gvfs is kept out (no session bus): the `.directory` is the only mechanism, and every run is quick.
 #include "desktop/folder_icon_service.h"
 #include "kconfig_reader.h"
+#include "solid_icon.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImage>
 
 #include <cstddef>
 #include <cstdint>
@@ -25,17 +24,6 @@ namespace {
 
 QString g_folder;
 IconImage g_icons[2];
-
-IconImage makeIcon(QRgb colour)
-{
-    QImage image(16, 16, QImage::Format_ARGB32_Premultiplied);
-    image.fill(colour);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return IconImage(image, png);
-}
 
 // Where applyIcon keeps this icon for this folder: a hash of the folder's path and one of the content.
 QString iconPathOf(const IconImage &icon)
@@ -86,8 +74,8 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     g_folder = QFile::decodeName(home) + QStringLiteral("/Folder");
     if (!QDir().mkpath(g_folder))
         std::abort();
-    g_icons[0] = makeIcon(0xffff0000);
-    g_icons[1] = makeIcon(0xff0000ff);
+    g_icons[0] = solidIcon(QColor(0xffff0000), 16);
+    g_icons[1] = solidIcon(QColor(0xff0000ff), 16);
     return 0;
 }
 
