@@ -466,12 +466,11 @@ QList<FolderItemPtr> AppState::heldFolders() const
 QList<IconHistoryEntry> AppState::heldImages() const
 {
     QList<IconHistoryEntry> images;
+    for (const FolderItemPtr &folder : heldFolders())
+        images += QList<IconHistoryEntry>{folder->currentEntry()} + folder->history();
     for (int i = 0; i < m_undoStack.count(); ++i) {
         const QUndoCommand *step = m_undoStack.command(i);
-        if (const auto *removal = dynamic_cast<const FolderRemoval *>(step)) {
-            for (const FolderItemPtr &folder : removal->folders())
-                images += QList<IconHistoryEntry>{folder->currentEntry()} + folder->history();
-        } else if (const auto *change = dynamic_cast<const IconChange *>(step)) {
+        if (const auto *change = dynamic_cast<const IconChange *>(step)) {
             images += change->images();
         } else if (const auto *choice = dynamic_cast<const ImageChoice *>(step)) {
             images += choice->images();
