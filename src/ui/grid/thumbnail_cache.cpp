@@ -75,14 +75,21 @@ QPixmap ThumbnailCache::thumbnail(const QUuid &id, Kind kind, const QImage &imag
     const qreal pixelRadius = s.cornerRadius * devicePixelRatio;
     QtConcurrent::run(&renderPool(), [image, pixelSide, pixelRadius] { return render(image, pixelSide, pixelRadius); })
         .then(this, [this, pendingKey, devicePixelRatio](const QImage &rendered) {
-            if (!m_pending.remove(pendingKey))
-                return; // forgotten meanwhile
-            Entry &slot = m_entries[pendingKey.id][size_t(pendingKey.kind)];
-            slot.imageKey = pendingKey.imageKey;
-            slot.pixelSide = pendingKey.pixelSide;
-            slot.pixmap = QPixmap::fromImage(rendered);
-            slot.pixmap.setDevicePixelRatio(devicePixelRatio);
-            Q_EMIT thumbnailReady(pendingKey.id);
+            // A job that finished before this continuation was attached runs it right here, in the
+            // middle of a paint; posting keeps the promise that a miss is answered later, by signal.
+            QMetaObject::invokeMethod(
+                this,
+                [this, pendingKey, devicePixelRatio, rendered] {
+                    if (!m_pending.remove(pendingKey))
+                        return; // forgotten meanwhile
+                    Entry &slot = m_entries[pendingKey.id][size_t(pendingKey.kind)];
+                    slot.imageKey = pendingKey.imageKey;
+                    slot.pixelSide = pendingKey.pixelSide;
+                    slot.pixmap = QPixmap::fromImage(rendered);
+                    slot.pixmap.setDevicePixelRatio(devicePixelRatio);
+                    Q_EMIT thumbnailReady(pendingKey.id);
+                },
+                Qt::QueuedConnection);
         });
     // Until the new one arrives, an older thumbnail of the same folder is better than nothing.
     return entry.pixmap;
