@@ -318,24 +318,22 @@ IconImage RenditionFile::readBeside(const QString &pngPath, bool *older)
     const std::optional<Contents> contents = parse(file);
     if (!contents)
         return {};
-    // The PNG is only checked against the renditions here, not kept: mapped, it is neither copied nor
-    // allocated for.
+    // The PNG is only checked against the renditions here, not kept: read a slice at a time, so it is
+    // never held whole. (Not mapped: a file cut short meanwhile by another process would fault.)
     QFile png(pngPath);
-    if (!png.open(QIODevice::ReadOnly) || quint64(png.size()) != contents->pngSize || png.size() < 8
-        || png.size() > qint64(ImageDecoder::maxPixels) * 4)
+    if (!png.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || quint64(png.size()) != contents->pngSize
+        || png.size() < 8 || png.size() > qint64(ImageDecoder::maxPixels) * 4)
         return {};
     quint32 pngCrc = 0;
+    qint64 total = 0;
     bool isPng = false;
-    if (uchar *mapped = png.map(0, png.size())) {
-        isPng = std::memcmp(mapped, "\x89PNG\r\n\x1a\n", 8) == 0;
-        pngCrc = crc32(reinterpret_cast<const char *>(mapped), png.size());
-        png.unmap(mapped);
-    } else {
-        const QByteArray bytes = png.readAll();
-        isPng = bytes.startsWith("\x89PNG\r\n\x1a\n");
-        pngCrc = crc32(bytes.constData(), bytes.size());
+    QByteArray slice(qsizetype(64) * 1024, Qt::Uninitialized);
+    for (qint64 got; (got = png.read(slice.data(), slice.size())) > 0; total += got) {
+        if (total == 0)
+            isPng = got >= 8 && std::memcmp(slice.constData(), "\x89PNG\r\n\x1a\n", 8) == 0;
+        pngCrc = libdeflate_crc32(pngCrc, slice.constData(), size_t(got));
     }
-    if (!isPng || pngCrc != contents->pngCrc)
+    if (!isPng || quint64(total) != contents->pngSize || pngCrc != contents->pngCrc)
         return {};
     if (older)
         *older = contents->older;
