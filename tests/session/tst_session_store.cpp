@@ -703,8 +703,17 @@ private Q_SLOTS:
         QCOMPARE(sessionImages().size(), 1);
     }
 
+    void undoAppliesAnEarlierImageNotReadYet_data()
+    {
+        QTest::addColumn<bool>("rememberingStops");
+        QTest::newRow("remembered") << false;
+        // The session's files go; the image the step knows by its file alone goes with the folders'.
+        QTest::newRow("remembering turned off after the apply") << true;
+    }
+
     void undoAppliesAnEarlierImageNotReadYet()
     {
+        QFETCH(bool, rememberingStops);
         TempTree tree;
         QByteArray earlier;
         {
@@ -718,6 +727,10 @@ private Q_SLOTS:
         const FolderItemPtr folder = run.at(0);
         QVERIFY(folder->history().constFirst().image.isNull());
         QVERIFY(settled(run.state.applyIcon(folder->id(), false)));
+        if (rememberingStops) {
+            run.store.setRememberingFolders(false);
+            QVERIFY(sessionImages().isEmpty());
+        }
 
         // Undone, the earlier image is on the folder again, read from its file.
         run.state.undoStack()->undo();
@@ -733,6 +746,25 @@ private Q_SLOTS:
                      QStringLiteral("Couldn’t undo Apply Icon to “Music”: the icon file of “Music” is missing"));
         QCOMPARE(directoryIcon(folder->url()), folder->generatedImage().png());
         QCOMPARE(folder->iconState(), IconState::applied());
+    }
+
+    void aRemovedFoldersHistoryFollowsIntoThePrivateDirectory()
+    {
+        TempTree tree;
+        {
+            Run run;
+            run.state.addFolders({dirUrl(tree.makeDir(QStringLiteral("Music")))});
+            generate(run.at(0), 0);
+            generate(run.at(0), 1);
+        }
+        Run run;
+        const FolderItemPtr folder = run.at(0);
+        run.state.removeFolders({folder->id()});
+        run.store.setRememberingFolders(false);
+        QVERIFY(sessionImages().isEmpty());
+        run.state.undoStack()->undo();
+        const QString earlier = folder->history().constFirst().pngPath();
+        QVERIFY2(!earlier.startsWith(SessionStore::directory()) && QFile::exists(earlier), qPrintable(earlier));
     }
 
     void imagesOnlyUndoHoldsKeepTheirFilesAndComeBack()

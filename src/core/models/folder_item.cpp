@@ -166,6 +166,14 @@ bool IconHistoryEntry::isSameImage(const IconHistoryEntry &other) const
     return !path.isEmpty() && path == other.pngPath();
 }
 
+void IconHistoryEntry::followFile(const std::function<QString(const QString &)> &moved)
+{
+    if (!image.isNull() || file.isEmpty())
+        return;
+    if (QString to = moved(file); !to.isEmpty())
+        file = std::move(to);
+}
+
 void FolderItem::insertByDate(QList<IconHistoryEntry> &history, const IconHistoryEntry &entry)
 {
     // Newest first: an older image chosen again puts the current one back where it belongs.

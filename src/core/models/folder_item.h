@@ -89,6 +89,9 @@ struct IconHistoryEntry
     IconImage applicableImage() const;
     /// Both hold the same image: the same icon, or (one of them not read) the same file. Never for none.
     bool isSameImage(const IconHistoryEntry &other) const;
+    /// For an entry known by its file alone: points it at where `moved` says that file is now, when it
+    /// says so (a non-empty path).
+    void followFile(const std::function<QString(const QString &)> &moved);
 
     friend bool operator==(const IconHistoryEntry &, const IconHistoryEntry &) = default;
 };

@@ -234,23 +234,8 @@ void SessionStore::deleteStoredSession()
             continue;
         }
         // Earlier images too, read or not.
-        if (tracked.record && !tracked.record->history().isEmpty()) {
-            QList<IconHistoryEntry> history = tracked.record->history();
-            const QString privateDir = imageDirectory();
-            for (IconHistoryEntry &entry : history) {
-                const QFileInfo file(entry.file);
-                if (file.absolutePath() != directory())
-                    continue;
-                const QString to = privateDir + u'/' + file.fileName();
-                if (privateDir.isEmpty() || (!QFile::exists(to) && !QFile::copy(entry.file, to)))
-                    continue; // then it leaves the strip when read
-                QFile::copy(directory() + u'/' + RenditionFile::nameFor(file.fileName()),
-                            privateDir + u'/' + RenditionFile::nameFor(file.fileName()));
-                entry.image.keepPngIn(to);
-                entry.file = to;
-            }
-            tracked.record->setHistory(history);
-        }
+        if (tracked.record)
+            moveHistoryToPrivateDirectory(*tracked.record);
         tracked.files.clear();
         // Icons read from the session keep their file in the private directory, under the same name.
         if (tracked.record && !tracked.imageFile.isEmpty()) {
@@ -265,10 +250,14 @@ void SessionStore::deleteStoredSession()
             }
         }
     }
-    // Images only Undo holds go along with the folders' (those it knows only by their file cannot).
+    // Images only Undo holds go along with the folders': removed folders' histories, and the images its
+    // steps hold, those not read yet by their file.
     if (m_state) {
+        for (const FolderItemPtr &removed : m_state->heldFolders())
+            moveHistoryToPrivateDirectory(*removed);
         for (const IconHistoryEntry &held : m_state->heldImages())
             moveToPrivateDirectory(held.image, QFileInfo(held.image.pngFile()).fileName());
+        m_state->followHeldFiles([this](const QString &path) { return copyToPrivateDirectory(path); });
     }
     // An image still being read at launch goes as soon as it is in memory (applyImage).
     const QDir dir(directory());
@@ -370,13 +359,38 @@ void SessionStore::moveToPrivateDirectory(const IconImage &image, const QString 
     const QString from = directory() + u'/' + fileName;
     if (image.isNull() || image.pngFile() != from)
         return;
-    const QString dir = imageDirectory();
-    const QString to = dir + u'/' + fileName;
     // Copied first and only then pointed at: whoever reads the icon meanwhile still finds a file.
-    if (dir.isEmpty() || (!QFile::exists(to) && !QFile::copy(from, to)))
+    if (const QString to = copyToPrivateDirectory(from); !to.isEmpty())
+        image.keepPngIn(to);
+}
+
+void SessionStore::moveHistoryToPrivateDirectory(FolderItem &record)
+{
+    QList<IconHistoryEntry> history = record.history();
+    if (history.isEmpty())
         return;
-    QFile::copy(directory() + u'/' + RenditionFile::nameFor(fileName), dir + u'/' + RenditionFile::nameFor(fileName));
-    image.keepPngIn(to);
+    for (IconHistoryEntry &entry : history) {
+        const QString to = copyToPrivateDirectory(entry.file);
+        if (to.isEmpty())
+            continue; // then it leaves the strip when read
+        entry.image.keepPngIn(to);
+        entry.file = to;
+    }
+    record.setHistory(history);
+}
+
+QString SessionStore::copyToPrivateDirectory(const QString &path)
+{
+    const QFileInfo file(path);
+    if (path.isEmpty() || file.absolutePath() != directory())
+        return {};
+    const QString dir = imageDirectory();
+    const QString to = dir + u'/' + file.fileName();
+    if (dir.isEmpty() || (!QFile::exists(to) && !QFile::copy(path, to)))
+        return {};
+    QFile::copy(directory() + u'/' + RenditionFile::nameFor(file.fileName()),
+                dir + u'/' + RenditionFile::nameFor(file.fileName()));
+    return to;
 }
 
 // --- Writing ------------------------------------------------------------------------------------------

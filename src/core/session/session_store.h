@@ -105,6 +105,12 @@ private:
     /// An icon whose PNG is the session file `fileName` gets a copy in the private directory and
     /// reads from it, before the session's files are deleted.
     void moveToPrivateDirectory(const IconImage &image, const QString &fileName);
+    /// The history's files that are the session's get copies in the private directory, and the entries
+    /// read from those.
+    void moveHistoryToPrivateDirectory(FolderItem &record);
+    /// Copies the session file `path` (and its renditions) to the private directory: the copy's path, or
+    /// empty when it is not a session file or could not be copied.
+    QString copyToPrivateDirectory(const QString &path);
     void syncTracked();
     void track(const FolderItemPtr &item, const IconState &persisted);
     void scheduleWrite();

@@ -480,6 +480,18 @@ QList<IconHistoryEntry> AppState::heldImages() const
     return images;
 }
 
+void AppState::followHeldFiles(const std::function<QString(const QString &)> &moved)
+{
+    for (int i = 0; i < m_undoStack.count(); ++i) {
+        // The stack hands out its steps read-only; pointing one at a moved file changes nothing it does.
+        auto *step = const_cast<QUndoCommand *>(m_undoStack.command(i));
+        if (auto *change = dynamic_cast<IconChange *>(step))
+            change->followFiles(moved);
+        else if (auto *choice = dynamic_cast<ImageChoice *>(step))
+            choice->followFiles(moved);
+    }
+}
+
 void AppState::selectFolder(const QUuid &id, bool extending)
 {
     QSet<QUuid> selection = m_selectedFolderIDs;

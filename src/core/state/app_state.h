@@ -164,6 +164,9 @@ public:
     /// Every image an undo step can still bring back or apply again, the removed folders' included: their
     /// files must stay on disk for as long as their steps are on the stack, even when no folder names them.
     QList<IconHistoryEntry> heldImages() const;
+    /// Points the images Undo knows by their file alone (not read yet) where `moved` says those files are
+    /// now, when it says so: for when the session's files move elsewhere.
+    void followHeldFiles(const std::function<QString(const QString &)> &moved);
     void selectFolder(const QUuid &id, bool extending);
     void selectAll();
     void deselectAll();

@@ -31,6 +31,14 @@ QList<IconHistoryEntry> IconChange::images() const
     return result;
 }
 
+void IconChange::followFiles(const std::function<QString(const QString &)> &moved)
+{
+    for (Shown &shown : m_folders) {
+        shown.before.followFile(moved);
+        shown.after.followFile(moved);
+    }
+}
+
 void IconChange::redo()
 {
     if (std::exchange(m_done, true) || !m_state)

@@ -35,6 +35,8 @@ public:
     QList<FolderItemPtr> folders() const;
     /// The images the step can apply again, before and after, none left out.
     QList<IconHistoryEntry> images() const;
+    /// Points the images it knows by their file alone where `moved` says those files are now.
+    void followFiles(const std::function<QString(const QString &)> &moved);
 
     void redo() override;
     void undo() override;

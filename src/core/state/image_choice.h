@@ -22,6 +22,12 @@ public:
 
     /// The images the step can bring back: the one before and the one after.
     QList<IconHistoryEntry> images() const { return {m_before, m_after}; }
+    /// Points the images it knows by their file alone where `moved` says those files are now.
+    void followFiles(const std::function<QString(const QString &)> &moved)
+    {
+        m_before.followFile(moved);
+        m_after.followFile(moved);
+    }
 
     void redo() override;
     void undo() override;
